@@ -1,0 +1,30 @@
+#pragma once
+// Clock, operating-system name and program folder: the small platform services
+// every other module leans on. Everything a test must control can be replaced.
+#include <functional>
+#include <string>
+
+namespace modAPI {
+
+// Local date and time as a day count since 30 December 1899 (the fraction is
+// the time of day), with millisecond resolution.
+double NowWithMs();
+
+// Replace the clock (tests, simulated time). An empty function restores the system clock.
+using ClockFunction = std::function<double()>;
+void SetClock(ClockFunction clock);
+
+// Day count for a local calendar date and time.
+double DayCount(int year, int month, int day, int hour, int minute, int second, int millisecond);
+
+// Name of the operating system, for the start dialog and the about box.
+std::string GetOSName();
+
+// Folder that holds KOV.ini, the REC folder and the settings report.
+std::string ProgramFolder();
+void SetProgramFolder(const std::string& folder);
+
+// Milliseconds per day, for converting durations into day counts.
+constexpr double MsPerDay = 86400000.0;
+
+}  // namespace modAPI

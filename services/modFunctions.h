@@ -1,0 +1,26 @@
+#pragma once
+// Language texts and number texts shared by all windows.
+#include <string>
+
+namespace modFunctions {
+
+// Language offset: 0 German, 1000 English.
+int LanguageOffset();
+void SetLanguageOffset(int offset);
+
+// Text of German id `id` in the current language (neutral ids 1-29, 800-999 are
+// read without the offset). A missing id gives "".
+std::string GetText(int id);
+
+// Decimal separator of the user's locale ('.' or ','); injectable for tests.
+char DecimalSeparator();
+void SetDecimalSeparator(char separator);
+
+// A number as the program shows it in text: at most 15 significant digits,
+// no trailing zeros, the locale's decimal separator.
+std::string NumberText(double x);
+
+// "0", "0.0", "0.00"...: a number pattern with as many decimals as x has in its text.
+std::string DecimalsPattern(double x);
+
+}  // namespace modFunctions
