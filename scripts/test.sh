@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the program twice (normal and with
+# AddressSanitizer + UBSan) and runs every test in both builds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+export QT_QPA_PLATFORM=offscreen
+JOBS=$(nproc)
+
+run_build() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@"
+  cmake --build "$dir" -j "$JOBS"
+  (cd "$dir" && ctest --output-on-failure -j "$JOBS" --timeout 600)
+}
+
+run_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  run_build build-asan -DCMAKE_BUILD_TYPE=Debug -DORA_SANITIZE=ON
