@@ -1,0 +1,48 @@
+#pragma once
+// The serial layer under the link object: the nine operations the link needs
+// (open, close, set speed, read speed back, line status, bytes waiting, read,
+// discard input, send one byte), behind one interface so that a real port
+// (POSIX termios; a Windows backend can sit beside it) and the built-in
+// simulated sensor are interchangeable.
+#include <functional>
+#include <memory>
+#include <string>
+
+class clsIni;
+
+namespace SerialLayer {
+
+class Port {
+public:
+    virtual ~Port() = default;
+    // Opens the device; false with a reason ("Permission denied"...) when it cannot.
+    virtual bool Open(std::string* error) = 0;                  // sio_open
+    virtual void Close() = 0;                                   // sio_close
+    virtual void SetBaud(int bitsPerSecond) = 0;                // sio_baud
+    virtual int GetBaud() = 0;                                  // sio_getbaud; <= 0 when closed
+    virtual int DataStatus() = 0;                               // sio_data_status: bit 0 parity, 1 framing, 2 overrun, 3 overflow
+    virtual int InQueue() = 0;                                  // sio_iqueue: bytes waiting
+    virtual int Read(unsigned char* buffer, int length) = 0;    // sio_read
+    virtual void FlushInput() = 0;                              // sio_flush(port, 0)
+    virtual void PutChar(unsigned char byte) = 0;               // sio_putch
+    // True once the device went away (hang-up, unplugged adapter).
+    virtual bool Lost() const = 0;
+};
+
+// Creates a port for a device path (e.g. "/dev/ttyUSB0", a pseudo-terminal).
+std::unique_ptr<Port> CreateDevicePort(const std::string& devicePath);
+
+// The built-in simulated sensor is offered by whoever links it in (the program,
+// the tests): the factory is registered here, so the link does not depend on it.
+using PortFactory = std::function<std::unique_ptr<Port>()>;
+void RegisterSimulator(PortFactory factory);
+
+// Device for port number `comport` (1..255): section PORTS of KOV.ini
+// (key = number, value = device path or SIMULATOR), else the platform default.
+// Returns "" when no device is known for that number.
+std::string DeviceForComport(int comport, const clsIni* settings);
+
+// Port object for a port number, or nullptr when no device is known.
+std::unique_ptr<Port> CreateForComport(int comport, const clsIni* settings, std::string* device);
+
+}  // namespace SerialLayer
