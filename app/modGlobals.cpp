@@ -1,0 +1,60 @@
+#include "modGlobals.h"
+
+#include "clsKOV.h"
+
+namespace modGlobals {
+
+clsIni Settings;
+std::string SettingsFile;
+
+std::int32_t Baudrate = 9600;
+std::int32_t Comport = 1;
+std::string DefaultDevice = "Serial";
+bool ExitRequested = false;
+
+bool AutoScale = true;
+double yMin = 0;
+double yMax = 5000;
+
+std::array<double, UnitCount> UnitFactor{1, 1000, 25.4, 304.8, 914.4, 1609344, 1852000};
+std::array<std::string, UnitCount> UnitName{"mm", "m", "in", "ft", "yd", "mi", "nm"};
+
+AutoScaleRecord AutoScaleRec;
+
+std::shared_ptr<clsKOV> Device;
+std::vector<ConfigEntry> ConfigList;
+
+bool Measuring = false;
+bool TempRequestPending = false;
+bool ShowZeroValues = false;
+bool ValueWindowOpen = false;
+bool ConfigDialogOpen = false;
+bool RecorderWindowOpen = false;
+std::int32_t RecorderState = 0;
+
+double UnitFactorOf(int unit) { return unit >= 0 && unit < UnitCount ? UnitFactor[unit] : 1.0; }
+std::string UnitNameOf(int unit) { return unit >= 0 && unit < UnitCount ? UnitName[unit] : std::string(); }
+
+void ResetState() {
+    Settings = clsIni();
+    SettingsFile.clear();
+    Baudrate = 9600;
+    Comport = 1;
+    DefaultDevice = "Serial";
+    ExitRequested = false;
+    AutoScale = true;
+    yMin = 0;
+    yMax = 5000;
+    AutoScaleRec = AutoScaleRecord();
+    ConfigList.clear();
+    Device.reset();
+    Measuring = false;
+    TempRequestPending = false;
+    ShowZeroValues = false;
+    ValueWindowOpen = false;
+    ConfigDialogOpen = false;
+    RecorderWindowOpen = false;
+    RecorderState = 0;
+}
+
+}  // namespace modGlobals

@@ -1,0 +1,69 @@
+#pragma once
+// Application-wide state: the settings read from KOV.ini, the unit tables, the
+// auto-scale record, the one sensor link and the flags the windows share.
+// Everything lives on the user-interface thread; there is no locking.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "clsIni.h"
+
+class clsKOV;
+
+namespace modGlobals {
+
+// Working data of the chart's y auto-scaling (all distances in millimetres).
+struct AutoScaleRecord {
+    std::int32_t MinHalfSpan = 25;  // n: half the smallest range shown
+    std::int32_t Axis = 0;          // chart band whose y axis is adjusted
+    double Minimum = 0;             // current range, mm
+    double Maximum = 0;
+    std::int32_t LastValue = 0;     // newest charted distance, mm
+};
+
+// One entry of the configuration list: its key and the parameter set.
+using ConfigEntry = std::pair<std::string, std::shared_ptr<clsKOV>>;
+
+// Settings file (KOV.ini in the program folder) and its path.
+extern clsIni Settings;
+extern std::string SettingsFile;
+
+extern std::int32_t Baudrate;       // bit/s used to open the port
+extern std::int32_t Comport;        // 1 = first port
+extern std::string DefaultDevice;   // "Serial" or "Profibus"
+extern bool ExitRequested;          // start dialog left with Exit
+
+extern bool AutoScale;              // chart y axis scales itself
+extern double yMin;                 // fixed y range (mm) when AutoScale is off
+extern double yMax;
+
+constexpr int UnitCount = 7;
+extern std::array<double, UnitCount> UnitFactor;      // millimetres per unit, index = DistanceUnit
+extern std::array<std::string, UnitCount> UnitName;   // "mm", "m", ...
+
+extern AutoScaleRecord AutoScaleRec;
+
+// The sensor link "Device" and the configuration list (the device first).
+extern std::shared_ptr<clsKOV> Device;
+extern std::vector<ConfigEntry> ConfigList;
+
+// Window flags.
+extern bool Measuring;              // continuous measurement started with Start
+extern bool TempRequestPending;     // measurement interrupted for a temperature reading
+extern bool ShowZeroValues;         // zero distances go into the chart
+extern bool ValueWindowOpen;        // frmTextWindow is loaded
+extern bool ConfigDialogOpen;       // frmKOV is shown
+extern bool RecorderWindowOpen;     // frmRecorder is loaded
+extern std::int32_t RecorderState;  // 0 idle, 1 recording, 2 playing back
+
+// Factor and name for a unit index; out-of-range indexes give 1 and "".
+double UnitFactorOf(int unit);
+std::string UnitNameOf(int unit);
+
+// Puts every item back to its start value (tests, a second start).
+void ResetState();
+
+}  // namespace modGlobals
