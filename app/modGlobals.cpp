@@ -1,7 +1,5 @@
 #include "modGlobals.h"
 
-#include "clsKOV.h"
-
 namespace modGlobals {
 
 clsIni Settings;
