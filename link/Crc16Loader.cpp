@@ -1,0 +1,211 @@
+// Run-time binding of the CRC16 library. The program loads it by name on the
+// first checksum it needs and calls its _crc16_byte_block@12 export; nothing
+// is allocated or freed across the boundary.
+#include "Crc16Loader.h"
+
+#if defined(_WIN32)
+#  include <windows.h>
+#else
+#  include <dlfcn.h>
+#  include <unistd.h>
+#  include <climits>
+#  include <vector>
+#endif
+
+namespace Crc16Loader {
+namespace {
+
+#if defined(_WIN32)
+using BlockFn = std::uint32_t(__stdcall*)(const void*, std::uint32_t, std::uint32_t);
+using Handle = HMODULE;
+#else
+using BlockFn = std::uint32_t (*)(const void*, std::uint32_t, std::uint32_t);
+using Handle = void*;
+#endif
+
+constexpr const char* kExport = "_crc16_byte_block@12";
+
+struct State {
+    Handle library = nullptr;
+    BlockFn byteBlock = nullptr;
+    std::string override;
+    std::string lastError;
+};
+
+State& Lib()
+{
+    static State s;
+    return s;
+}
+
+#if defined(_WIN32)
+
+std::string LastSystemError()
+{
+    const DWORD code = GetLastError();
+    char buf[256] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buf,
+                   sizeof buf - 1, nullptr);
+    std::string text(buf);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text.empty() ? "error " + std::to_string(code) : text;
+}
+
+Handle Open(const std::string& name, std::string& why)
+{
+    // The standard search order starts with the program's own folder.
+    Handle h = LoadLibraryA(name.c_str());
+    if (!h)
+        why = LastSystemError();
+    return h;
+}
+
+void* Find(Handle h, const char* name)
+{
+    return reinterpret_cast<void*>(GetProcAddress(h, name));
+}
+
+void Close(Handle h)
+{
+    FreeLibrary(h);
+}
+
+const char* kDefaultName = "CRC16.dll";
+
+#else
+
+std::string DlError()
+{
+    const char* e = dlerror();
+    return e ? e : "unknown error";
+}
+
+// Folder of the running program, "" when it cannot be told.
+std::string ProgramDir()
+{
+    std::vector<char> buf(PATH_MAX + 1, '\0');
+    const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+    if (n <= 0 || static_cast<std::size_t>(n) >= buf.size() - 1)
+        return "";
+    std::string path(buf.data(), static_cast<std::size_t>(n));
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "" : path.substr(0, slash);
+}
+
+Handle Open(const std::string& name, std::string& why)
+{
+    dlerror();
+    Handle h = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!h)
+        why = DlError();
+    return h;
+}
+
+void* Find(Handle h, const char* name)
+{
+    dlerror();
+    return dlsym(h, name);
+}
+
+void Close(Handle h)
+{
+    dlclose(h);
+}
+
+const char* kDefaultName = "libCRC16.so";
+
+#endif
+
+// Loads the library and binds the export; on failure leaves the state
+// unbound with the reason in lastError.
+bool Bind(State& s)
+{
+    std::string why;
+    std::string tried;
+    Handle h = nullptr;
+    if (!s.override.empty()) {
+        tried = s.override;
+        h = Open(s.override, why);
+    } else {
+#if !defined(_WIN32)
+        // The copy beside the program first, then the system's search path.
+        const std::string dir = ProgramDir();
+        if (!dir.empty()) {
+            const std::string beside = dir + "/" + kDefaultName;
+            if (access(beside.c_str(), F_OK) == 0) {
+                tried = beside;
+                h = Open(beside, why);
+            }
+        }
+#endif
+        if (!h) {
+            std::string whyByName;
+            h = Open(kDefaultName, whyByName);
+            if (!h) {
+                tried = tried.empty() ? kDefaultName : tried + ", " + kDefaultName;
+                why = why.empty() ? whyByName : why + "; " + whyByName;
+            }
+        }
+    }
+    if (!h) {
+        s.lastError = "CRC16 library not loaded (" + tried + "): " + why;
+        return false;
+    }
+    void* fn = Find(h, kExport);
+    if (!fn) {
+        s.lastError = std::string("CRC16 library has no export ") + kExport;
+        Close(h);
+        return false;
+    }
+    s.library = h;
+    s.byteBlock = reinterpret_cast<BlockFn>(fn);
+    s.lastError.clear();
+    return true;
+}
+
+}  // namespace
+
+bool ByteBlock(const unsigned char* data, unsigned count, std::int32_t preset, std::uint16_t* result)
+{
+    State& s = Lib();
+    // The export counts in 16 bits; a longer block would be checked only in
+    // part, and a block without bytes has nothing to read.
+    if (count > 0xFFFFu) {
+        s.lastError = "CRC16 block longer than 65535 bytes";
+        return false;
+    }
+    if (!data && count > 0) {
+        s.lastError = "CRC16 block without data";
+        return false;
+    }
+    if (!s.byteBlock && !Bind(s))
+        return false;
+    const std::uint32_t r = s.byteBlock(data, count, static_cast<std::uint32_t>(preset));
+    if (result)
+        *result = static_cast<std::uint16_t>(r & 0xFFFFu);
+    s.lastError.clear();
+    return true;
+}
+
+const std::string& LastError()
+{
+    return Lib().lastError;
+}
+
+void SetLibraryOverride(const std::string& pathOrName)
+{
+    Lib().override = pathOrName;
+}
+
+void Unload()
+{
+    State& s = Lib();
+    if (s.library)
+        Close(s.library);
+    s.library = nullptr;
+    s.byteBlock = nullptr;
+    s.lastError.clear();
+}
+
+}  // namespace Crc16Loader
