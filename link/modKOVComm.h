@@ -1,0 +1,110 @@
+#pragma once
+// The sensor's command protocol and the decoder of its replies.
+//
+// Sending: SendCommand transmits a text byte by byte and arms the answer
+// deadline; StartContinuous / StopContinuous / WriteParameter build on it.
+// Receiving: DecodeInBuffer runs once per monitor tick on the link's InBuffer,
+// stores what it recognised in the link's fields, reports one event in
+// EventNr, enforces the deadline and sends its own follow-up commands
+// ("X", "C", "T", "S").
+//
+// EventNr: -1 no answer, 0 nothing new, 2 distance, 3 temperature,
+// 4 information block read, 5 parameter accepted, 6 parameter rejected,
+// 7 checksum error in a binary frame.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class clsKOV;
+
+namespace modKOVComm {
+
+// Distance markers in MeasValue_mm.
+constexpr std::int32_t NoEchoValue = 2147483647;       // 7FFFFFFF
+constexpr std::int32_t TempErrorValue = 2147483632;    // 7FFFFFF0
+
+// ---- sending ------------------------------------------------------------
+
+// Answer time-out in ms (without the extra 500 ms) for a command text at
+// `speed` bit/s. "C" scales with the speed; a speed <= 0 (port gone) gives 1500.
+int CommandTimeout(const std::string& command, int speed);
+
+// Flush the input queue, send the text byte by byte (nothing is added),
+// pause after "S", reset EventNr / InBuffer, set LastCommand and arm FailTime.
+void SendCommand(clsKOV& link, const std::string& command);
+
+void StartContinuous(clsKOV& link);  // "M", CommStatus 2
+void StopContinuous(clsKOV& link);   // "S", CommStatus 1
+
+// Wire text of the parameter `code` from the link's fields; "" for an unknown code.
+std::string ParameterValueText(const clsKOV& link, const std::string& code);
+
+// Sends code, blank, value text, CR and waits for the answer by running the
+// event pump. Returns with EventNr 5 (accepted), 6 (rejected, or a temperature
+// or information block came instead) or -1 (no answer, port closed, program
+// closing).
+void WriteParameter(clsKOV& link, const std::string& code);
+
+// One round of pending events: the program lets its event loop run (so the
+// monitor tick reads the port and decodes); tests advance a simulated clock
+// and run one decoding step. Without a pump, WriteParameter decodes by itself
+// every 50 ms.
+using EventPump = std::function<void()>;
+void SetEventPump(EventPump pump);
+void WriteParameter(clsKOV& link, const std::string& code, const EventPump& pump);
+
+// Set while the program is shutting down: waits end at once with -1.
+void SetClosing(bool closing);
+bool Closing();
+
+// The pause after "S" (and the wait of a pump-less WriteParameter); tests
+// replace it so that nothing really sleeps. Empty = the system's sleep.
+using SleepFunction = std::function<void(int milliseconds)>;
+void SetSleep(SleepFunction sleep);
+
+// The frame checksum (default: the CRC16 library through Crc16Loader).
+// Returns false when the library cannot be used; the decoding step then ends
+// without a result.
+using ChecksumFunction = std::function<bool(const unsigned char* data, unsigned count, std::int32_t preset,
+                                            std::uint16_t* result)>;
+void SetChecksumFunction(ChecksumFunction checksum);
+
+// ---- decoding -------------------------------------------------------------
+
+// Set once an information block from a sensor has been parsed.
+extern bool ConfigurationRead;
+
+void DecodeInBuffer(clsKOV& link);
+void DecodeTemperatureReply(clsKOV& link);
+
+// Cuts the newest complete temperature line ("23 C, OK", "-10 C, NOK") out of
+// s; "" when there is none. s loses the lines it took.
+std::string ExtractTemperature(std::string& s);
+// 0 when the text contains "NOK", else 1.
+std::int32_t TemperatureStatus(const std::string& s);
+// Cuts the newest complete distance line out of s; "" when there is none.
+std::string ExtractAsciiDistance(std::string& s);
+// Little-endian signed 32-bit value of the first four bytes of a frame.
+std::int32_t BinaryFrameValue(const unsigned char* frame);
+// The block from "Type:" up to the "end" behind it; "" when incomplete.
+std::string ExtractInfoBlock(const std::string& s);
+void ParseInfoBlock(clsKOV& link, const std::string& block);
+// Rest of the line after `key`, trimmed; "" when the key or the line end is missing.
+std::string InfoValue(const std::string& block, const std::string& key);
+// Byte at a 1-based position; 0 outside the text.
+int ByteAt(int position, const std::string& s);
+
+// Leading number of a text after blanks, point as decimal separator; 0 when none.
+double LeadingNumber(const std::string& s);
+
+// ---- units ----------------------------------------------------------------
+
+// Millimetres per unit for DistanceUnit 0..6 (mm, m, in, ft, yd, mi, nm).
+const std::array<double, 7>& UnitFactors();
+// false (and *factor untouched) for an index outside 0..6.
+bool UnitFactor(int distanceUnit, double* factor);
+// "mm", "m", "in", "ft", "yd", "mi", "nm"; "" outside 0..6.
+const char* UnitShortText(int distanceUnit);
+
+}  // namespace modKOVComm
