@@ -1,12 +1,488 @@
 #include "clsIni.h"
 
-clsIni::clsIni() = default;
-void clsIni::Filename(const std::string& name) { m_Filename = name; }
-int clsIni::GetSetting(const std::string&, const std::string&, int Default, bool) const { return Default; }
-double clsIni::GetSetting(const std::string&, const std::string&, double Default, bool) const { return Default; }
-std::string clsIni::GetSetting(const std::string&, const std::string&, const std::string& Default, bool) const {
-    return Default;
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <system_error>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "modAPI.h"
+#include "modFunctions.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Result sizes of the profile reads: what fits a buffer of 64, 255 and 1024
+// characters with its terminating NUL.
+constexpr size_t NumberChars = 63;
+constexpr size_t StringChars = 254;
+constexpr size_t ListChars = 1023;
+
+// An INI file larger than this is not an INI file; it is left alone.
+constexpr std::uintmax_t MaxFileSize = 16u * 1024u * 1024u;
+
+const char* const Blanks = " \t\r\n\v\f";
+
+std::string Trim(const std::string& s) {
+    const auto first = s.find_first_not_of(Blanks);
+    if (first == std::string::npos) return {};
+    const auto last = s.find_last_not_of(Blanks);
+    return s.substr(first, last - first + 1);
 }
-std::string clsIni::GetSection(const std::string&) const { return {}; }
-std::string clsIni::GetSectionNames() const { return {}; }
-bool clsIni::WriteSetting(const std::string&, const std::string&, const std::string&, bool) { return false; }
+
+bool SameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+bool IsValidUtf8(const std::string& s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        size_t n;
+        unsigned long cp;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            n = 1;
+            cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            n = 2;
+            cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            n = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        for (size_t k = 1; k <= n; ++k) {
+            if (i + k >= s.size()) return false;
+            const unsigned char d = static_cast<unsigned char>(s[i + k]);
+            if ((d & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (d & 0x3F);
+        }
+        // Overlong forms, surrogates and values beyond Unicode are not UTF-8.
+        if ((n == 1 && cp < 0x80) || (n == 2 && cp < 0x800) || (n == 3 && cp < 0x10000) || cp > 0x10FFFF ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += n + 1;
+    }
+    return true;
+}
+
+void AppendUtf8(std::string& out, unsigned cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Text written by the Windows program is in its 8-bit code page.
+std::string Cp1252ToUtf8(const std::string& s) {
+    // 0x80..0x9F; the five unassigned bytes map to the C1 controls of the same value.
+    static const unsigned short high[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::string out;
+    out.reserve(s.size() + s.size() / 2);
+    for (char ch : s) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c >= 0x80 && c < 0xA0)
+            AppendUtf8(out, high[c - 0x80]);
+        else
+            AppendUtf8(out, c);
+    }
+    return out;
+}
+
+std::string ToUtf8(const std::string& s) { return IsValidUtf8(s) ? s : Cp1252ToUtf8(s); }
+
+// The first `chars` characters of UTF-8 text; a character is never split.
+std::string CutChars(const std::string& s, size_t chars) {
+    size_t count = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) continue;  // continuation byte
+        if (count == chars) return s.substr(0, i);
+        ++count;
+    }
+    return s;
+}
+
+// One line of the file as the profile functions see it.
+struct Line {
+    enum Kind { Other, Section, Entry } kind = Other;
+    std::string name;   // section name or key, trimmed, UTF-8
+    std::string value;  // entry value, trimmed, UTF-8
+    size_t begin = 0;   // byte range of the line in the file, without its line end
+    size_t end = 0;
+    size_t next = 0;    // start of the following line
+};
+
+struct Parsed {
+    std::string data;  // the file's bytes, without a leading byte-order mark
+    std::vector<Line> lines;
+    std::string lineEnd;  // the file's first line end, for lines we add
+};
+
+Line ParseLine(const std::string& raw) {
+    Line line;
+    // A NUL ends the line's text, as it ends every string of the profile functions.
+    std::string text = raw.substr(0, raw.find('\0'));
+    text = ToUtf8(text);
+    const auto first = text.find_first_not_of(Blanks);
+    if (first == std::string::npos) return line;
+    if (text[first] == ';' || text[first] == '#') return line;  // comment
+    if (text[first] == '[') {
+        const auto close = text.find(']', first + 1);
+        line.kind = Line::Section;
+        line.name = Trim(text.substr(first + 1, close == std::string::npos ? std::string::npos : close - first - 1));
+        return line;
+    }
+    const auto eq = text.find('=');
+    if (eq == std::string::npos) return line;
+    line.kind = Line::Entry;
+    line.name = Trim(text.substr(0, eq));
+    line.value = Trim(text.substr(eq + 1));
+    if (line.name.empty()) line.kind = Line::Other;
+    return line;
+}
+
+Parsed Parse(std::string data) {
+    Parsed p;
+    if (data.compare(0, 3, "\xEF\xBB\xBF") == 0) data.erase(0, 3);
+    p.data = std::move(data);
+    const std::string& d = p.data;
+    size_t pos = 0;
+    while (pos < d.size()) {
+        size_t end = d.find_first_of("\r\n", pos);
+        size_t next;
+        if (end == std::string::npos) {
+            end = next = d.size();
+        } else if (d[end] == '\r' && end + 1 < d.size() && d[end + 1] == '\n') {
+            next = end + 2;
+        } else {
+            next = end + 1;
+        }
+        if (p.lineEnd.empty() && next > end) p.lineEnd = d.substr(end, next - end);
+        Line line = ParseLine(d.substr(pos, end - pos));
+        line.begin = pos;
+        line.end = end;
+        line.next = next;
+        p.lines.push_back(std::move(line));
+        pos = next;
+    }
+    return p;
+}
+
+enum class ReadResult { Ok, Missing, Failed };
+
+ReadResult ReadFile(const std::string& filename, std::string& data) {
+    std::error_code ec;
+    const fs::path path = fs::u8path(filename);
+    const auto status = fs::status(path, ec);
+    if (ec || !fs::exists(status)) return ReadResult::Missing;
+    if (!fs::is_regular_file(status)) return ReadResult::Failed;
+    const auto size = fs::file_size(path, ec);
+    if (ec || size > MaxFileSize) return ReadResult::Failed;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return ReadResult::Failed;
+    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) return ReadResult::Failed;
+    return ReadResult::Ok;
+}
+
+// Index of the first section line named `section`, or -1.
+long FindSection(const Parsed& p, const std::string& section) {
+    for (size_t i = 0; i < p.lines.size(); ++i)
+        if (p.lines[i].kind == Line::Section && SameName(p.lines[i].name, section)) return static_cast<long>(i);
+    return -1;
+}
+
+// Index of the first entry `key` in the section starting at line `section`, or -1.
+long FindKey(const Parsed& p, long section, const std::string& key) {
+    for (size_t i = static_cast<size_t>(section) + 1; i < p.lines.size(); ++i) {
+        if (p.lines[i].kind == Line::Section) break;
+        if (p.lines[i].kind == Line::Entry && SameName(p.lines[i].name, key)) return static_cast<long>(i);
+    }
+    return -1;
+}
+
+// The value of Section/Key, trimmed; false when the file, section or key is missing.
+bool ReadValue(const std::string& filename, const std::string& section, const std::string& key, std::string& value) {
+    std::string data;
+    if (ReadFile(filename, data) != ReadResult::Ok) return false;
+    const Parsed p = Parse(std::move(data));
+    const long s = FindSection(p, section);
+    if (s < 0) return false;
+    const long k = FindKey(p, s, key);
+    if (k < 0) return false;
+    value = p.lines[static_cast<size_t>(k)].value;
+    return true;
+}
+
+// Joins with NUL separators and cuts at the list buffer's size, never leaving a final NUL.
+std::string JoinList(const std::vector<std::string>& items) {
+    std::string out;
+    for (const auto& item : items) {
+        if (!out.empty() || &item != &items.front()) out += '\0';
+        out += item;
+        if (out.size() > ListChars * 4) break;  // more than the cut can keep
+    }
+    out = CutChars(out, ListChars);
+    while (!out.empty() && out.back() == '\0') out.pop_back();
+    return out;
+}
+
+bool HasLineBreakOrNul(const std::string& s) { return s.find_first_of(std::string("\r\n\0", 3)) != std::string::npos; }
+
+#ifndef _WIN32
+// Writes `content` to a new file beside `target` and renames it over `target`.
+bool ReplaceFile(const fs::path& target, const std::string& content) {
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = mkstemp(name.data());
+    if (fd < 0) return false;
+    const std::string tmp(name.data());
+
+    // Keep the permissions of the file being replaced; a new file gets the usual ones.
+    struct stat st {};
+    mode_t mode;
+    if (::stat(target.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    bool ok = fchmod(fd, mode) == 0;
+
+    size_t done = 0;
+    while (ok && done < content.size()) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ok = false;
+        else done += static_cast<size_t>(n);
+    }
+    if (ok && ::fsync(fd) != 0) ok = false;
+    if (::close(fd) != 0) ok = false;
+    if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) ok = false;
+    if (!ok) ::unlink(tmp.c_str());
+    return ok;
+}
+#else
+bool ReplaceFile(const fs::path& target, const std::string& content) {
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::random_device rd;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const fs::path tmp = folder / (target.filename().wstring() + L"." + std::to_wstring(rd()) + L".tmp");
+        FILE* f = _wfopen(tmp.c_str(), L"wbx");
+        if (!f) continue;
+        bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
+        if (std::fflush(f) != 0 || _commit(_fileno(f)) != 0) ok = false;
+        if (std::fclose(f) != 0) ok = false;
+        std::error_code ec;
+        if (ok) fs::rename(tmp, target, ec);  // replaces the old file in one step
+        if (!ok || ec) {
+            fs::remove(tmp, ec);
+            return false;
+        }
+        return true;
+    }
+    return false;
+}
+#endif
+
+}  // namespace
+
+clsIni::clsIni() { m_Filename = modAPI::ProgramFolder() + "/" + modAPI::ExecutableName() + ".ini"; }
+
+void clsIni::Filename(const std::string& name) { m_Filename = Trim(name); }
+
+int clsIni::GetSetting(const std::string& Section, const std::string& Key, int Default, bool FromIniFile) const {
+    if (!FromIniFile) return Default;
+    const std::string section = Trim(Section), key = Trim(Key);
+    if (m_Filename.empty() || section.empty() || key.empty()) return Default;
+    try {
+        std::string text;
+        if (!ReadValue(m_Filename, section, key, text)) return Default;
+        text = CutChars(text, NumberChars);
+        // The leading whole number: an optional sign, then decimal digits; 0 without digits.
+        size_t i = 0;
+        bool negative = false;
+        if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+        long long v = 0;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+            v = v * 10 + (text[i] - '0');
+            if (v > static_cast<long long>(INT_MAX) + 1) v = static_cast<long long>(INT_MAX) + 1;
+        }
+        if (negative) v = -v;
+        return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
+    } catch (...) {
+        return Default;
+    }
+}
+
+double clsIni::GetSetting(const std::string& Section, const std::string& Key, double Default, bool FromIniFile) const {
+    if (!FromIniFile) return Default;
+    const std::string section = Trim(Section), key = Trim(Key);
+    if (m_Filename.empty() || section.empty() || key.empty()) return Default;
+    try {
+        std::string text;
+        if (!ReadValue(m_Filename, section, key, text)) return Default;
+        double v = Default;
+        return modFunctions::ParseNumber(CutChars(text, NumberChars), v) ? v : Default;
+    } catch (...) {
+        return Default;
+    }
+}
+
+std::string clsIni::GetSetting(const std::string& Section, const std::string& Key, const std::string& Default,
+                               bool FromIniFile) const {
+    if (!FromIniFile) return Default;
+    const std::string section = Trim(Section), key = Trim(Key);
+    if (m_Filename.empty() || section.empty() || key.empty()) return Default;
+    try {
+        std::string text;
+        if (!ReadValue(m_Filename, section, key, text)) text = Trim(Default);
+        return Trim(CutChars(text, StringChars));
+    } catch (...) {
+        return Default;
+    }
+}
+
+std::string clsIni::GetSection(const std::string& Section) const {
+    const std::string section = Trim(Section);
+    if (m_Filename.empty() || section.empty()) return {};
+    try {
+        std::string data;
+        if (ReadFile(m_Filename, data) != ReadResult::Ok) return {};
+        const Parsed p = Parse(std::move(data));
+        const long s = FindSection(p, section);
+        if (s < 0) return {};
+        std::vector<std::string> entries;
+        for (size_t i = static_cast<size_t>(s) + 1; i < p.lines.size() && p.lines[i].kind != Line::Section; ++i)
+            if (p.lines[i].kind == Line::Entry) entries.push_back(p.lines[i].name + "=" + p.lines[i].value);
+        return JoinList(entries);
+    } catch (...) {
+        return {};
+    }
+}
+
+std::string clsIni::GetSectionNames() const {
+    if (m_Filename.empty()) return {};
+    try {
+        std::string data;
+        if (ReadFile(m_Filename, data) != ReadResult::Ok) return {};
+        const Parsed p = Parse(std::move(data));
+        std::vector<std::string> names;
+        for (const auto& line : p.lines) {
+            if (line.kind != Line::Section || line.name.empty()) continue;
+            const bool known = std::any_of(names.begin(), names.end(),
+                                           [&](const std::string& n) { return SameName(n, line.name); });
+            if (!known) names.push_back(line.name);
+        }
+        return JoinList(names);
+    } catch (...) {
+        return {};
+    }
+}
+
+bool clsIni::WriteSetting(const std::string& Section, const std::string& Key, const std::string& Setting,
+                          bool ToIniFile) {
+    if (!ToIniFile) return false;  // there is no per-user settings store
+    const std::string section = Trim(Section), key = Trim(Key);
+    if (m_Filename.empty() || section.empty() || key.empty()) return false;
+    // Names that would read back as something else are refused.
+    if (HasLineBreakOrNul(section) || section.find(']') != std::string::npos) return false;
+    if (HasLineBreakOrNul(key) || key.find('=') != std::string::npos || key[0] == '[' || key[0] == ';' ||
+        key[0] == '#')
+        return false;
+    try {
+        // A value is one line: line breaks and NULs in it become blanks.
+        std::string value = Setting;
+        for (char& c : value)
+            if (c == '\r' || c == '\n' || c == '\0') c = ' ';
+
+        fs::path target = fs::u8path(m_Filename);
+        std::error_code ec;
+        if (fs::is_symlink(fs::symlink_status(target, ec))) {
+            target = fs::canonical(target, ec);  // replace the file the link points to, keep the link
+            if (ec) return false;
+        }
+
+        std::string data;
+        const ReadResult read = ReadFile(target.u8string(), data);
+        if (read == ReadResult::Failed) return false;  // never replace a file we could not read
+        const bool hadBom = data.compare(0, 3, "\xEF\xBB\xBF") == 0;
+        const Parsed p = Parse(std::move(data));
+        std::string eol = p.lineEnd;
+        if (eol.empty()) {
+#ifdef _WIN32
+            eol = "\r\n";
+#else
+            eol = "\n";
+#endif
+        }
+        const std::string entry = key + "=" + value;
+        const std::string& d = p.data;
+        std::string out;
+
+        const long s = FindSection(p, section);
+        const long k = s < 0 ? -1 : FindKey(p, s, key);
+        if (k >= 0) {
+            // Replace that one line, keeping its line end.
+            const Line& line = p.lines[static_cast<size_t>(k)];
+            if (!hadBom && d.compare(line.begin, line.end - line.begin, entry) == 0) return true;  // unchanged
+            out = d.substr(0, line.begin) + entry + d.substr(line.end);
+        } else if (s >= 0) {
+            // New key: after the section's last entry (or its header).
+            size_t after = static_cast<size_t>(s);
+            for (size_t i = after + 1; i < p.lines.size() && p.lines[i].kind != Line::Section; ++i)
+                if (p.lines[i].kind == Line::Entry) after = i;
+            const Line& line = p.lines[after];
+            if (line.next == line.end)  // last line without a line end
+                out = d + eol + entry + eol;
+            else
+                out = d.substr(0, line.next) + entry + eol + d.substr(line.next);
+        } else {
+            // New section at the end of the file.
+            out = d;
+            if (!out.empty() && out.back() != '\n' && out.back() != '\r') out += eol;
+            out += "[" + section + "]" + eol + entry + eol;
+        }
+        return ReplaceFile(target, out);
+    } catch (...) {
+        return false;
+    }
+}

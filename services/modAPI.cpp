@@ -2,20 +2,55 @@
 
 #include <chrono>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/utsname.h>
+#endif
 
 namespace modAPI {
 namespace {
 ClockFunction g_clock;
-std::string g_programFolder = ".";
+std::string g_programFolder;  // empty: the executable's folder
 
-// Days from 1899-12-30 to the civil date (proleptic Gregorian).
+// Days from 1970-01-01 to the civil date (proleptic Gregorian).
 long DaysFromCivil(int y, int m, int d) {
     y -= m <= 2;
     const long era = (y >= 0 ? y : y - 399) / 400;
     const unsigned yoe = static_cast<unsigned>(y - era * 400);
     const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
     const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long>(doe) - 719468;  // days since 1970-01-01
+    return era * 146097 + static_cast<long>(doe) - 719468;
+}
+
+std::filesystem::path ExecutablePath() {
+    std::error_code ec;
+#ifdef _WIN32
+    wchar_t buf[32768];
+    const DWORD n = GetModuleFileNameW(nullptr, buf, static_cast<DWORD>(std::size(buf)));
+    if (n == 0 || n >= std::size(buf)) return {};
+    return std::filesystem::path(std::wstring(buf, n));
+#else
+    const auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path() : p;
+#endif
+}
+
+std::string ReadSmallFile(const char* name) {
+    std::ifstream in(name, std::ios::binary);
+    if (!in) return {};
+    std::string s;
+    char buf[4096];
+    while (in && s.size() < 65536) {
+        in.read(buf, sizeof buf);
+        s.append(buf, static_cast<size_t>(in.gcount()));
+    }
+    return s;
 }
 }  // namespace
 
@@ -32,16 +67,94 @@ double NowWithMs() {
     const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
     const std::time_t t = system_clock::to_time_t(now);
     std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &t);
+#else
     localtime_r(&t, &local);
+#endif
     return DayCount(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                    local.tm_sec, static_cast<int>(ms));
+                    local.tm_sec, static_cast<int>(ms < 0 ? ms + 1000 : ms));
 }
 
 void SetClock(ClockFunction clock) { g_clock = std::move(clock); }
 
-std::string GetOSName() { return "Linux"; }
+std::string WindowsVersionName(int major, int minor, int platformId) {
+    if (platformId == 1) {
+        if (minor == 0) return "Windows 95";
+        if (minor == 10) return "Windows 98";
+        if (minor == 90) return "Windows ME";
+    } else if (platformId == 2) {
+        if (major == 3) return "Windows NT 3.51";
+        if (major == 4) return "Windows NT 4.0";
+        if (major == 5 && minor == 0) return "Windows 2000";
+        if (major == 5 && minor == 1) return "Windows XP";
+    }
+    return {};
+}
 
-std::string ProgramFolder() { return g_programFolder; }
+std::string OsReleasePrettyName(const std::string& content) {
+    size_t pos = 0;
+    while (pos < content.size()) {
+        size_t end = content.find('\n', pos);
+        if (end == std::string::npos) end = content.size();
+        std::string line = content.substr(pos, end - pos);
+        pos = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.compare(0, 12, "PRETTY_NAME=") != 0) continue;
+        std::string v = line.substr(12);
+        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
+            const char quote = v.front();
+            std::string out;
+            for (size_t i = 1; i + 1 < v.size(); ++i) {
+                if (quote == '"' && v[i] == '\\' && i + 2 < v.size()) ++i;  // \" \\ \$ \`
+                out += v[i];
+            }
+            v = out;
+        }
+        return v;
+    }
+    return {};
+}
+
+std::string GetOSName() {
+#ifdef _WIN32
+    // RtlGetVersion reports the true version; GetVersionEx lies to unmanifested programs.
+    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const auto rtlGetVersion =
+        ntdll ? reinterpret_cast<RtlGetVersionFn>(GetProcAddress(ntdll, "RtlGetVersion")) : nullptr;
+    if (!rtlGetVersion || rtlGetVersion(&info) != 0) return "Windows";
+    const std::string name = WindowsVersionName(static_cast<int>(info.dwMajorVersion),
+                                                static_cast<int>(info.dwMinorVersion),
+                                                static_cast<int>(info.dwPlatformId));
+    if (!name.empty()) return name;
+    // Versions newer than the table still get a name rather than an empty label.
+    return "Windows " + std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion);
+#else
+    for (const char* file : {"/etc/os-release", "/usr/lib/os-release"}) {
+        const std::string name = OsReleasePrettyName(ReadSmallFile(file));
+        if (!name.empty()) return name;
+    }
+    struct utsname u {};
+    if (uname(&u) == 0) return std::string(u.sysname) + " " + u.release;
+    return "Linux";
+#endif
+}
+
+std::string ProgramFolder() {
+    if (!g_programFolder.empty()) return g_programFolder;
+    const auto exe = ExecutablePath();
+    if (exe.empty() || !exe.has_parent_path()) return ".";
+    return exe.parent_path().u8string();
+}
+
 void SetProgramFolder(const std::string& folder) { g_programFolder = folder; }
+
+std::string ExecutableName() {
+    const auto exe = ExecutablePath();
+    return exe.empty() ? std::string("ORA2ORB2") : exe.stem().u8string();
+}
 
 }  // namespace modAPI

@@ -20,9 +20,20 @@ double DayCount(int year, int month, int day, int hour, int minute, int second, 
 // Name of the operating system, for the start dialog and the about box.
 std::string GetOSName();
 
-// Folder that holds KOV.ini, the REC folder and the settings report.
+// Windows name for a version record: major and minor version and platform id
+// (1 the Windows 95 family, 2 the NT family); "" for versions it does not know.
+std::string WindowsVersionName(int major, int minor, int platformId);
+
+// PRETTY_NAME of an os-release file's content (quotes removed), "" when there is none.
+std::string OsReleasePrettyName(const std::string& content);
+
+// Folder that holds KOV.ini, the REC folder and the settings report: the
+// executable's folder unless set otherwise (tests, portable installs).
 std::string ProgramFolder();
 void SetProgramFolder(const std::string& folder);
+
+// File name of the running program without folder and extension ("ORA2ORB2").
+std::string ExecutableName();
 
 // Milliseconds per day, for converting durations into day counts.
 constexpr double MsPerDay = 86400000.0;

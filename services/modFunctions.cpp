@@ -1,13 +1,28 @@
 #include "modFunctions.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <cctype>
+#include <cstdlib>
+#include <locale>
 
 #include "TextTable.h"
 
 namespace modFunctions {
 namespace {
 int g_offset = 0;
-char g_separator = '.';
+char g_separator = 0;  // 0: not known yet, asked from the user's locale on first use
+
+char LocaleSeparator() {
+    try {
+        const std::locale user("");
+        const char c = std::use_facet<std::numpunct<char>>(user).decimal_point();
+        return c == ',' ? ',' : '.';
+    } catch (...) {
+        return '.';  // the environment names a locale that is not installed
+    }
+}
 }  // namespace
 
 int LanguageOffset() { return g_offset; }
@@ -19,19 +34,92 @@ std::string GetText(int id) {
     return text ? std::string(text) : std::string();
 }
 
-char DecimalSeparator() { return g_separator; }
+char DecimalSeparator() {
+    if (g_separator == 0) g_separator = LocaleSeparator();
+    return g_separator;
+}
+
 void SetDecimalSeparator(char separator) { g_separator = separator; }
 
+// Fifteen significant digits, trailing zeros dropped. Plain decimal notation
+// from 1E-4 up to (not including) 1E15, exponent notation ("1E+15", "2,5E-05")
+// outside that range, as the desktop platform writes numbers.
 std::string NumberText(double x) {
+    if (std::isnan(x)) return "NaN";
+    if (std::isinf(x)) return x < 0 ? "-Inf" : "Inf";
+    if (x == 0) return "0";  // also for -0
+
+    // Rounded to 15 significant digits: "d.dddddddddddddde[+-]xx".
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15g", x);
-    std::string s(buf);
-    for (char& c : s)
-        if (c == '.') c = g_separator;
-    return s;
+    std::snprintf(buf, sizeof buf, "%.14e", std::fabs(x));
+    std::string digits;
+    const char* p = buf;
+    for (; *p && *p != 'e'; ++p)
+        if (*p >= '0' && *p <= '9') digits += *p;
+    const int exponent = *p == 'e' ? std::atoi(p + 1) : 0;
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+
+    const char sep = DecimalSeparator();
+    std::string text = x < 0 ? "-" : "";
+    if (exponent >= 15 || exponent < -4) {
+        text += digits[0];
+        if (digits.size() > 1) text += sep + digits.substr(1);
+        char e[16];
+        std::snprintf(e, sizeof e, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+        return text + e;
+    }
+    if (exponent < 0) return text + "0" + sep + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+    const size_t whole = static_cast<size_t>(exponent) + 1;
+    if (digits.size() <= whole) return text + digits + std::string(whole - digits.size(), '0');
+    return text + digits.substr(0, whole) + sep + digits.substr(whole);
+}
+
+bool ParseNumber(const std::string& text, double& value) {
+    const char* blanks = " \t\r\n\v\f";
+    const auto first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) return false;
+    const auto last = text.find_last_not_of(blanks);
+    const std::string t = text.substr(first, last - first + 1);
+
+    const char sep = DecimalSeparator();
+    const char other = sep == ',' ? '.' : ',';
+    size_t sepCount = 0, otherCount = 0;
+    for (char c : t) {
+        sepCount += c == sep;
+        otherCount += c == other;
+    }
+    char decimal = sep;
+    if (sepCount == 0 && otherCount == 1) decimal = other;
+    if (sepCount > 1) return false;
+
+    // Normalise to a plain C number: '.' decimal point, no grouping.
+    std::string n;
+    bool seenDecimal = false, seenExponent = false;
+    for (char c : t) {
+        if (c == decimal) {
+            n += '.';
+            seenDecimal = true;
+        } else if (c == sep || c == other) {
+            if (seenDecimal || seenExponent) return false;  // grouping only in the whole part
+        } else {
+            if (c == 'e' || c == 'E') seenExponent = true;
+            n += c;
+        }
+    }
+    const char* begin = n.data();
+    const char* end = n.data() + n.size();
+    if (begin != end && *begin == '+') ++begin;  // from_chars takes only '-'
+    if (begin == end || !(std::isdigit(static_cast<unsigned char>(*begin)) || *begin == '-' || *begin == '.'))
+        return false;
+    double v = 0;
+    const auto result = std::from_chars(begin, end, v, std::chars_format::general);
+    if (result.ec != std::errc() || result.ptr != end || !std::isfinite(v)) return false;
+    value = v;
+    return true;
 }
 
 std::string DecimalsPattern(double x) {
+    // Whichever of ',' and '.' comes last counts as the decimal separator.
     const std::string text = NumberText(x);
     const auto comma = text.rfind(',');
     const auto dot = text.rfind('.');

@@ -20,6 +20,14 @@ void SetDecimalSeparator(char separator);
 // no trailing zeros, the locale's decimal separator.
 std::string NumberText(double x);
 
+// Reads a number written by people or by NumberText: optional sign, digits,
+// one decimal separator, optional exponent ("1E+16"), blanks around it allowed.
+// The locale's separator is the decimal separator; the other of ',' and '.'
+// is taken as the decimal separator too when it occurs exactly once and the
+// locale's does not occur ("12.5" on a German system is 12.5), otherwise it
+// groups thousands and is skipped. False (value untouched) for anything else.
+bool ParseNumber(const std::string& text, double& value);
+
 // "0", "0.0", "0.00"...: a number pattern with as many decimals as x has in its text.
 std::string DecimalsPattern(double x);
 
