@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class clsIni;
 
@@ -41,6 +42,11 @@ void RegisterSimulator(PortFactory factory);
 // (key = number, value = device path or SIMULATOR), else the platform default.
 // Returns "" when no device is known for that number.
 std::string DeviceForComport(int comport, const clsIni* settings);
+
+// Serial devices found on this machine, in the order that numbers them 1..n
+// when KOV.ini has no PORTS entry (Linux: on-board /dev/ttyS* that have a UART,
+// then /dev/ttyUSB*, then /dev/ttyACM*, each group by number).
+std::vector<std::string> DetectedSerialPorts();
 
 // Port object for a port number, or nullptr when no device is known.
 std::unique_ptr<Port> CreateForComport(int comport, const clsIni* settings, std::string* device);

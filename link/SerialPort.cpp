@@ -1,0 +1,381 @@
+// Serial layer: port-number mapping, simulator registration and the POSIX
+// termios backend. The Windows backend lives in SerialPortWin.cpp.
+#include "SerialPort.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "clsIni.h"
+
+#ifndef _WIN32
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+#if defined(__linux__)
+#include <linux/serial.h>
+#endif
+#endif
+
+namespace SerialLayer {
+namespace {
+
+PortFactory& SimulatorFactory() {
+    static PortFactory factory;
+    return factory;
+}
+
+std::string Trim(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+bool IsSimulatorName(const std::string& text) {
+    static const char kName[] = "SIMULATOR";
+    if (text.size() != sizeof(kName) - 1) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(text[i])) != kName[i]) return false;
+    }
+    return true;
+}
+
+#ifndef _WIN32
+
+struct SpeedEntry {
+    int bitsPerSecond;
+    speed_t code;
+};
+
+constexpr SpeedEntry kSpeeds[] = {
+    {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600},   {115200, B115200}, {230400, B230400},
+#ifdef B460800
+    {460800, B460800},
+#endif
+#ifdef B921600
+    {921600, B921600},
+#endif
+};
+
+bool SpeedCode(int bitsPerSecond, speed_t* code) {
+    for (const auto& e : kSpeeds) {
+        if (e.bitsPerSecond == bitsPerSecond) {
+            *code = e.code;
+            return true;
+        }
+    }
+    return false;
+}
+
+int SpeedValue(speed_t code) {
+    for (const auto& e : kSpeeds) {
+        if (e.code == code) return e.bitsPerSecond;
+    }
+    return 0;
+}
+
+// A serial device (or pseudo-terminal) driven through termios. Everything is
+// non-blocking: the monitor tick polls, it never waits for input.
+class PosixPort final : public Port {
+public:
+    explicit PosixPort(std::string path) : m_Path(std::move(path)) {}
+    ~PosixPort() override { Close(); }
+
+    bool Open(std::string* error) override {
+        Close();
+        const int fd = ::open(m_Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return Fail(error, errno);
+        if (!::isatty(fd)) {
+            ::close(fd);
+            return Fail(error, ENOTTY);
+        }
+        termios tio{};
+        if (::tcgetattr(fd, &tio) != 0) {
+            const int err = errno;
+            ::close(fd);
+            return Fail(error, err);
+        }
+        // Raw 8N1, receiver on, modem lines ignored, no flow control of any kind.
+        ::cfmakeraw(&tio);
+        tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | HUPCL);
+#ifdef CRTSCTS
+        tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+#endif
+        tio.c_cflag |= CS8 | CREAD | CLOCAL;
+        tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP);
+        tio.c_iflag |= IGNBRK;
+        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VTIME] = 0;
+        // A port that never had a speed gets the sensor's factory speed until the caller sets one.
+        if (SpeedValue(::cfgetospeed(&tio)) == 0) ::cfsetspeed(&tio, B9600);
+        if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+            const int err = errno;
+            ::close(fd);
+            return Fail(error, err);
+        }
+        // Whatever waited in the driver before we opened belongs to nobody.
+        ::tcflush(fd, TCIFLUSH);
+        m_Fd = fd;
+        m_Lost = false;
+        m_HaveCounters = ReadCounters(&m_LastCounters);
+        if (error) error->clear();
+        return true;
+    }
+
+    void Close() override {
+        if (m_Fd >= 0) {
+            ::close(m_Fd);
+            m_Fd = -1;
+        }
+    }
+
+    void SetBaud(int bitsPerSecond) override {
+        speed_t code;
+        if (m_Fd < 0 || !SpeedCode(bitsPerSecond, &code)) return;
+        termios tio{};
+        if (::tcgetattr(m_Fd, &tio) != 0) {
+            CheckGone(errno);
+            return;
+        }
+        ::cfsetspeed(&tio, code);
+        if (::tcsetattr(m_Fd, TCSANOW, &tio) != 0) CheckGone(errno);
+    }
+
+    int GetBaud() override {
+        if (m_Fd < 0) return -1;
+        termios tio{};
+        if (::tcgetattr(m_Fd, &tio) != 0) {
+            CheckGone(errno);
+            return -1;
+        }
+        const int speed = SpeedValue(::cfgetospeed(&tio));
+        return speed > 0 ? speed : -1;
+    }
+
+    int DataStatus() override {
+        if (m_Fd < 0 || !m_HaveCounters) return 0;
+        Counters now{};
+        if (!ReadCounters(&now)) return 0;
+        int status = 0;
+        if (now.parity != m_LastCounters.parity) status |= 1;
+        if (now.frame != m_LastCounters.frame) status |= 2;
+        if (now.overrun != m_LastCounters.overrun) status |= 4;
+        if (now.bufferOverrun != m_LastCounters.bufferOverrun) status |= 8;
+        m_LastCounters = now;
+        return status;
+    }
+
+    int InQueue() override {
+        if (m_Fd < 0 || CheckHangup()) return 0;
+        int waiting = 0;
+        if (::ioctl(m_Fd, FIONREAD, &waiting) != 0) {
+            CheckGone(errno);
+            return 0;
+        }
+        return waiting > 0 ? waiting : 0;
+    }
+
+    int Read(unsigned char* buffer, int length) override {
+        if (m_Fd < 0 || buffer == nullptr || length <= 0) return 0;
+        int total = 0;
+        while (total < length) {
+            const ssize_t n = ::read(m_Fd, buffer + total, static_cast<size_t>(length - total));
+            if (n > 0) {
+                total += static_cast<int>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+            // End of file or a hard error: a terminal only says so when its line is gone.
+            if (n < 0) CheckGone(errno);
+            else CheckHangup();
+            break;
+        }
+        return total;
+    }
+
+    void FlushInput() override {
+        if (m_Fd >= 0 && ::tcflush(m_Fd, TCIFLUSH) != 0) CheckGone(errno);
+    }
+
+    void PutChar(unsigned char byte) override {
+        if (m_Fd < 0) return;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            const ssize_t n = ::write(m_Fd, &byte, 1);
+            if (n == 1) return;
+            if (n < 0 && errno == EINTR) {
+                --attempt;
+                continue;
+            }
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                // Output queue full: give the driver a moment, then drop the byte.
+                pollfd p{m_Fd, POLLOUT, 0};
+                ::poll(&p, 1, 100);
+                continue;
+            }
+            if (n < 0) CheckGone(errno);
+            return;
+        }
+    }
+
+    bool Lost() const override { return m_Lost; }
+
+private:
+    struct Counters {
+        long parity = 0, frame = 0, overrun = 0, bufferOverrun = 0;
+    };
+
+    bool ReadCounters(Counters* out) const {
+#if defined(__linux__) && defined(TIOCGICOUNT)
+        serial_icounter_struct icount{};
+        if (::ioctl(m_Fd, TIOCGICOUNT, &icount) != 0) return false;  // pseudo-terminals, USB CDC: none
+        out->parity = icount.parity;
+        out->frame = icount.frame;
+        out->overrun = icount.overrun;
+        out->bufferOverrun = icount.buf_overrun;
+        return true;
+#else
+        (void)out;
+        return false;
+#endif
+    }
+
+    static bool Fail(std::string* error, int err) {
+        if (error) *error = std::strerror(err);
+        return false;
+    }
+
+    // The device went away (adapter unplugged, other end of a pseudo-terminal
+    // closed): close it, so the caller sees a closed port and retries opening.
+    void MarkLost() {
+        m_Lost = true;
+        Close();
+    }
+
+    void CheckGone(int err) {
+        if (err == EIO || err == ENXIO || err == ENODEV || err == EBADF) MarkLost();
+    }
+
+    bool CheckHangup() {
+        pollfd p{m_Fd, POLLIN, 0};
+        if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            MarkLost();
+            return true;
+        }
+        return false;
+    }
+
+    std::string m_Path;
+    int m_Fd = -1;
+    bool m_Lost = false;
+    bool m_HaveCounters = false;
+    Counters m_LastCounters;
+};
+
+// Number at the end of a device name ("ttyUSB12" -> 12), -1 when none.
+long TrailingNumber(const std::string& name, size_t prefixLength) {
+    if (name.size() <= prefixLength) return -1;
+    long value = 0;
+    for (size_t i = prefixLength; i < name.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i]))) return -1;
+        value = value * 10 + (name[i] - '0');
+        if (value > 1000000) return -1;
+    }
+    return value;
+}
+
+bool ReadsNonZero(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "r");
+    if (!f) return false;
+    long value = 0;
+    const bool ok = std::fscanf(f, "%ld", &value) == 1;
+    std::fclose(f);
+    return ok && value != 0;
+}
+
+#endif  // !_WIN32
+
+}  // namespace
+
+#ifndef _WIN32
+
+std::vector<std::string> DetectedSerialPorts() {
+    // On-board UARTs first (their names never change), then USB adapters and
+    // USB modems; each group by number. A ttyS node without a UART behind it
+    // (the kernel lists several legacy ones) is left out.
+    struct Group {
+        const char* prefix;
+        bool needsUart;
+    };
+    static const Group kGroups[] = {{"ttyS", true}, {"ttyUSB", false}, {"ttyACM", false}};
+    std::vector<std::string> result;
+    for (const auto& group : kGroups) {
+        std::vector<std::pair<long, std::string>> found;
+        const size_t prefixLength = std::strlen(group.prefix);
+        if (DIR* dir = ::opendir("/sys/class/tty")) {
+            while (dirent* entry = ::readdir(dir)) {
+                const std::string name = entry->d_name;
+                if (name.compare(0, prefixLength, group.prefix) != 0) continue;
+                const long number = TrailingNumber(name, prefixLength);
+                if (number < 0) continue;
+                const std::string sys = "/sys/class/tty/" + name;
+                struct stat st{};
+                if (::stat((sys + "/device").c_str(), &st) != 0) continue;
+                if (group.needsUart && !ReadsNonZero(sys + "/type")) continue;
+                if (::stat(("/dev/" + name).c_str(), &st) != 0) continue;
+                found.emplace_back(number, "/dev/" + name);
+            }
+            ::closedir(dir);
+        }
+        std::sort(found.begin(), found.end());
+        for (auto& f : found) result.push_back(std::move(f.second));
+    }
+    return result;
+}
+
+std::unique_ptr<Port> CreateDevicePort(const std::string& devicePath) {
+    return std::make_unique<PosixPort>(devicePath);
+}
+
+#endif  // !_WIN32
+
+void RegisterSimulator(PortFactory factory) { SimulatorFactory() = std::move(factory); }
+
+std::string DeviceForComport(int comport, const clsIni* settings) {
+    if (comport < 1 || comport > 255) return {};
+    if (settings) {
+        const std::string configured = Trim(settings->GetSetting("PORTS", std::to_string(comport), ""));
+        if (!configured.empty()) return IsSimulatorName(configured) ? std::string("SIMULATOR") : configured;
+    }
+#ifdef _WIN32
+    return "\\\\.\\COM" + std::to_string(comport);
+#else
+    const auto ports = DetectedSerialPorts();
+    if (static_cast<size_t>(comport) > ports.size()) return {};
+    return ports[static_cast<size_t>(comport) - 1];
+#endif
+}
+
+std::unique_ptr<Port> CreateForComport(int comport, const clsIni* settings, std::string* device) {
+    const std::string path = DeviceForComport(comport, settings);
+    if (device) *device = path;
+    if (path.empty()) return nullptr;
+    if (path == "SIMULATOR") {
+        const auto& factory = SimulatorFactory();
+        return factory ? factory() : nullptr;
+    }
+    return CreateDevicePort(path);
+}
+
+}  // namespace SerialLayer
