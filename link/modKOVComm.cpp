@@ -1,0 +1,728 @@
+#include "modKOVComm.h"
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <thread>
+
+#include "Crc16Loader.h"
+#include "clsKOV.h"
+#include "modAPI.h"
+
+namespace modKOVComm {
+
+bool ConfigurationRead = false;
+
+namespace {
+
+const std::string CrLf = "\r\n";
+
+EventPump g_pump;
+bool g_closing = false;
+SleepFunction g_sleep;
+ChecksumFunction g_checksum;
+
+// The WriteParameter waiting right now (innermost, when nested): it looks at
+// the event of every decoding step of its link, so that an answer is not
+// lost when the pump runs more than one step.
+struct WriteWait {
+    const clsKOV* link;
+    std::int32_t seen;  // 0 until a step ended with -1, 3, 4, 5 or 6
+};
+WriteWait* g_wait = nullptr;
+
+void Pause(int milliseconds) {
+    if (milliseconds <= 0) return;
+    if (g_sleep) {
+        g_sleep(milliseconds);
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+bool Checksum(const unsigned char* data, unsigned count, std::uint16_t* result) {
+    if (g_checksum) return g_checksum(data, count, -1, result);
+    return Crc16Loader::ByteBlock(data, count, -1, result);
+}
+
+// Rounded to the nearest integer, ties to even.
+double RoundHalfEven(double x) {
+    const double f = std::floor(x);
+    const double diff = x - f;
+    if (diff > 0.5) return f + 1;
+    if (diff < 0.5) return f;
+    return std::fmod(f, 2.0) == 0.0 ? f : f + 1;
+}
+
+// A distance far outside the 32-bit range (garbage on the line) saturates
+// instead of overflowing.
+std::int32_t SaturatedInt32(double x) {
+    if (std::isnan(x)) return 0;
+    if (x >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
+    if (x <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(x);
+}
+
+bool Contains(const std::string& s, const char* what) { return s.find(what) != std::string::npos; }
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string Trim(const std::string& s) {
+    const auto first = s.find_first_not_of(' ');
+    if (first == std::string::npos) return "";
+    const auto last = s.find_last_not_of(' ');
+    return s.substr(first, last - first + 1);
+}
+
+// Whole-text conversion to a 32-bit integer, as the information block
+// delivers its numbers: optional sign, digits, optional decimals (rounded,
+// ties to even). Anything else is no number.
+bool ToInt32(const std::string& text, std::int32_t* value) {
+    const std::string t = Trim(text);
+    if (t.empty()) return false;
+    std::size_t i = 0;
+    if (t[i] == '+' || t[i] == '-') ++i;
+    const std::size_t digitsStart = i;
+    while (i < t.size() && IsDigit(t[i])) ++i;
+    bool anyDigit = i > digitsStart;
+    if (i < t.size() && t[i] == '.') {
+        ++i;
+        const std::size_t fracStart = i;
+        while (i < t.size() && IsDigit(t[i])) ++i;
+        anyDigit = anyDigit || i > fracStart;
+    }
+    if (!anyDigit || i != t.size()) return false;
+    const double x = RoundHalfEven(LeadingNumber(t));
+    if (x > 2147483647.0 || x < -2147483648.0) return false;
+    *value = static_cast<std::int32_t>(x);
+    return true;
+}
+
+void SetIfNumber(const std::string& block, const char* key, std::int32_t& field) {
+    std::int32_t value;
+    if (ToInt32(InfoValue(block, key), &value)) field = value;
+}
+
+std::string TemperatureText(int degrees, std::int32_t status) {
+    return std::to_string(degrees) + " C" + (status == 1 ? ",  OK" : ", NOK");
+}
+
+// The action when the awaited answer is overdue. Runs on an empty buffer,
+// and on a buffer the step could do nothing with.
+void Deadline(clsKOV& link, std::string& next) {
+    const std::int32_t status = link.CommStatus;
+    const std::string& last = link.LastCommand;
+    if (status == 0) {
+        if (last.empty()) {
+            next = "X";
+        } else {
+            link.EventNr = -1;
+            link.LastCommand.clear();
+        }
+        return;
+    }
+    if (status != 1 && status != 2) return;
+    if (last == "m") {
+        link.EventNr = -1;
+    } else if (last == "M") {
+        if (status == 1) next = "S";  // measuring: keep waiting for the first value
+    } else if (last == "O" || last == "P") {
+        link.LastCommand.clear();
+    } else if (last == "S") {
+        if (status == 2) {
+            next = "T";
+        } else {
+            link.LastCommand.clear();
+            link.InBuffer.clear();
+        }
+    } else if (last == "T") {
+        link.EventNr = -1;
+        link.LastCommand.clear();
+    } else if (last.empty()) {
+        next = "T";  // keep-alive
+    } else if (last == "G") {
+        // keeps waiting
+    } else {
+        link.EventNr = -1;
+    }
+}
+
+bool Overdue(const clsKOV& link) { return link.CurrentTime > link.FailTime; }
+
+void NotConnected(clsKOV& link, const std::string& s, std::string& next) {
+    if (Contains(s, "Sensor ready") || Contains(s, "KOV ready")) {
+        next = "C";
+    } else if (Contains(s, "Type:")) {
+        const std::string block = ExtractInfoBlock(s);
+        if (!block.empty()) {
+            link.EventNr = 4;
+            ParseInfoBlock(link, block);
+            link.CommStatus = 1;
+            link.LastCommand.clear();
+            link.InBuffer.clear();
+        } else if (Overdue(link)) {
+            link.EventNr = -1;
+            link.InBuffer.clear();
+        }
+    } else if (Contains(s, " C,")) {
+        std::string rest = s;
+        const std::string t = ExtractTemperature(rest);
+        if (!t.empty()) {
+            link.sTemperature = t;
+            link.EventNr = 3;
+            link.TempStatus = TemperatureStatus(t);
+            link.LastCommand.clear();
+            link.InBuffer.clear();
+        }
+    } else if (Overdue(link)) {
+        next = "X";
+    }
+}
+
+void Idle(clsKOV& link, const std::string& s, std::string& next) {
+    if (Contains(s, "Type:")) {
+        const std::string block = ExtractInfoBlock(s);
+        if (!block.empty()) {
+            ParseInfoBlock(link, block);
+            link.EventNr = 4;
+            link.FailTime = 0;  // the keep-alive follows at once
+        } else if (link.CurrentTime >= link.FailTime) {
+            link.EventNr = -1;
+            link.InBuffer.clear();
+        }
+    } else if (Contains(s, "KOV ready")) {
+        // The sensor restarted: nothing to decode in the banner, and leaving
+        // it in the buffer would hide everything that follows.
+        link.InBuffer.clear();
+    } else if (Contains(s, " C,")) {
+        std::string rest = s;
+        const std::string t = ExtractTemperature(rest);
+        if (!t.empty()) {
+            link.sTemperature = t;
+            link.EventNr = 3;
+            link.TempStatus = TemperatureStatus(t);
+        }
+    } else if (Contains(s, "O")) {
+        link.EventNr = 5;
+    } else if (Contains(s, "E")) {
+        link.EventNr = 6;
+    } else if (link.LastCommand == "T") {
+        DecodeTemperatureReply(link);
+    } else if (Overdue(link)) {
+        if (link.LastCommand == "S") {
+            next = "C";
+        } else {
+            link.EventNr = -1;
+        }
+    }
+    if (link.EventNr > 0) {
+        link.LastCommand.clear();
+        link.InBuffer.clear();
+    }
+}
+
+// Distance data of the four output formats. Results are collected first and
+// stored only when the step completes, so a step that cannot finish (unit
+// unknown, checksum library missing) leaves every field as it was.
+void DistanceData(clsKOV& link, const std::string& input) {
+    double factor = 0;
+    if (!UnitFactor(link.DistanceUnit, &factor)) return;
+    if (link.LastCommand == "M") {
+        link.FailTime = link.CurrentTime + 3000.0 / modAPI::MsPerDay;
+        link.LastCommand = "m";  // continuous data has started
+    }
+    std::string s = input;
+    switch (link.OutputFormat) {
+        case 0:
+        case 1: {
+            const std::string d = ExtractAsciiDistance(s);
+            link.InBuffer = s;
+            if (!d.empty()) {
+                // A tick that lands in the middle of a line keeps the last value.
+                link.sDistance = d;
+                link.MeasValue = LeadingNumber(d);
+                link.MeasValue_mm = SaturatedInt32(RoundHalfEven(link.MeasValue * factor));
+                link.EventNr = 2;
+            } else if (link.CurrentTime >= link.FailTime) {
+                link.EventNr = -1;
+                link.InBuffer.clear();
+            }
+            break;
+        }
+        case 2: {
+            std::int32_t event = link.EventNr;
+            bool any = false;
+            std::int32_t mm = 0;
+            std::size_t pos = 0;
+            while (s.size() - pos >= 4) {
+                const auto* b = reinterpret_cast<const unsigned char*>(s.data() + pos);
+                const bool accepted = (b[3] == 0x00 && b[0] != 0x00) ||
+                                      (b[3] == 0x7F && (b[0] == 0xFF || b[0] == 0xF0)) ||
+                                      (b[3] == 0xFF && b[2] > 0xE1);
+                if (accepted) {
+                    event = 2;
+                    any = true;
+                    mm = BinaryFrameValue(b);
+                    pos += 4;
+                } else {
+                    ++pos;  // resynchronise
+                }
+            }
+            link.EventNr = event;
+            if (any) {
+                link.MeasValue_mm = mm;
+                link.MeasValue = mm / factor;
+            }
+            link.InBuffer = s.substr(pos);
+            break;
+        }
+        case 3: {
+            std::int32_t event = link.EventNr;
+            bool any = false;
+            std::int32_t mm = 0;
+            std::size_t pos = 0;
+            while (s.size() - pos >= 6) {
+                const auto* b = reinterpret_cast<const unsigned char*>(s.data() + pos);
+                std::uint16_t crc = 0xFFFF;
+                if (!Checksum(b, 6, &crc)) return;  // library missing: the step ends here
+                if (crc == 0) {
+                    event = 2;
+                    any = true;
+                    mm = BinaryFrameValue(b);
+                    pos += 6;
+                } else {
+                    event = 7;
+                    ++pos;
+                }
+            }
+            link.EventNr = event;
+            if (any) {
+                link.MeasValue_mm = mm;
+                link.MeasValue = mm / factor;
+            }
+            link.InBuffer = s.substr(pos);
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void Measuring(clsKOV& link, const std::string& s, std::string& next) {
+    if (link.LastCommand == "T") {
+        DecodeTemperatureReply(link);
+        return;
+    }
+    if (link.LastCommand == "S") {
+        // Output still arriving after a stop is thrown away. Once the stop's
+        // deadline has passed the temperature is asked for, even when the
+        // sensor is still sending.
+        link.InBuffer.clear();
+        if (Overdue(link)) Deadline(link, next);
+        return;
+    }
+    if (Contains(s, "KOV ready")) {
+        link.CommStatus = 1;  // the sensor restarted
+        link.InBuffer.clear();
+        return;
+    }
+    if (Contains(s, "C, ")) {
+        std::string rest = s;
+        const std::string t = ExtractTemperature(rest);
+        if (!t.empty()) {
+            link.sTemperature = t;
+            link.EventNr = 3;
+            link.TempStatus = TemperatureStatus(t);
+        }
+        return;
+    }
+    if (Contains(s, "TempErr!")) {
+        link.MeasValue = TempErrorValue;
+        link.MeasValue_mm = TempErrorValue;
+        link.EventNr = 2;
+        link.TempStatus = 0;
+        link.InBuffer.clear();
+        return;
+    }
+    DistanceData(link, s);
+    if (link.EventNr == 2) link.FailTime = link.CurrentTime + 3000.0 / modAPI::MsPerDay;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- sending
+
+int CommandTimeout(const std::string& command, int speed) {
+    if (command == "S") return 1500;
+    if (command == "T") return 1000;
+    if (command == "M") return 3000;
+    if (command == "C") {
+        if (speed <= 0) return 1500;  // port gone: no speed to scale with
+        return static_cast<int>(RoundHalfEven(5000000.0 / speed));
+    }
+    if (Contains(command, "000") || Contains(command, "999")) return 3000;
+    return 1500;
+}
+
+void SendCommand(clsKOV& link, const std::string& command) {
+    const int speed = link.CommBaudrate();
+    const int timeout = CommandTimeout(command, speed);
+    if (SerialLayer::Port* port = link.SerialPort()) {
+        port->FlushInput();
+        for (char c : command) port->PutChar(static_cast<unsigned char>(c));
+    }
+    // Give the sensor time to finish the value it is sending.
+    if (command == "S" && speed > 0) Pause(static_cast<int>(RoundHalfEven(170000.0 / speed)));
+    link.EventNr = 0;
+    link.InBuffer.clear();
+    link.LastCommand = command;
+    link.FailTime = link.CurrentTime + (timeout + 500) / modAPI::MsPerDay;
+}
+
+void StartContinuous(clsKOV& link) {
+    link.SendCommand("M");
+    link.CommStatus = 2;
+}
+
+void StopContinuous(clsKOV& link) {
+    link.SendCommand("S");
+    link.CommStatus = 1;
+}
+
+std::string ParameterValueText(const clsKOV& link, const std::string& code) {
+    auto pick = [](std::int32_t index, std::initializer_list<const char*> list, const char* other) {
+        if (index >= 0 && static_cast<std::size_t>(index) < list.size()) return std::string(list.begin()[index]);
+        return std::string(other);
+    };
+    auto num = [](std::int32_t v) { return std::to_string(v); };
+    if (code == "101") return pick(link.OutputFormat, {"ASCII", "ASCII+UNIT", "BINARY", "BINARY+CRC"}, "ASCII+UNIT");
+    if (code == "111") return pick(link.DistanceUnit, {"MM", "M", "IN", "FT", "YD", "MI", "NM"}, "M");
+    if (code == "301") return pick(link.AverageDepth, {"1", "16", "64", "256", "1024"}, "1024");
+    if (code == "302") return pick(link.TimeOut, {"0", "25", "50", "100", "200"}, "25");
+    if (code == "304") return num(link.MovingAverage);
+    if (code == "305") return num(link.AutostartMode);
+    if (code == "306") return num(link.EchoCheck);
+    if (code == "311") return num(link.Blanking);
+    if (code == "401") return num(link.AnalogMin);
+    if (code == "402") return num(link.AnalogMax);
+    if (code == "403") return num(link.AnalogOutput);
+    if (code == "501") return num(link.S1OnThreshold);
+    if (code == "502") return num(link.S1OffThreshold);
+    if (code == "503") return num(link.S1Logic);
+    if (code == "504") return num(link.S2OnThreshold);
+    if (code == "505") return num(link.S2OffThreshold);
+    if (code == "506") return num(link.S2Logic);
+    if (code == "601") return pick(link.Baudrate, {"1200", "2400", "4800", "9600", "19200", "38400"}, "9600");
+    if (code == "603") return pick(link.OutputMode, {"C", "S", "R"}, "C");
+    if (code == "610") return num(link.NodeAddress);
+    if (code == "701") return num(link.Offset);
+    if (code == "702") return num(link.ScaleFactor);
+    if (code == "801") return num(link.Temperature);
+    if (code == "802") return num(link.AirPressure);
+    if (code == "351") return pick(link.RainFilter, {"OFF", "DISTECHO", "PIXEL"}, "");
+    if (code == "352") return num(link.DistanceWindow);
+    if (code == "353") return num(link.EchoThreshold);
+    if (code == "354") return num(link.DistanceLimit);
+    if (code == "355") return num(link.MeasValid);
+    return "";
+}
+
+void SetEventPump(EventPump pump) { g_pump = std::move(pump); }
+void SetClosing(bool closing) { g_closing = closing; }
+bool Closing() { return g_closing; }
+void SetSleep(SleepFunction sleep) { g_sleep = std::move(sleep); }
+void SetChecksumFunction(ChecksumFunction checksum) { g_checksum = std::move(checksum); }
+
+void WriteParameter(clsKOV& link, const std::string& code) {
+    if (g_pump) {
+        WriteParameter(link, code, g_pump);
+        return;
+    }
+    // No event loop: decode by ourselves, one step per monitor period.
+    WriteParameter(link, code, [&link] {
+        Pause(50);
+        link.CurrentTime = modAPI::NowWithMs();
+        link.ReadComportData();
+        link.EvaluateInBuffer();
+    });
+}
+
+void WriteParameter(clsKOV& link, const std::string& code, const EventPump& pump) {
+    link.SendCommand(code + " " + ParameterValueText(link, code) + "\r");
+    WriteWait wait{&link, 0};
+    WriteWait* const outer = g_wait;
+    g_wait = &wait;
+    // The decoder normally ends the wait through the deadline. Should the
+    // pump stop decoding (timer stopped), the real clock ends it.
+    constexpr double Margin = 10000.0 / modAPI::MsPerDay;
+    for (;;) {
+        if (g_closing || !link.PortIsOpen() || !pump) {
+            wait.seen = -1;
+            break;
+        }
+        pump();
+        if (wait.seen == 0) {
+            const std::int32_t e = link.EventNr;
+            if (e == -1 || (e >= 3 && e <= 6)) wait.seen = e;
+        }
+        if (wait.seen != 0) break;
+        if (modAPI::NowWithMs() > link.FailTime + Margin) {
+            wait.seen = -1;
+            break;
+        }
+    }
+    g_wait = outer;
+    link.EventNr = (wait.seen == 3 || wait.seen == 4) ? 6 : wait.seen;
+}
+
+// ---------------------------------------------------------------- decoding
+
+void DecodeInBuffer(clsKOV& link) {
+    const std::string s = link.InBuffer;
+    std::string next;
+    link.EventNr = 0;
+    if (s.empty()) {
+        if (Overdue(link)) Deadline(link, next);
+    } else {
+        switch (link.CommStatus) {
+            case 0: NotConnected(link, s, next); break;
+            case 1: Idle(link, s, next); break;
+            case 2: Measuring(link, s, next); break;
+            default: break;
+        }
+        // A step that could do nothing with the buffer (a " C," without a
+        // complete line, a lone byte of a frame, ...) would see the same text
+        // again on every tick and never reach the deadline: once the deadline
+        // has passed, act on it as on an empty buffer and start afresh.
+        if (link.EventNr <= 0 && next.empty() && Overdue(link) && link.InBuffer == s &&
+            link.CommStatus >= 0 && link.CommStatus <= 2) {
+            if (link.EventNr == 0) Deadline(link, next);
+            link.InBuffer.clear();
+        }
+    }
+    if (!next.empty()) link.SendCommand(next);
+    if (g_wait && g_wait->link == &link && g_wait->seen == 0) {
+        const std::int32_t e = link.EventNr;
+        if (e == -1 || (e >= 3 && e <= 6)) g_wait->seen = e;
+    }
+}
+
+void DecodeTemperatureReply(clsKOV& link) {
+    const std::string& s = link.InBuffer;
+    switch (link.OutputFormat) {
+        case 0:
+        case 1:
+            if (Contains(s, " C,")) {
+                std::string rest = s;
+                const std::string t = ExtractTemperature(rest);
+                // Only a complete line counts; the rest may arrive next tick.
+                if (!t.empty()) {
+                    link.sTemperature = t;
+                    link.TempStatus = TemperatureStatus(t);
+                    link.EventNr = 3;
+                }
+            }
+            break;
+        case 2:
+            if (s.size() >= 2) {
+                const int t = static_cast<signed char>(s[0]);
+                link.TempStatus = static_cast<unsigned char>(s[1]);
+                link.sTemperature = TemperatureText(t, link.TempStatus);
+                link.EventNr = 3;
+                link.InBuffer.erase(0, 2);
+            }
+            break;
+        case 3:
+            if (s.size() >= 4) {
+                unsigned char frame[4];
+                for (int i = 0; i < 4; ++i) frame[i] = static_cast<unsigned char>(s[i]);
+                std::uint16_t crc = 0xFFFF;
+                if (!Checksum(frame, 4, &crc)) return;  // library missing: the step ends here
+                if (crc == 0) {
+                    const int t = static_cast<signed char>(frame[0]);
+                    link.TempStatus = frame[1];
+                    link.sTemperature = TemperatureText(t, link.TempStatus);
+                    link.EventNr = 3;
+                } else {
+                    link.EventNr = 7;
+                }
+                link.InBuffer.erase(0, 4);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+std::string ExtractTemperature(std::string& s) {
+    std::string r;
+    for (;;) {
+        const std::size_t p = s.find(" C,", 2);  // two characters must stand in front
+        if (p == std::string::npos) break;
+        const std::size_t q = s.find(CrLf, p + 1);
+        if (q == std::string::npos) break;
+        std::size_t start = p - 2;
+        // Keep a third digit and a minus sign directly in front of the two
+        // characters ("-10 C, OK", "105 C, NOK").
+        if (IsDigit(s[start])) {
+            if (start > 0 && IsDigit(s[start - 1])) --start;
+            if (start > 0 && s[start - 1] == '-') --start;
+        }
+        r = s.substr(start, q - start);
+        s.erase(0, q + 2);
+    }
+    return r;
+}
+
+std::int32_t TemperatureStatus(const std::string& s) { return Contains(s, "NOK") ? 0 : 1; }
+
+std::string ExtractAsciiDistance(std::string& s) {
+    std::string r;
+    for (;;) {
+        const std::size_t p = s.find(CrLf);
+        if (p == std::string::npos) break;
+        const std::size_t q = s.find(CrLf, p + 2);
+        if (q != std::string::npos) {
+            r = s.substr(p + 2, q - p - 2);
+            s.erase(0, q + 2);
+        } else {
+            // The text in front of the first line break may be the tail of a
+            // line whose start was lost: only a full-length line counts.
+            r = p >= 12 ? s.substr(0, p) : std::string();
+            s.erase(0, p + 2);
+        }
+        if (Contains(r, "No Echo")) {
+            r = "No Echo";
+        } else if (Contains(r, "TempErr")) {
+            r = "TempError";
+        } else if (LeadingNumber(r) != 0) {
+            r = Trim(r);
+        }
+        if (q == std::string::npos) break;
+    }
+    return r;
+}
+
+std::int32_t BinaryFrameValue(const unsigned char* b) {
+    const std::uint32_t u = static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+                            (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+    return static_cast<std::int32_t>(u);
+}
+
+std::string ExtractInfoBlock(const std::string& s) {
+    const std::size_t p = s.find("Type:");
+    if (p == std::string::npos) return "";
+    // Only an "end" behind "Type:" closes the block; one left over from
+    // earlier text does not.
+    const std::size_t q = s.find("end", p + 5);
+    if (q == std::string::npos) return "";
+    return s.substr(p, q - p);
+}
+
+void ParseInfoBlock(clsKOV& link, const std::string& block) {
+    link.DeviceType = InfoValue(block, "Type:");
+    link.Attenuator = InfoValue(block, "Attenuator:");
+    link.SerialNo = InfoValue(block, "Serial-No:");
+    link.SWVersion = InfoValue(block, "Version:");
+    link.SWBuild = InfoValue(block, "Build:");
+    link.SWDate = InfoValue(block, "Date:");
+    link.HWPointer = InfoValue(block, "Pointer:");
+    link.sTemperature = InfoValue(block, "Temperature:");
+    link.TempStatus = TemperatureStatus(link.sTemperature);
+
+    SetIfNumber(block, "101:", link.OutputFormat);
+    SetIfNumber(block, "111:", link.DistanceUnit);
+    SetIfNumber(block, "601:", link.Baudrate);
+    SetIfNumber(block, "603:", link.OutputMode);
+    SetIfNumber(block, "610:", link.NodeAddress);
+    SetIfNumber(block, "301:", link.AverageDepth);
+    SetIfNumber(block, "302:", link.TimeOut);
+    SetIfNumber(block, "304:", link.MovingAverage);
+    SetIfNumber(block, "305:", link.AutostartMode);
+    if (!Contains(block, "306:") && Contains(block, "3 06:")) {
+        SetIfNumber(block, "3 06:", link.EchoCheck);
+    } else {
+        SetIfNumber(block, "306:", link.EchoCheck);
+    }
+    SetIfNumber(block, "311:", link.Blanking);
+
+    if (Contains(link.Attenuator, "E")) {  // the variant with rain filter
+        SetIfNumber(block, "351:", link.RainFilter);
+        SetIfNumber(block, "352:", link.DistanceWindow);
+        SetIfNumber(block, "353:", link.EchoThreshold);
+        SetIfNumber(block, "354:", link.DistanceLimit);
+        SetIfNumber(block, "355:", link.MeasValid);
+    } else {
+        link.RainFilter = -1;
+    }
+
+    SetIfNumber(block, "401:", link.AnalogMin);
+    SetIfNumber(block, "402:", link.AnalogMax);
+    SetIfNumber(block, "403:", link.AnalogOutput);
+    SetIfNumber(block, "501:", link.S1OnThreshold);
+    SetIfNumber(block, "502:", link.S1OffThreshold);
+    SetIfNumber(block, "503:", link.S1Logic);
+    SetIfNumber(block, "504:", link.S2OnThreshold);
+    SetIfNumber(block, "505:", link.S2OffThreshold);
+    SetIfNumber(block, "506:", link.S2Logic);
+    SetIfNumber(block, "701:", link.Offset);
+    SetIfNumber(block, "702:", link.ScaleFactor);
+    SetIfNumber(block, "801:", link.Temperature);
+    SetIfNumber(block, "802:", link.AirPressure);
+
+    if (link.DeviceType == "Serial") link.NodeAddress = -1;
+    ConfigurationRead = true;
+}
+
+std::string InfoValue(const std::string& block, const std::string& key) {
+    const std::size_t p = block.find(key);
+    if (p == std::string::npos) return "";
+    const std::size_t start = p + key.size();
+    const std::size_t q = block.find(CrLf, start);
+    if (q == std::string::npos) return "";
+    return Trim(block.substr(start, q - start));
+}
+
+int ByteAt(int position, const std::string& s) {
+    if (position < 1 || static_cast<std::size_t>(position) > s.size()) return 0;
+    return static_cast<unsigned char>(s[static_cast<std::size_t>(position) - 1]);
+}
+
+double LeadingNumber(const std::string& s) {
+    std::size_t i = s.find_first_not_of(' ');
+    if (i == std::string::npos) return 0;
+    bool negative = false;
+    if (s[i] == '+' || s[i] == '-') {
+        negative = s[i] == '-';
+        ++i;
+    }
+    // Digits with an optional point and exponent; no "inf", no "nan".
+    const std::size_t start = i;
+    if (!(i < s.size() && (IsDigit(s[i]) || (s[i] == '.' && i + 1 < s.size() && IsDigit(s[i + 1]))))) return 0;
+    double value = 0;
+    const auto result = std::from_chars(s.data() + start, s.data() + s.size(), value, std::chars_format::general);
+    if (result.ec != std::errc()) return 0;
+    return negative ? -value : value;
+}
+
+// ------------------------------------------------------------------ units
+
+const std::array<double, 7>& UnitFactors() {
+    static const std::array<double, 7> factors{1.0, 1000.0, 25.4, 304.8, 914.4, 1609344.0, 1852000.0};
+    return factors;
+}
+
+bool UnitFactor(int distanceUnit, double* factor) {
+    if (distanceUnit < 0 || distanceUnit > 6) return false;
+    *factor = UnitFactors()[static_cast<std::size_t>(distanceUnit)];
+    return true;
+}
+
+const char* UnitShortText(int distanceUnit) {
+    static const char* const texts[7] = {"mm", "m", "in", "ft", "yd", "mi", "nm"};
+    if (distanceUnit < 0 || distanceUnit > 6) return "";
+    return texts[distanceUnit];
+}
+
+}  // namespace modKOVComm
