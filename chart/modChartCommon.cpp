@@ -1,0 +1,249 @@
+#include "modChartCommon.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+#include "modFunctions.h"
+
+namespace modChartCommon {
+namespace {
+
+// Quotients of values that are meant to be whole (a range over its step)
+// come out as 2.9999999999999996 now and then; snap those before floor/trunc.
+double Snap(double q) {
+    const double r = std::nearbyint(q);
+    return std::fabs(q - r) < 1e-9 * std::max(1.0, std::fabs(r)) ? r : q;
+}
+
+int ClampInt(double x) {
+    if (!(x == x)) return 0;
+    if (x > 2147483647.0) return 2147483647;
+    if (x < -2147483648.0) return -2147483647 - 1;
+    return static_cast<int>(x);
+}
+
+int Sign(double x) { return (x > 0) - (x < 0); }
+
+}  // namespace
+
+double RoundEven(double x) { return std::nearbyint(x); }
+
+int RoundPixel(double x) {
+    constexpr double limit = 1 << 24;
+    if (!(x == x)) return 0;
+    return static_cast<int>(RoundEven(std::clamp(x, -limit, limit)));
+}
+
+double ValueStep(double span, int n) {
+    if (span == 0.0 || !std::isfinite(span)) return 0.0;
+    if (n < 3) n = 3;
+    static const double multipliers[] = {1.0, 2.0, 5.0};
+    const double s = std::fabs(span);
+    for (int exponent = -6; exponent <= 308; ++exponent) {
+        const double power = std::pow(10.0, exponent);
+        for (double m : multipliers) {
+            const double d = m * power;
+            if (s / d < n) return std::copysign(d, span);
+        }
+    }
+    return std::copysign(std::numeric_limits<double>::max(), span);
+}
+
+double TimeStep(double spanMs, int n) {
+    if (n < 1) n = 1;
+    if (!std::isfinite(spanMs) || spanMs == 0.0) return 1.0;
+    const double t = std::fabs(spanMs);
+    const double q = RoundEven(spanMs / n);
+    if (q > 1000) {
+        static const double units[] = {1.0, 60.0, 3600.0, 86400.0};
+        static const double multipliers[] = {1.0, 2.0, 5.0, 10.0, 15.0, 20.0, 30.0};
+        double d = 0.0;
+        for (double u : units) {
+            for (double m : multipliers) {
+                d = m * u * 1000.0;
+                if (t / d < n) return d;
+            }
+        }
+        // Beyond 30 days the day unit keeps growing in 30-day steps.
+        while (t / d >= n) d += 30.0 * 86400000.0;
+        return d;
+    }
+    static const double multipliers[] = {1.0, 2.0, 5.0};
+    for (double power = 1.0;; power *= 10.0) {
+        for (double m : multipliers)
+            if (t / (m * power) < n) return m * power;
+    }
+}
+
+std::string NumberFormat(double x) {
+    const std::string text = modFunctions::NumberText(x);
+    const auto e = text.find_first_of("eE");
+    if (e == std::string::npos) return modFunctions::DecimalsPattern(x);
+    // Exponent notation (1e-06, 2.5e-07): decimals = those of the mantissa
+    // plus the negative exponent.
+    const std::string mantissa = text.substr(0, e);
+    const int exponent = std::atoi(text.c_str() + e + 1);
+    const auto sep = mantissa.find_first_of(".,");
+    const int mantissaDecimals =
+        sep == std::string::npos ? 0 : static_cast<int>(mantissa.size() - sep - 1);
+    const int decimals = std::max(0, mantissaDecimals - exponent);
+    return decimals == 0 ? std::string("0") : "0." + std::string(decimals, '0');
+}
+
+std::string FormatNumber(double value, const std::string& pattern) {
+    const auto dot = pattern.find('.');
+    const int decimals =
+        dot == std::string::npos ? 0 : static_cast<int>(pattern.size() - dot - 1);
+    char buf[400];
+    std::snprintf(buf, sizeof buf, "%.*f", std::min(decimals, 30), value);
+    std::string s(buf);
+    if (s.find_first_not_of("-0.") == std::string::npos && s[0] == '-') s.erase(0, 1);  // "-0.0"
+    for (char& c : s)
+        if (c == '.') c = modFunctions::DecimalSeparator();
+    return s;
+}
+
+std::string WidthFormat(double min, double max) {
+    const auto lengthOf = [](double x) {
+        const double r = std::nearbyint(x * 1e6) / 1e6;
+        return modFunctions::NumberText(std::isfinite(r) ? r : x).size();
+    };
+    const std::size_t l = std::max<std::size_t>({lengthOf(min), lengthOf(max), 4});
+    return std::string(l + 2, '#');
+}
+
+std::string FormatClock(double day) {
+    if (!std::isfinite(day)) return "00:00:00";
+    double seconds = std::nearbyint((day - std::floor(day)) * 86400.0);
+    if (seconds >= 86400.0) seconds -= 86400.0;
+    const int s = static_cast<int>(seconds);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", s / 3600, s / 60 % 60, s % 60);
+    return buf;
+}
+
+HMargins HorizontalMargins(int yFlags, int yTitleWidth, int yTickWidth, int xTickWidth) {
+    const int half = static_cast<int>(RoundEven(xTickWidth / 2.0 + 6));
+    const int full = yTitleWidth + 10 + yTickWidth + 8;
+    const bool left = yFlags & PlaceLeft;
+    const bool right = yFlags & PlaceRight;
+    if (left && right) return {yTitleWidth + yTickWidth + 18, yTitleWidth + yTickWidth + 18};
+    if (left) return {full, half};
+    if (right) return {half, full};
+    return {half, half};
+}
+
+VMargins VerticalMargins(int xFlags, int headerHeight, int xTitleHeight, int xTickHeight) {
+    const bool above = xFlags & PlaceAbove;
+    const bool below = xFlags & PlaceBelow;
+    const int top = headerHeight + 10;
+    const int topWithScale = headerHeight + 10 + xTitleHeight + 4 + xTickHeight + 8;
+    if (above && below) return {topWithScale, xTitleHeight + xTickHeight + 18};
+    if (above) return {topWithScale, 10};
+    if (below) return {top, xTitleHeight + 10 + xTickHeight + 8};
+    return {top, 10};
+}
+
+int VisibleCount(int chartMask) {
+    int count = 0;
+    for (int i = 0; i < MaxBands; ++i)
+        if (chartMask & (1 << i)) ++count;
+    return count;
+}
+
+int BandHeight(int plotTop, int plotBottom, int visibleCount) {
+    if (visibleCount < 1) return 0;
+    return static_cast<int>(
+        RoundEven(double(plotBottom - plotTop - (visibleCount - 1) * BandGap) / visibleCount));
+}
+
+std::vector<Band> Bands(int chartMask, int plotTop, int plotBottom) {
+    std::vector<Band> bands;
+    const int height = BandHeight(plotTop, plotBottom, VisibleCount(chartMask));
+    int k = 0;
+    for (int i = 0; i < MaxBands; ++i) {
+        if (!(chartMask & (1 << i))) continue;
+        const int top = plotTop + k * (height + BandGap);
+        bands.push_back({i, top, top + height});
+        ++k;
+    }
+    return bands;
+}
+
+YGrid ComputeYGrid(double yMin, double yMax, bool reversed, int bandHeight, int n) {
+    YGrid g;
+    g.Min = yMin;
+    g.Max = yMax;
+    const double span = yMax - yMin;
+    if (span == 0.0 || !std::isfinite(span)) return g;
+    double d = ValueStep(span, n);
+    if (Sign(yMin) != Sign(yMax)) g.Min = std::trunc(Snap(yMin / d)) * d;
+    if (g.Min == g.Max) return g;  // the alignment met yMax: nothing left to divide
+    const double range = g.Max - g.Min;
+    const double count = std::floor(Snap(range / d));
+    if (!(count >= 0) || count > 100000) return g;
+    g.Valid = true;
+    g.Count = static_cast<int>(count);
+    g.Scale = bandHeight / range;
+    double start = g.Min;
+    if (reversed) {
+        d = -d;
+        start = g.Max;
+    }
+    g.Step = d;
+    const std::string pattern = NumberFormat(d);
+    for (int i = 0; i <= g.Count; ++i) {
+        const double value = start + i * d;
+        g.Values.push_back(value);
+        g.Positions.push_back(RoundPixel((value - start) * g.Scale));
+        g.Labels.push_back(FormatNumber(value, pattern));
+    }
+    return g;
+}
+
+XGrid ComputeXGrid(bool isTimeScale, double timeIntervalMs, double xMax, int plotLeft,
+                   int plotWidth, int tickLabelWidth) {
+    XGrid g;
+    const double t = timeIntervalMs;
+    if (!(t >= 1) || !std::isfinite(t) || plotWidth < 1) return g;
+    const int n = std::max(1, plotWidth / std::max(1, tickLabelWidth));
+    g.Scale = MsPerDay / t * plotWidth;
+    g.Xmin = xMax - t / MsPerDay;
+    const double spacingPerMs = plotWidth / t;
+    if (!isTimeScale) {
+        // Whole seconds, never below one.
+        const double d = std::max(1.0, RoundEven(ValueStep(t / 1000.0, n)));
+        g.Step = d;
+        g.Count = ClampInt(std::floor(Snap(t / 1000.0 / d)));
+        const double spacing = spacingPerMs * d * 1000.0;
+        for (int i = 0; i <= g.Count; ++i) {
+            g.Values.push_back(t / 1000.0 - i * d);
+            g.Positions.push_back(static_cast<int>(std::floor(plotLeft + i * spacing)));
+        }
+    } else {
+        const double d = TimeStep(t, n);
+        g.Step = d;
+        g.Count = ClampInt(std::floor(Snap(t / d)));
+        const double day = std::floor(g.Xmin);
+        const double e = d / MsPerDay;
+        const double first = day + std::floor(Snap((g.Xmin - day) / e)) * e;
+        const int x0 = RoundPixel((first - g.Xmin) * g.Scale + plotLeft);
+        const double spacing = spacingPerMs * d;
+        // Step boundaries after `first` up to the right edge: Count of them,
+        // or one more when the window is not a multiple of the step.
+        const double limit = xMax + 0.01 / MsPerDay;
+        for (int i = 0; i <= g.Count; ++i) {
+            const double value = first + (i + 1) * e;
+            if (value > limit) break;
+            g.Values.push_back(value);
+            g.Positions.push_back(RoundPixel((i + 1) * spacing + x0));
+        }
+    }
+    g.Valid = true;
+    return g;
+}
+
+}  // namespace modChartCommon
