@@ -15,8 +15,16 @@
 
 namespace modAPI {
 namespace {
-ClockFunction g_clock;
-std::string g_programFolder;  // empty: the executable's folder
+// Function-local statics: other translation units' static objects (the
+// application's settings file object) may ask for these during start-up.
+ClockFunction& Clock() {
+    static ClockFunction clock;
+    return clock;
+}
+std::string& ProgramFolderSetting() {
+    static std::string folder;  // empty: the executable's folder
+    return folder;
+}
 
 // Days from 1970-01-01 to the civil date (proleptic Gregorian).
 long DaysFromCivil(int y, int m, int d) {
@@ -61,7 +69,7 @@ double DayCount(int year, int month, int day, int hour, int minute, int second, 
 }
 
 double NowWithMs() {
-    if (g_clock) return g_clock();
+    if (const auto& clock = Clock()) return clock();
     using namespace std::chrono;
     const auto now = system_clock::now();
     const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
@@ -76,7 +84,7 @@ double NowWithMs() {
                     local.tm_sec, static_cast<int>(ms < 0 ? ms + 1000 : ms));
 }
 
-void SetClock(ClockFunction clock) { g_clock = std::move(clock); }
+void SetClock(ClockFunction clock) { Clock() = std::move(clock); }
 
 std::string WindowsVersionName(int major, int minor, int platformId) {
     if (platformId == 1) {
@@ -144,13 +152,13 @@ std::string GetOSName() {
 }
 
 std::string ProgramFolder() {
-    if (!g_programFolder.empty()) return g_programFolder;
+    if (!ProgramFolderSetting().empty()) return ProgramFolderSetting();
     const auto exe = ExecutablePath();
     if (exe.empty() || !exe.has_parent_path()) return ".";
     return exe.parent_path().u8string();
 }
 
-void SetProgramFolder(const std::string& folder) { g_programFolder = folder; }
+void SetProgramFolder(const std::string& folder) { ProgramFolderSetting() = folder; }
 
 std::string ExecutableName() {
     const auto exe = ExecutablePath();

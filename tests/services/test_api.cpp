@@ -1,0 +1,71 @@
+// Clock, operating-system name and program folder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
+
+#include "modAPI.h"
+
+namespace {
+
+TEST(DayCount, CountsFromTheLastDaysOf1899) {
+    EXPECT_EQ(modAPI::DayCount(1899, 12, 30, 0, 0, 0, 0), 0.0);
+    EXPECT_EQ(modAPI::DayCount(1900, 1, 1, 0, 0, 0, 0), 2.0);
+    EXPECT_EQ(modAPI::DayCount(1900, 3, 1, 0, 0, 0, 0), 61.0);  // 1900 was no leap year
+    EXPECT_EQ(modAPI::DayCount(2000, 1, 1, 0, 0, 0, 0), 36526.0);
+    EXPECT_EQ(modAPI::DayCount(2026, 12, 7, 18, 0, 0, 0), 46363.75);
+}
+
+TEST(NowWithMs, HalfASecondPastNoon) {
+    const double day = modAPI::DayCount(2026, 12, 7, 0, 0, 0, 0);
+    EXPECT_DOUBLE_EQ(modAPI::DayCount(2026, 12, 7, 12, 0, 0, 500), day + 0.5 + 0.5 / 86400.0);
+    // One millisecond stays visible in the day count.
+    EXPECT_GT(modAPI::DayCount(2026, 12, 7, 23, 59, 59, 999), modAPI::DayCount(2026, 12, 7, 23, 59, 59, 998));
+}
+
+TEST(NowWithMs, ClockCanBeReplacedAndRestored) {
+    const double noon = modAPI::DayCount(2026, 12, 7, 12, 0, 0, 500);
+    modAPI::SetClock([noon] { return noon; });
+    EXPECT_EQ(modAPI::NowWithMs(), noon);
+    modAPI::SetClock(nullptr);
+    const double now = modAPI::NowWithMs();
+    EXPECT_GT(now, modAPI::DayCount(2020, 1, 1, 0, 0, 0, 0));
+    EXPECT_LT(now, modAPI::DayCount(2200, 1, 1, 0, 0, 0, 0));
+    EXPECT_GE(modAPI::NowWithMs(), now);
+}
+
+TEST(GetOSName, WindowsVersionTable) {
+    EXPECT_EQ(modAPI::WindowsVersionName(4, 0, 1), "Windows 95");
+    EXPECT_EQ(modAPI::WindowsVersionName(4, 10, 1), "Windows 98");
+    EXPECT_EQ(modAPI::WindowsVersionName(4, 90, 1), "Windows ME");
+    EXPECT_EQ(modAPI::WindowsVersionName(3, 51, 2), "Windows NT 3.51");
+    EXPECT_EQ(modAPI::WindowsVersionName(4, 0, 2), "Windows NT 4.0");
+    EXPECT_EQ(modAPI::WindowsVersionName(5, 0, 2), "Windows 2000");
+    EXPECT_EQ(modAPI::WindowsVersionName(5, 1, 2), "Windows XP");
+    EXPECT_EQ(modAPI::WindowsVersionName(5, 2, 2), "");
+    EXPECT_EQ(modAPI::WindowsVersionName(10, 0, 2), "");
+    EXPECT_EQ(modAPI::WindowsVersionName(4, 10, 0), "");
+}
+
+TEST(GetOSName, PrettyNameOfTheDistribution) {
+    EXPECT_EQ(modAPI::OsReleasePrettyName("NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n"),
+              "Debian GNU/Linux 12 (bookworm)");
+    EXPECT_EQ(modAPI::OsReleasePrettyName("PRETTY_NAME=Plain\r\n"), "Plain");
+    EXPECT_EQ(modAPI::OsReleasePrettyName("PRETTY_NAME='Single quoted'"), "Single quoted");
+    EXPECT_EQ(modAPI::OsReleasePrettyName("PRETTY_NAME=\"Say \\\"hi\\\"\""), "Say \"hi\"");
+    EXPECT_EQ(modAPI::OsReleasePrettyName("# PRETTY_NAME=no\nNAME=x"), "");
+    EXPECT_EQ(modAPI::OsReleasePrettyName(""), "");
+    EXPECT_FALSE(modAPI::GetOSName().empty());
+}
+
+TEST(ProgramFolder, DefaultsToTheExecutablesFolder) {
+    modAPI::SetProgramFolder("");
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe");
+    EXPECT_EQ(modAPI::ProgramFolder(), exe.parent_path().string());
+    EXPECT_EQ(modAPI::ExecutableName(), exe.stem().string());
+    modAPI::SetProgramFolder("/srv/kov");
+    EXPECT_EQ(modAPI::ProgramFolder(), "/srv/kov");
+    modAPI::SetProgramFolder("");
+}
+
+}  // namespace
