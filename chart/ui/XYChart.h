@@ -179,7 +179,8 @@ private:
     static bool ValidIndex(int i) { return i >= 0 && i < modChartCommon::MaxBands; }
     void Unbind();
     void MarkAll() { m_scaleOutdated = m_chartOutdated = true; }
-    const QFont& FontOf(const clsLabel& label);
+    struct FontEntry;
+    FontEntry& FontOf(const clsLabel& label);
     Extent Measure(const clsLabel& label, const std::string& text);
     void DrawText(QPainter& p, const clsLabel& label, const std::string& text, int x, int y);
     void RedrawScale();
@@ -227,7 +228,6 @@ private:
 
     double m_dpi = 0.0;
     // Font cache: one entry per distinct (face, size, bold) in use.
-    struct FontEntry;
     std::vector<std::unique_ptr<FontEntry>> m_fonts;
 
     // Work arrays of Show, reused from call to call.

@@ -1,0 +1,656 @@
+#include "XYChart.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPen>
+#include <QScreen>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "modAPI.h"
+
+using namespace modChartCommon;
+
+namespace {
+
+std::shared_ptr<clsLabel> MakeLabel(const std::string& caption, const std::string& face,
+                                    double size, bool bold, std::int32_t color) {
+    auto label = std::make_shared<clsLabel>();
+    label->Caption = caption;
+    label->Font.Name = face;
+    label->Font.Size = size;
+    label->Font.Bold = bold;
+    label->ForeColor = color;
+    return label;
+}
+
+std::shared_ptr<clsLabel> OrEmpty(std::shared_ptr<clsLabel> label) {
+    return label ? std::move(label) : std::make_shared<clsLabel>();
+}
+
+const YGrid& NoYGrid() {
+    static const YGrid none;
+    return none;
+}
+
+// A gap of this many ms or more between two points breaks the curve (a hair
+// below 3 s, so that a gap of exactly 3 s counts despite rounding of the times).
+constexpr double GapMs = 3000.0 - 1e-3;
+// Most pixels a full redraw clears beyond the plot, and a scroll may move.
+constexpr int MaxScroll = 5;
+
+QPen SolidPen(std::int32_t color, int width) {
+    return QPen(XYChart::ToQColor(color), std::max(1, width), Qt::SolidLine, Qt::RoundCap,
+                Qt::RoundJoin);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+ChartSurface::~ChartSurface() {
+    if (m_chart) m_chart->Unbind();
+}
+
+struct XYChart::FontEntry {
+    std::string Name;
+    double Size;
+    bool Bold;
+    double Dpi;
+    QFont Font;
+    QFontMetrics Metrics;
+};
+
+XYChart::XYChart()
+    : m_header(MakeLabel("Header", "Arial", 14, true, 0)),
+      m_xmax(modAPI::NowWithMs()),
+      m_xTick(MakeLabel("", "Arial", 8, false, 0)),
+      m_xTitle(MakeLabel("[ x-unit ]", "Arial", 10, true, 0)) {
+    for (auto& w : m_watermark) w = MakeLabel("", "", 24, true, 0xE0E0E0);
+    for (auto& axis : m_yAxis) {
+        axis.Tick = MakeLabel("", "Arial", 8, false, m_scaleColor);
+        axis.Title = MakeLabel("[ y-unit ]", "Arial", 10, true, m_scaleColor);
+    }
+}
+
+XYChart::~XYChart() { Unbind(); }
+
+void XYChart::Unbind() {
+    if (m_surface) m_surface->m_chart = nullptr;
+    m_surface = nullptr;
+}
+
+QColor XYChart::ToQColor(std::int32_t color) {
+    const auto c = static_cast<std::uint32_t>(color);
+    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
+
+// --- Properties -------------------------------------------------------------
+
+void XYChart::SetHeader(std::shared_ptr<clsLabel> label) { m_header = OrEmpty(std::move(label)); }
+
+std::shared_ptr<clsLabel> XYChart::Watermark(int ChartIndex) const {
+    return ValidIndex(ChartIndex) ? m_watermark[ChartIndex] : nullptr;
+}
+
+void XYChart::SetWatermark(int ChartIndex, std::shared_ptr<clsLabel> label) {
+    if (ValidIndex(ChartIndex)) m_watermark[ChartIndex] = OrEmpty(std::move(label));
+}
+
+void XYChart::SetBackColor(std::int32_t color) {
+    m_backColor = color;
+    if (m_surface) m_surface->SetSurfaceBackColor(ToQColor(color));
+}
+
+void XYChart::SetChartMask(int mask) {
+    if (mask == m_chartMask) return;
+    m_chartMask = mask;
+    m_visibleCount = VisibleCount(mask);
+    MarkAll();
+}
+
+bool XYChart::BandVisible(int ChartIndex) const {
+    return ValidIndex(ChartIndex) && (m_chartMask & (1 << ChartIndex));
+}
+
+void XYChart::SetXmax(double value) {
+    if (value == m_xmax) return;
+    m_xmax = value;
+    m_scaleOutdated = true;
+}
+
+void XYChart::SetIsTimeScale(int value) {
+    if (value == m_isTimeScale) return;
+    m_isTimeScale = value;
+    MarkAll();
+}
+
+void XYChart::SetTimeInterval(int ms) {
+    if (ms == m_timeInterval) return;
+    m_timeInterval = ms;
+    MarkAll();
+}
+
+void XYChart::SetXScaleText(std::shared_ptr<clsLabel> label) { m_xTitle = OrEmpty(std::move(label)); }
+
+void XYChart::SetXGrid(int value) {
+    if (value == m_xGrid) return;
+    m_xGrid = value;
+    m_scaleOutdated = true;
+}
+
+void XYChart::SetXPlacement(int flags) {
+    if (flags == m_xPlacement) return;
+    m_xPlacement = flags;
+    MarkAll();
+}
+
+double XYChart::yMin(int ChartIndex) const {
+    return ValidIndex(ChartIndex) ? m_yAxis[ChartIndex].Min : 0.0;
+}
+
+void XYChart::SetyMin(int ChartIndex, double value) {
+    if (!ValidIndex(ChartIndex) || m_yAxis[ChartIndex].Min == value) return;
+    m_yAxis[ChartIndex].Min = value;
+    MarkAll();
+}
+
+double XYChart::yMax(int ChartIndex) const {
+    return ValidIndex(ChartIndex) ? m_yAxis[ChartIndex].Max : 0.0;
+}
+
+void XYChart::SetyMax(int ChartIndex, double value) {
+    if (!ValidIndex(ChartIndex) || m_yAxis[ChartIndex].Max == value) return;
+    m_yAxis[ChartIndex].Max = value;
+    MarkAll();
+}
+
+std::shared_ptr<clsLabel> XYChart::yScaleText(int ChartIndex) const {
+    return ValidIndex(ChartIndex) ? m_yAxis[ChartIndex].Title : nullptr;
+}
+
+void XYChart::SetyScaleText(int ChartIndex, std::shared_ptr<clsLabel> label) {
+    if (ValidIndex(ChartIndex)) m_yAxis[ChartIndex].Title = OrEmpty(std::move(label));
+}
+
+std::shared_ptr<clsLabel> XYChart::yTickLabel(int ChartIndex) const {
+    return ValidIndex(ChartIndex) ? m_yAxis[ChartIndex].Tick : nullptr;
+}
+
+int XYChart::yGrid(int ChartIndex) const {
+    return ValidIndex(ChartIndex) ? m_yAxis[ChartIndex].Grid : 0;
+}
+
+void XYChart::SetyGrid(int ChartIndex, int value) {
+    if (!ValidIndex(ChartIndex) || m_yAxis[ChartIndex].Grid == value) return;
+    m_yAxis[ChartIndex].Grid = value;
+    m_scaleOutdated = true;
+}
+
+int XYChart::yReversed(int ChartIndex) const {
+    return ValidIndex(ChartIndex) ? m_yAxis[ChartIndex].Reversed : 0;
+}
+
+void XYChart::SetyReversed(int ChartIndex, int value) {
+    if (!ValidIndex(ChartIndex) || m_yAxis[ChartIndex].Reversed == value) return;
+    m_yAxis[ChartIndex].Reversed = value;
+    MarkAll();
+}
+
+int XYChart::yPlacement(int ChartIndex) const {
+    return ValidIndex(ChartIndex) ? m_yAxis[ChartIndex].Placement : 0;
+}
+
+void XYChart::SetyPlacement(int ChartIndex, int flags) {
+    if (!ValidIndex(ChartIndex) || m_yAxis[ChartIndex].Placement == flags) return;
+    m_yAxis[ChartIndex].Placement = flags;
+    MarkAll();
+}
+
+int XYChart::BandTop(int ChartIndex) const {
+    return BandVisible(ChartIndex) ? m_yAxis[ChartIndex].Top : 0;
+}
+
+int XYChart::BandBottom(int ChartIndex) const {
+    return BandVisible(ChartIndex) ? m_yAxis[ChartIndex].Bottom : 0;
+}
+
+const YGrid& XYChart::YGridInfo(int ChartIndex) const {
+    return ValidIndex(ChartIndex) ? m_yAxis[ChartIndex].GridInfo : NoYGrid();
+}
+
+void XYChart::SetScreenDpi(double dpi) {
+    m_dpi = dpi > 0 ? dpi : 0.0;
+    MarkAll();
+}
+
+double XYChart::ScreenDpi() const {
+    if (m_dpi > 0) return m_dpi;
+    if (qGuiApp) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const double dpi = screen->logicalDotsPerInchY();
+            if (dpi > 0) return dpi;
+        }
+    }
+    return 96.0;
+}
+
+// --- Series -----------------------------------------------------------------
+
+std::shared_ptr<clsChartData> XYChart::GetChart(const std::string& key) {
+    for (const auto& s : m_series)
+        if (s->Key == key) return s;
+    auto series = std::make_shared<clsChartData>();
+    series->Key = key;
+    m_series.push_back(series);
+    return series;
+}
+
+void XYChart::RemoveChart(const std::string& key) {
+    const auto it = std::find_if(m_series.begin(), m_series.end(),
+                                 [&](const auto& s) { return s->Key == key; });
+    if (it != m_series.end()) m_series.erase(it);
+}
+
+// --- Surface and layers -----------------------------------------------------
+
+void XYChart::InitViewPort(ChartSurface* ViewPort) {
+    if (m_surface != ViewPort) {
+        Unbind();
+        if (ViewPort && ViewPort->m_chart) ViewPort->m_chart->Unbind();
+        m_surface = ViewPort;
+        if (m_surface) m_surface->m_chart = this;
+    }
+    if (!m_surface) return;
+    m_surface->SetSurfaceBackColor(ToQColor(m_backColor));
+    m_chartOutdated = true;
+    Resize();
+    ShowScale();
+}
+
+void XYChart::Resize() {
+    if (!m_surface) return;
+    const QSize size = m_surface->SurfaceSize();
+    m_width = std::max(0, size.width());
+    m_height = std::max(0, size.height());
+    if (m_width > 0 && m_height > 0) {
+        m_scaleLayer = QImage(m_width, m_height, QImage::Format_RGB32);
+        m_scaleLayer.fill(Qt::white);
+        m_chartLayer = QImage(m_width, m_height, QImage::Format_ARGB32_Premultiplied);
+        m_chartLayer.fill(Qt::transparent);
+        m_picture = QImage(m_width, m_height, QImage::Format_RGB32);
+        m_picture.fill(ToQColor(m_backColor));
+    } else {
+        m_scaleLayer = m_chartLayer = m_picture = QImage();
+    }
+    MarkAll();
+    if (m_xmin > 0 && !m_scaleLayer.isNull()) {
+        m_xmin = 0;
+        Show(m_xmax);
+    }
+}
+
+XYChart::FontEntry& XYChart::FontOf(const clsLabel& label) {
+    const double dpi = ScreenDpi();
+    for (const auto& f : m_fonts)
+        if (f->Size == label.Font.Size && f->Bold == label.Font.Bold && f->Dpi == dpi &&
+            f->Name == label.Font.Name)
+            return *f;
+    // Em height in pixels at the screen's vertical resolution.
+    const double points =
+        std::isfinite(label.Font.Size) ? std::clamp(label.Font.Size, 1.0, 1000.0) : 8.0;
+    const int pixels = std::max(1, static_cast<int>(RoundEven(points * dpi / 72.0)));
+    QFont font;
+    if (!label.Font.Name.empty())
+        font.setFamily(QString::fromStdString(label.Font.Name.substr(0, 32)));
+    font.setPixelSize(pixels);
+    font.setWeight(label.Font.Bold ? QFont::Bold : QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    if (m_fonts.size() >= 32) m_fonts.erase(m_fonts.begin());
+    m_fonts.push_back(std::unique_ptr<FontEntry>(new FontEntry{
+        label.Font.Name, label.Font.Size, label.Font.Bold, dpi, font, QFontMetrics(font)}));
+    return *m_fonts.back();
+}
+
+XYChart::Extent XYChart::Measure(const clsLabel& label, const std::string& text) {
+    if (text.empty()) return {};
+    const QFontMetrics& fm = FontOf(label).Metrics;
+    return {fm.horizontalAdvance(QString::fromStdString(text)), fm.height()};
+}
+
+void XYChart::DrawText(QPainter& p, const clsLabel& label, const std::string& text, int x, int y) {
+    if (text.empty()) return;
+    const FontEntry& f = FontOf(label);
+    p.setFont(f.Font);
+    p.setPen(ToQColor(label.ForeColor));
+    const QString s = QString::fromStdString(text);
+    // (x, y) is the top left corner of the text cell.
+    if (label.Orientation % 360 == 0) {
+        p.drawText(x, y + f.Metrics.ascent(), s);
+    } else {
+        p.save();
+        p.translate(x, y);
+        p.rotate(-label.Orientation);
+        p.drawText(0, f.Metrics.ascent(), s);
+        p.restore();
+    }
+}
+
+// --- Scale layer --------------------------------------------------------------
+
+void XYChart::RedrawScale() {
+    if (m_scaleLayer.isNull()) return;
+    const bool timeAxis = m_isTimeScale != 0;
+
+    // 1. Text extents.
+    m_xTitleExtent = Measure(*m_xTitle, m_xTitle->Caption);
+    m_xTickExtent = Measure(*m_xTick, timeAxis ? "##:##:##" : WidthFormat(m_xmin, m_xmax));
+    for (auto& axis : m_yAxis) {
+        const Extent title = Measure(*axis.Title, axis.Title->Caption);
+        const Extent tick = Measure(*axis.Tick, "###.####");
+        axis.TitleWidth = title.Width;
+        axis.TitleHeight = title.Height;
+        axis.TickWidth = tick.Width;
+        axis.TickHeight = tick.Height;
+    }
+
+    // 2. Left and right margins.
+    const YAxis& y0 = m_yAxis[0];
+    const HMargins h = HorizontalMargins(y0.Placement, y0.TitleWidth, y0.TickWidth, m_xTickExtent.Width);
+    m_plotLeft = h.Left;
+    m_plotRight = m_width - h.Right;
+    const int plotWidth = m_plotRight - m_plotLeft;
+
+    QPainter p(&m_scaleLayer);
+    p.setRenderHint(QPainter::Antialiasing, false);
+
+    // 3. White page.
+    p.fillRect(m_scaleLayer.rect(), Qt::white);
+
+    // 4. Header.
+    const Extent header = Measure(*m_header, m_header->Caption);
+    DrawText(p, *m_header, m_header->Caption,
+             static_cast<int>(RoundEven((m_plotLeft + m_plotRight - header.Width) / 2.0)), 6);
+
+    // 5. Top and bottom margins.
+    const VMargins v = VerticalMargins(m_xPlacement, header.Height, m_xTitleExtent.Height,
+                                       m_xTickExtent.Height);
+    m_plotTop = v.Top;
+    m_plotBottom = m_height - v.Bottom;
+
+    // 6., 7. Bands with watermark and y scale.
+    const std::vector<Band> bands = Bands(m_chartMask, m_plotTop, m_plotBottom);
+    m_bandHeight = modChartCommon::BandHeight(m_plotTop, m_plotBottom, m_visibleCount);
+    for (auto& axis : m_yAxis) axis.Top = axis.Bottom = 0;
+    for (const Band& band : bands) {
+        YAxis& axis = m_yAxis[band.Index];
+        axis.Top = band.Top;
+        axis.Bottom = band.Bottom;
+        const clsLabel& mark = *m_watermark[band.Index];
+        const Extent w = Measure(mark, mark.Caption);
+        DrawText(p, mark, mark.Caption,
+                 static_cast<int>(RoundEven((m_plotLeft + m_plotRight - w.Width) / 2.0)),
+                 static_cast<int>(RoundEven((band.Top + band.Bottom - w.Height) / 2.0)));
+        const int n = axis.TickHeight > 0 ? m_bandHeight / axis.TickHeight : 0;
+        axis.GridInfo = ComputeYGrid(axis.Min, axis.Max, axis.Reversed != 0, m_bandHeight, n);
+        axis.Min = axis.GridInfo.Min;  // zero alignment is kept in the axis
+        if (axis.Placement & PlaceLeft) DrawYScale(p, axis, PlaceLeft);
+        if (axis.Placement & PlaceRight) DrawYScale(p, axis, PlaceRight);
+    }
+
+    // 8. x grid and scale.
+    m_xGridInfo = ComputeXGrid(timeAxis, m_timeInterval, m_xmax, m_plotLeft, plotWidth,
+                               m_xTickExtent.Width);
+    if (m_xGridInfo.Valid) m_xmin = m_xGridInfo.Xmin;
+    if (!bands.empty()) {
+        if (m_xPlacement & PlaceAbove) DrawXScale(p, PlaceAbove, bands);
+        if (m_xPlacement & PlaceBelow) DrawXScale(p, PlaceBelow, bands);
+    }
+
+    // 9. Band frames.
+    p.setPen(SolidPen(m_scaleColor, 1));
+    p.setBrush(Qt::NoBrush);
+    for (const Band& band : bands)
+        p.drawRect(m_plotLeft, band.Top, plotWidth, band.Bottom - band.Top);
+
+    m_scaleOutdated = false;
+}
+
+void XYChart::DrawYScale(QPainter& p, YAxis& axis, int side) {
+    const bool left = side == PlaceLeft;
+    const int tickStart = left ? m_plotLeft : m_plotRight;
+    const int tickEnd = left ? m_plotLeft - 6 : m_plotRight + 6;
+    const int titleX = left ? m_plotLeft - 8 - axis.TickWidth - 4 - axis.TitleWidth
+                            : m_plotRight + 8 + axis.TickWidth + 4;
+    const YGrid& g = axis.GridInfo;
+    int lastHeight = 0;
+    if (g.Valid) {
+        const QPen pen = SolidPen(m_scaleColor, 1);
+        for (int i = 0; i <= g.Count; ++i) {
+            const int position = axis.Reversed ? -g.Positions[i] : g.Positions[i];
+            const int y = axis.Bottom - position;
+            p.setPen(pen);
+            p.drawLine(tickStart, y, tickEnd, y);
+            const Extent e = Measure(*axis.Tick, g.Labels[i]);
+            lastHeight = e.Height;
+            const int x = left ? tickEnd - (e.Width + 2) : tickEnd + 2;
+            DrawText(p, *axis.Tick, g.Labels[i], x,
+                     y - static_cast<int>(RoundEven(axis.TickHeight / 2.0)));
+        }
+        if (axis.Grid) {
+            p.setPen(SolidPen(m_gridColor, 1));
+            for (int i = 1; i <= g.Count; ++i) {
+                const int position = axis.Reversed ? -g.Positions[i] : g.Positions[i];
+                const int y = axis.Bottom - position;
+                p.drawLine(m_plotLeft, y, m_plotRight, y);
+            }
+        }
+    }
+    DrawText(p, *axis.Title, axis.Title->Caption, titleX,
+             axis.Top + static_cast<int>(RoundEven(lastHeight / 2.0)));
+}
+
+void XYChart::DrawXScale(QPainter& p, int side, const std::vector<Band>& bands) {
+    const bool above = side == PlaceAbove;
+    const int tickHeight = m_xTickExtent.Height;
+    const int edge = above ? bands.front().Top : bands.back().Bottom;
+    const int tickEnd = above ? edge - 6 : edge + 6;
+    const int labelY = above ? edge - 8 - tickHeight : edge + 8;
+    const int titleY = above ? labelY - 4 - m_xTitleExtent.Height : edge + 8 + tickHeight;
+    const bool timeAxis = m_isTimeScale != 0;
+
+    if (m_timeInterval < 1000) {
+        static const std::string invalid = "Invalid Range";
+        const Extent e = Measure(*m_xTick, invalid);
+        DrawText(p, *m_xTick, invalid,
+                 static_cast<int>(RoundEven((m_plotLeft + m_plotRight - e.Width) / 2.0)), labelY);
+    } else if (m_xGridInfo.Valid) {
+        const modChartCommon::XGrid& g = m_xGridInfo;
+        const QPen pen = SolidPen(m_scaleColor, 1);
+        for (std::size_t i = 0; i < g.Positions.size(); ++i) {
+            const int x = g.Positions[i];
+            p.setPen(pen);
+            p.drawLine(x, edge, x, tickEnd);
+            if (m_timeInterval > 5000) {
+                const std::string text =
+                    timeAxis ? FormatClock(g.Values[i]) : FormatNumber(g.Values[i], "0");
+                const Extent e = Measure(*m_xTick, text);
+                DrawText(p, *m_xTick, text, static_cast<int>(RoundEven(x - e.Width / 2.0)), labelY);
+            }
+        }
+        if (m_xGrid) {
+            // The line at the right edge would only repeat the frame.
+            p.setPen(SolidPen(m_gridColor, 1));
+            for (const Band& band : bands)
+                for (int x : g.Positions)
+                    if (x < m_plotRight) p.drawLine(x, band.Top, x, band.Bottom);
+        }
+    }
+    if (!timeAxis) {
+        DrawText(p, *m_xTitle, m_xTitle->Caption,
+                 static_cast<int>(RoundEven((m_plotLeft + m_plotRight - m_xTitleExtent.Width) / 2.0)),
+                 titleY);
+    }
+}
+
+void XYChart::ShowScale() {
+    if (m_scaleOutdated) RedrawScale();
+    Compose(false);
+    Present();
+}
+
+// --- Chart layer ----------------------------------------------------------------
+
+void XYChart::ScrollChartLayer(int shift) {
+    if (m_chartLayer.isNull() || shift <= 0) return;
+    const int w = m_chartLayer.width();
+    const int dest = std::clamp(m_plotLeft + 1, 0, w);
+    const int src = std::clamp(m_plotLeft + 1 + shift, 0, w);
+    const int end = std::clamp(m_plotLeft + 1 + shift + (m_plotRight - m_plotLeft) + 1, 0, w);
+    const int count = end - src;
+    const int top = std::clamp(m_plotTop, 0, m_chartLayer.height());
+    const int bottom = std::clamp(m_plotBottom, 0, m_chartLayer.height());
+    if (count <= 0) return;
+    for (int y = top; y < bottom; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(m_chartLayer.scanLine(y));
+        std::memmove(row + dest, row + src, count * sizeof(QRgb));
+        // What moved away leaves nothing behind.
+        std::fill(row + dest + count, row + end, QRgb(0));
+    }
+}
+
+void XYChart::DrawSeries() {
+    if (m_chartLayer.isNull()) return;
+    const double sx = m_xGridInfo.Scale;
+    QPainter p(&m_chartLayer);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    for (const auto& series : m_series) {
+        clsChartData& s = *series;
+        const int b = s.Chart;
+        if (!ValidIndex(b)) continue;  // no such band: nothing to draw into
+        const YAxis& axis = m_yAxis[b];
+        const double pixelsPerUnit = axis.GridInfo.Valid ? axis.GridInfo.Scale : 0.0;
+        const double sy = axis.Reversed ? -pixelsPerUnit : pixelsPerUnit;
+        const double base = axis.Reversed ? axis.Max : axis.Min;
+        const int y0 = axis.Bottom;
+        if (!s.Visible || !BandVisible(b)) continue;
+
+        const int stop = s.StopIndex();
+        const int w = s.WritePointer();
+        int r = s.ReadPointer();
+        const int n = s.UnreadCount();
+        if (n <= 1 || stop < 1) continue;
+
+        if (static_cast<int>(m_points.size()) < n) m_points.resize(n);
+        m_segments.assign(8, 0);
+        double prev = s.X(r);
+        int length = 0, segments = 0, count = 0;
+        const auto closeSegment = [&]() {
+            if (length >= 2) {
+                if (segments >= static_cast<int>(m_segments.size())) m_segments.push_back(0);
+                m_segments[segments++] = length;
+            } else if (length == 1) {
+                --count;  // a lone point before a gap is left out
+            }
+            length = 0;
+        };
+        for (int i = 0; i < n; ++i) {
+            const double x = s.X(r);
+            if ((x - prev) * MsPerDay >= GapMs) closeSegment();
+            m_points[count] = QPoint(m_plotRight + RoundPixel((x - m_xmax) * sx),
+                                     y0 + RoundPixel((base - s.Y(r)) * sy));
+            ++count;
+            ++length;
+            prev = x;
+            r = (r + 1) % stop;
+        }
+        if (length >= 2) {
+            if (segments >= static_cast<int>(m_segments.size())) m_segments.push_back(0);
+            m_segments[segments++] = length;
+        }
+        // The last point stays unread: the next drawing starts from it.
+        s.SetReadPointer(w == 0 ? stop - 1 : w - 1);
+
+        if (s.Appearance == 1) {
+            p.setPen(SolidPen(s.ForeColor, s.DrawWidth));
+            int start = 0;
+            for (int k = 0; k < segments; ++k) {
+                p.drawPolyline(m_points.data() + start, m_segments[k]);
+                start += m_segments[k];
+            }
+        } else if (s.Appearance == 0) {
+            if (s.DrawWidth <= 1) {
+                const QRgb color = ToQColor(s.ForeColor).rgba();
+                for (int k = 0; k < count; ++k) {
+                    const QPoint& pt = m_points[k];
+                    if (m_chartLayer.rect().contains(pt))
+                        reinterpret_cast<QRgb*>(m_chartLayer.scanLine(pt.y()))[pt.x()] = color;
+                }
+            } else {
+                p.setPen(SolidPen(s.ForeColor, s.DrawWidth));
+                for (int k = 0; k < count; ++k)
+                    p.drawLine(m_points[k], m_points[k] + QPoint(1, 1));
+            }
+        }
+    }
+}
+
+void XYChart::Compose(bool withCurves) {
+    if (m_picture.isNull()) return;
+    QPainter p(&m_picture);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(0, 0, m_scaleLayer);
+    if (!withCurves) return;
+    // The curves cover the scale only inside the plot frame.
+    const QRect inside(m_plotLeft + 1, m_plotTop + 1, m_plotRight - m_plotLeft - 1,
+                       m_plotBottom - m_plotTop - 1);
+    if (inside.isEmpty()) return;
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.drawImage(inside.topLeft(), m_chartLayer, inside);
+}
+
+void XYChart::Present() {
+    if (m_surface) m_surface->RefreshSurface();
+}
+
+// --- Show -------------------------------------------------------------------------
+
+void XYChart::Show(double X) {
+    if (!m_surface || m_scaleLayer.isNull() || !std::isfinite(X)) return;
+    const double sx = m_xGridInfo.Scale;
+    if (!(sx > 0) || !std::isfinite(sx)) {
+        // No usable time axis yet (no plot width, or no window): place the
+        // edge and draw the scale; the curves follow once the axis exists.
+        m_xmax = X;
+        MarkAll();
+        RedrawScale();
+        Compose(false);
+        Present();
+        return;
+    }
+    double shift = std::floor((X - m_xmax) * sx);
+    if (!std::isfinite(shift)) return;
+    if (shift == 0 && !m_scaleOutdated) return;
+    shift += 2;  // the right edge runs two pixels ahead of the newest time
+    m_xmax += shift / sx;
+    m_scaleOutdated = true;
+    // A jump of more than a few pixels, or backwards (the clock was set
+    // back), cannot be scrolled: everything is drawn afresh.
+    if (shift > MaxScroll || shift < 0) m_chartOutdated = true;
+    RedrawScale();
+    if (!m_chartOutdated) {
+        ScrollChartLayer(static_cast<int>(shift));
+    } else {
+        m_chartLayer.fill(Qt::transparent);
+        for (const auto& s : m_series) s->ResetReadPointer();
+    }
+    DrawSeries();
+    Compose(true);
+    m_chartOutdated = false;
+    Present();
+}
