@@ -1,0 +1,181 @@
+#pragma once
+// The simulated ORA-2 / ORB-2 sensor: the sensor's side of the serial
+// protocol, driven by a clock that the caller passes in.
+//
+// Bytes from the program go in through Receive(); what the sensor sends comes
+// out of Transmit(), paced at the line speed: a byte takes ten bit times
+// (8N1), answers leave after a short processing time, and continuous values
+// are produced at the measuring rate of the averaging depth, but never faster
+// than the line can carry them.
+//
+// Commands: "X" ready banner, "C" information block, "M" continuous values,
+// "S" stop, "T" temperature, "G" one value, "P" / "O" laser pointer on / off,
+// "code value CR" parameter write ("OK" / "ERR"), "999 CR" store,
+// "000 CR" factory defaults.
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace Sim {
+
+struct Options {
+    // Device variant.
+    bool profibus = false;    // fieldbus device: "Type: Profibus", node address 610, no analog / switching outputs
+    bool rainFilter = false;  // attenuator with "E": rain filter codes 351-355
+
+    // Faults.
+    bool silent = false;             // receives everything, answers nothing
+    double noEchoRate = 0;           // share of values lost as "No Echo" (in short runs)
+    bool tempError = false;          // temperature out of range: "TempErr!" values, "NOK" temperatures
+    double restartAfterMs = 0;       // restarts (ready banner) after this long in continuous mode; 0 never
+    double garbageRate = 0;          // chance per value of a burst of random bytes in front of it
+    double crcErrorRate = 0;         // chance per checked frame of a damaged checksum
+    std::set<std::string> rejectedCodes;  // parameter codes always answered "ERR"
+    double replyDelayMs = 0;         // extra delay before every answer and the first value
+
+    int temperatureC = 23;           // sensor temperature
+    unsigned seed = 1;               // noise, faults
+    int lineSpeed = 9600;            // bit/s until the port sets another
+};
+
+// One value the sensor sent, as it went out.
+struct SentValue {
+    double timeMs = 0;           // model time at which it was measured
+    std::int32_t mm = 0;         // distance in mm, or 2147483647 (no echo) / 2147483632 (temperature error)
+    int format = 0;              // output format 0..3 it was sent in
+    int unit = 0;                // distance unit 0..6
+    std::string text;            // the line without CR LF (ASCII formats), else ""
+    bool damaged = false;        // checksum deliberately corrupted
+};
+
+// One command as the sensor understood it.
+struct ReceivedCommand {
+    double timeMs = 0;
+    std::string text;            // "X", "T", ... or a parameter line without its CR
+};
+
+class SensorModel {
+public:
+    // Milliseconds on any scale; the model only uses differences.
+    using Clock = std::function<double()>;
+
+    SensorModel(Options options, Clock clock);
+
+    // The program's bytes, taken at the clock's current time.
+    void Receive(const unsigned char* data, size_t length);
+    void Receive(const std::string& text) {
+        Receive(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    }
+    // Everything the sensor has completely sent up to the clock's current time.
+    std::string Transmit();
+
+    // Line speed in bit/s (a pseudo-terminal or the in-process port tell the model).
+    void SetLineSpeed(int bitsPerSecond);
+    int LineSpeed() const { return m_LineSpeed; }
+
+    // Power cycle: the unsaved parameters are lost, measuring stops (unless the
+    // stored set says autostart) and the ready banner follows after the boot time.
+    void PowerCycle();
+
+    // A simulated adapter that can be pulled (in-process port only).
+    void SetUnplugged(bool unplugged) { m_Unplugged = unplugged; }
+    bool Unplugged() const { return m_Unplugged; }
+
+    // Faults and device variant can be changed while running; a variant change
+    // takes effect with the next factory reset or power cycle of the model.
+    Options& Faults() { return m_Options; }
+    const Options& CurrentOptions() const { return m_Options; }
+
+    bool Measuring() const { return m_Measuring; }
+    bool Pointer() const { return m_Pointer; }
+    int Param(int code) const;            // working value (list index for list parameters)
+    int StoredParam(int code) const;
+    void SetParam(int code, int value);   // tests: set a working value directly
+
+    // The information block and the ASCII temperature line as the sensor would send them.
+    std::string InfoBlock() const;
+    std::string TemperatureLine() const;
+
+    // What went over the line, newest last (bounded).
+    const std::deque<SentValue>& History() const { return m_History; }
+    const std::deque<ReceivedCommand>& Commands() const { return m_Commands; }
+    void ClearHistory() {
+        m_History.clear();
+        m_Commands.clear();
+    }
+    // Bytes waiting to be sent (queued answers and values).
+    size_t PendingBytes() const;
+
+    // Millimetres per unit and the short unit texts, indexed by DistanceUnit.
+    static double UnitFactor(int unit);
+    static const char* UnitText(int unit);
+    // CRC-16/AUG-CCITT of the frame data, as the sensor appends it (high byte first).
+    static std::uint16_t FrameChecksum(const unsigned char* data, size_t length);
+    // Checks a parameter write; on success *index is the value to store.
+    bool CheckWrite(const std::string& code, const std::string& value, int* index) const;
+
+    static constexpr std::int32_t NoEchoMarker = 2147483647;
+    static constexpr std::int32_t TempErrorMarker = 2147483632;
+    static constexpr size_t HistoryLimit = 20000;
+
+private:
+    double Now();
+    void Advance(double now);
+    void Emit(double now);
+    void Enqueue(std::string bytes, double readyAt);
+    void DropPending();
+    void Command(char letter, double now);
+    void ParameterLine(const std::string& line, double now);
+    std::string ValueBytes(double atMs);
+    std::string TemperatureBytes();
+    double TrueDistance(double atMs);
+    double MeasuringPeriodMs() const;
+    double ByteMs() const { return 10000.0 / m_LineSpeed; }
+    double AnswerAt(double now) const { return now + kProcessingMs + m_Options.replyDelayMs; }
+    void FactoryDefaults(std::map<int, int>* set) const;
+    void StartMeasuring(double now);
+    void Restart(double at);
+
+    struct Chunk {
+        std::string bytes;
+        double readyAt = 0;
+        size_t sent = 0;
+    };
+
+    static constexpr double kProcessingMs = 5;
+    static constexpr double kBootMs = 300;
+
+    Options m_Options;
+    Clock m_Clock;
+    double m_Start = 0;
+    double m_LastNow = 0;
+    int m_LineSpeed = 9600;
+    bool m_Unplugged = false;
+
+    std::map<int, int> m_Working;
+    std::map<int, int> m_Stored;
+    bool m_Pointer = false;
+    bool m_Measuring = false;
+    double m_MeasureStart = 0;
+    double m_NextValueAt = 0;
+    int m_NoEchoLeft = 0;
+
+    std::string m_Line;       // parameter line being received
+    bool m_SkipToCR = false;  // an overlong line is dropped up to its CR
+
+    std::deque<Chunk> m_Queue;
+    double m_TxFreeAt = 0;    // when the last byte on the wire is complete
+    double m_QueueEndAt = 0;  // when the last queued byte will be complete
+    std::string m_Out;        // bytes already on the wire, not yet collected
+
+    std::mt19937 m_Random;
+    std::deque<SentValue> m_History;
+    std::deque<ReceivedCommand> m_Commands;
+};
+
+}  // namespace Sim

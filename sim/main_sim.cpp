@@ -1,0 +1,173 @@
+// ora2orb2-sim: a simulated ORA-2 / ORB-2 sensor on a pseudo-terminal.
+// Prints the device to open (or makes --link point at it) and answers the
+// program until it is stopped with Ctrl+C or a signal.
+#include <getopt.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "PtyServer.h"
+#include "SensorModel.h"
+
+namespace {
+
+volatile sig_atomic_t g_Stop = 0;
+
+void OnSignal(int) { g_Stop = 1; }
+
+void Usage(FILE* out) {
+    std::fputs(
+        "Usage: ora2orb2-sim [options]\n"
+        "Simulates an ORA-2 / ORB-2 laser distance sensor on a pseudo-terminal and\n"
+        "prints the device path to give the program (KOV.ini, section PORTS).\n"
+        "\n"
+        "Device:\n"
+        "  --link PATH           also make PATH a symbolic link to the device\n"
+        "  --profibus            Profibus device (type \"Profibus\", node address 610)\n"
+        "  --rain-filter         device with rain filter (codes 351-355)\n"
+        "  --format N            output format at start: 0 ASCII, 1 ASCII+UNIT, 2 BINARY, 3 BINARY+CRC\n"
+        "  --unit N              distance unit at start: 0 mm, 1 m, 2 in, 3 ft, 4 yd, 5 mi, 6 nm\n"
+        "  --temperature C       sensor temperature in degrees Celsius (default 23)\n"
+        "  --seed N              seed of the noise and the random faults (default 1)\n"
+        "Faults:\n"
+        "  --silent              answer nothing\n"
+        "  --no-echo RATE        share of values lost as \"No Echo\" (0..1)\n"
+        "  --temp-error          temperature out of range: \"TempErr!\" values, NOK temperatures\n"
+        "  --restart-after MS    restart (ready banner) after MS milliseconds of continuous output\n"
+        "  --garbage RATE        chance per value of a burst of random bytes (0..1)\n"
+        "  --crc-errors RATE     chance per checked frame of a damaged checksum (0..1)\n"
+        "  --reject CODES        answer \"ERR\" to these parameter codes (comma separated)\n"
+        "  --delay MS            extra delay before every answer\n"
+        "  --help                this text\n",
+        out);
+}
+
+bool Number(const char* text, double* value) {
+    char* end = nullptr;
+    *value = std::strtod(text, &end);
+    return end != text && *end == '\0';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    enum {
+        kLink = 1000, kProfibus, kRain, kFormat, kUnit, kTemperature, kSeed, kSilent, kNoEcho, kTempError,
+        kRestart, kGarbage, kCrc, kReject, kDelay, kHelp
+    };
+    static const option kOptions[] = {
+        {"link", required_argument, nullptr, kLink},
+        {"profibus", no_argument, nullptr, kProfibus},
+        {"rain-filter", no_argument, nullptr, kRain},
+        {"format", required_argument, nullptr, kFormat},
+        {"unit", required_argument, nullptr, kUnit},
+        {"temperature", required_argument, nullptr, kTemperature},
+        {"seed", required_argument, nullptr, kSeed},
+        {"silent", no_argument, nullptr, kSilent},
+        {"no-echo", required_argument, nullptr, kNoEcho},
+        {"temp-error", no_argument, nullptr, kTempError},
+        {"restart-after", required_argument, nullptr, kRestart},
+        {"garbage", required_argument, nullptr, kGarbage},
+        {"crc-errors", required_argument, nullptr, kCrc},
+        {"reject", required_argument, nullptr, kReject},
+        {"delay", required_argument, nullptr, kDelay},
+        {"help", no_argument, nullptr, kHelp},
+        {nullptr, 0, nullptr, 0},
+    };
+
+    Sim::Options options;
+    std::string linkPath;
+    int format = -1, unit = -1;
+    int opt;
+    while ((opt = getopt_long(argc, argv, "h", kOptions, nullptr)) != -1) {
+        double v = 0;
+        const bool numeric = optarg && Number(optarg, &v);
+        auto needNumber = [&](double lo, double hi) {
+            if (!numeric || v < lo || v > hi) {
+                std::fprintf(stderr, "ora2orb2-sim: bad value '%s' for --%s\n", optarg ? optarg : "",
+                             kOptions[opt - kLink].name);
+                std::exit(2);
+            }
+        };
+        switch (opt) {
+        case kLink: linkPath = optarg; break;
+        case kProfibus: options.profibus = true; break;
+        case kRain: options.rainFilter = true; break;
+        case kFormat: needNumber(0, 3); format = static_cast<int>(v); break;
+        case kUnit: needNumber(0, 6); unit = static_cast<int>(v); break;
+        case kTemperature: needNumber(-128, 127); options.temperatureC = static_cast<int>(v); break;
+        case kSeed: needNumber(0, 4294967295.0); options.seed = static_cast<unsigned>(v); break;
+        case kSilent: options.silent = true; break;
+        case kNoEcho: needNumber(0, 1); options.noEchoRate = v; break;
+        case kTempError: options.tempError = true; break;
+        case kRestart: needNumber(0, 1e9); options.restartAfterMs = v; break;
+        case kGarbage: needNumber(0, 1); options.garbageRate = v; break;
+        case kCrc: needNumber(0, 1); options.crcErrorRate = v; break;
+        case kReject: {
+            std::stringstream list(optarg);
+            std::string code;
+            while (std::getline(list, code, ',')) {
+                if (!code.empty()) options.rejectedCodes.insert(code);
+            }
+            break;
+        }
+        case kDelay: needNumber(0, 1e6); options.replyDelayMs = v; break;
+        case kHelp:
+        case 'h': Usage(stdout); return 0;
+        default: Usage(stderr); return 2;
+        }
+    }
+    if (optind < argc) {
+        std::fprintf(stderr, "ora2orb2-sim: unexpected argument '%s'\n", argv[optind]);
+        Usage(stderr);
+        return 2;
+    }
+
+    const auto origin = std::chrono::steady_clock::now();
+    auto clock = [origin] {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - origin).count();
+    };
+    auto model = std::make_shared<Sim::SensorModel>(options, clock);
+    if (format >= 0) {
+        model->SetParam(101, format);
+    }
+    if (unit >= 0) {
+        model->SetParam(111, unit);
+    }
+    // The chosen start values survive a restart, as if stored in the sensor.
+    model->Receive(std::string("999 \r"));
+    model->Transmit();
+
+    Sim::PtyServer server(model);
+    std::string error;
+    if (!server.Start(&error, linkPath)) {
+        std::fprintf(stderr, "ora2orb2-sim: cannot create the pseudo-terminal: %s\n", error.c_str());
+        return 1;
+    }
+    struct sigaction sa{};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    std::printf("%s\n", server.SlavePath().c_str());
+    std::fflush(stdout);
+    if (!linkPath.empty()) {
+        std::fprintf(stderr, "ora2orb2-sim: %s -> %s\n", linkPath.c_str(), server.SlavePath().c_str());
+    }
+
+    while (!g_Stop) server.Serve(5);
+
+    server.Stop();
+    if (!linkPath.empty()) ::unlink(linkPath.c_str());
+    return 0;
+}
