@@ -21,7 +21,10 @@ public:
         setUndoRedoEnabled(false);
         setMaximumBlockCount(clsConsole::MaxLines);
         setLineWrapMode(QPlainTextEdit::NoWrap);
-        setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        mono.setStyleHint(QFont::Monospace);
+        mono.setFixedPitch(true);
+        setFont(mono);
         QPalette p = palette();
         p.setColor(QPalette::Base, Qt::black);
         p.setColor(QPalette::Text, QColor(QRgb(clsConsole::NormalColour)));
