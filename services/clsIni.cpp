@@ -7,12 +7,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <system_error>
 #include <vector>
 
 #ifdef _WIN32
 #include <io.h>
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -205,7 +207,7 @@ Parsed Parse(std::string data) {
 
 enum class ReadResult { Ok, Missing, Failed };
 
-ReadResult ReadFile(const std::string& filename, std::string& data) {
+ReadResult ReadWholeFile(const std::string& filename, std::string& data) {
     std::error_code ec;
     const fs::path path = fs::u8path(filename);
     const auto status = fs::status(path, ec);
@@ -239,7 +241,7 @@ long FindKey(const Parsed& p, long section, const std::string& key) {
 // The value of Section/Key, trimmed; false when the file, section or key is missing.
 bool ReadValue(const std::string& filename, const std::string& section, const std::string& key, std::string& value) {
     std::string data;
-    if (ReadFile(filename, data) != ReadResult::Ok) return false;
+    if (ReadWholeFile(filename, data) != ReadResult::Ok) return false;
     const Parsed p = Parse(std::move(data));
     const long s = FindSection(p, section);
     if (s < 0) return false;
@@ -266,7 +268,7 @@ bool HasLineBreakOrNul(const std::string& s) { return s.find_first_of(std::strin
 
 #ifndef _WIN32
 // Writes `content` to a new file beside `target` and renames it over `target`.
-bool ReplaceFile(const fs::path& target, const std::string& content) {
+bool ReplaceAtomically(const fs::path& target, const std::string& content) {
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
     std::vector<char> name(pattern.begin(), pattern.end());
@@ -301,23 +303,24 @@ bool ReplaceFile(const fs::path& target, const std::string& content) {
     return ok;
 }
 #else
-bool ReplaceFile(const fs::path& target, const std::string& content) {
+bool ReplaceAtomically(const fs::path& target, const std::string& content) {
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::random_device rd;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const fs::path tmp = folder / (target.filename().wstring() + L"." + std::to_wstring(rd()) + L".tmp");
+    const unsigned long stamp = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    for (unsigned long attempt = 0; attempt < 16; ++attempt) {
+        const fs::path tmp =
+            folder / (L"~" + target.filename().wstring() + L"." + std::to_wstring(stamp + attempt) + L".tmp");
         FILE* f = _wfopen(tmp.c_str(), L"wbx");
         if (!f) continue;
         bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
         if (std::fflush(f) != 0 || _commit(_fileno(f)) != 0) ok = false;
         if (std::fclose(f) != 0) ok = false;
-        std::error_code ec;
-        if (ok) fs::rename(tmp, target, ec);  // replaces the old file in one step
-        if (!ok || ec) {
+        // Replaces the old file in one step.
+        if (ok) ok = MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        if (!ok) {
+            std::error_code ec;
             fs::remove(tmp, ec);
-            return false;
         }
-        return true;
+        return ok;
     }
     return false;
 }
@@ -386,7 +389,7 @@ std::string clsIni::GetSection(const std::string& Section) const {
     if (m_Filename.empty() || section.empty()) return {};
     try {
         std::string data;
-        if (ReadFile(m_Filename, data) != ReadResult::Ok) return {};
+        if (ReadWholeFile(m_Filename, data) != ReadResult::Ok) return {};
         const Parsed p = Parse(std::move(data));
         const long s = FindSection(p, section);
         if (s < 0) return {};
@@ -403,7 +406,7 @@ std::string clsIni::GetSectionNames() const {
     if (m_Filename.empty()) return {};
     try {
         std::string data;
-        if (ReadFile(m_Filename, data) != ReadResult::Ok) return {};
+        if (ReadWholeFile(m_Filename, data) != ReadResult::Ok) return {};
         const Parsed p = Parse(std::move(data));
         std::vector<std::string> names;
         for (const auto& line : p.lines) {
@@ -442,7 +445,7 @@ bool clsIni::WriteSetting(const std::string& Section, const std::string& Key, co
         }
 
         std::string data;
-        const ReadResult read = ReadFile(target.u8string(), data);
+        const ReadResult read = ReadWholeFile(target.u8string(), data);
         if (read == ReadResult::Failed) return false;  // never replace a file we could not read
         const bool hadBom = data.compare(0, 3, "\xEF\xBB\xBF") == 0;
         const Parsed p = Parse(std::move(data));
@@ -481,7 +484,7 @@ bool clsIni::WriteSetting(const std::string& Section, const std::string& Key, co
             if (!out.empty() && out.back() != '\n' && out.back() != '\r') out += eol;
             out += "[" + section + "]" + eol + entry + eol;
         }
-        return ReplaceFile(target, out);
+        return ReplaceAtomically(target, out);
     } catch (...) {
         return false;
     }

@@ -262,6 +262,16 @@ TEST_F(IniTest, FailedWriteLeavesTheOldFile) {
     nowhere.Filename((dir / "missing" / "KOV.ini").string());
     EXPECT_FALSE(nowhere.WriteSetting("GENERAL", "Baudrate", "1200"));
 
+    // Something far too large to be a settings file is neither read nor replaced.
+    const std::string big = (dir / "big.ini").string();
+    std::ofstream(big, std::ios::binary) << "[GENERAL]\nBaudrate=1200\n";
+    fs::resize_file(big, 20u << 20);
+    clsIni huge;
+    huge.Filename(big);
+    EXPECT_EQ(huge.GetSetting("GENERAL", "Baudrate", 9600), 9600);
+    EXPECT_FALSE(huge.WriteSetting("GENERAL", "Baudrate", "4800"));
+    EXPECT_EQ(fs::file_size(big), 20u << 20);
+
     // The name is a folder, not a file.
     fs::create_directory(dir / "folder.ini");
     clsIni folder;
