@@ -344,11 +344,4 @@ TEST_F(IniTest, FilenameStartsBesideTheProgram) {
     EXPECT_EQ(fresh.Filename(), "/tmp/with blank.ini");
 }
 
-TEST_F(IniTest, PerUserStoreIsNotProvided) {
-    Put("[GENERAL]\nBaudrate=1200\n");
-    EXPECT_EQ(ini.GetSetting("GENERAL", "Baudrate", 9600, false), 9600);
-    EXPECT_FALSE(ini.WriteSetting("GENERAL", "Baudrate", "4800", false));
-    EXPECT_EQ(Content(), "[GENERAL]\nBaudrate=1200\n");
-}
-
 }  // namespace
