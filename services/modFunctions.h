@@ -17,7 +17,9 @@ char DecimalSeparator();
 void SetDecimalSeparator(char separator);
 
 // A number as the program shows it in text: at most 15 significant digits,
-// no trailing zeros, the locale's decimal separator.
+// no trailing zeros, the locale's decimal separator (0.1 + 0.2 gives "0.3").
+// Magnitudes from 1E-4 up to below 1E15 are written out ("0.0001",
+// "123456789012345"); others get an exponent ("1E+15", "2,5E-05").
 std::string NumberText(double x);
 
 // Reads a number written by people or by NumberText: optional sign, digits,
