@@ -1,0 +1,5 @@
+#include "SimulatorRegistration.h"
+
+#include "SimPort.h"
+
+void RegisterSimulatedSensor() { Sim::RegisterInProcessSimulator(Sim::Options()); }

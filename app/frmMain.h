@@ -1,0 +1,190 @@
+#pragma once
+// The main window: port and sensor controls, the value and temperature labels,
+// the connection lamp, the chart, the menus, and the 50 ms measurement loop
+// that drives all traffic with the sensor.
+#include <QMainWindow>
+#include <QPointer>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTimer;
+class QWidget;
+class clsKOV;
+class clsFIFO;
+class clsConsole;
+class frmTextWindow;
+class XYChart;
+class clsChartData;
+class ChartPicture;
+
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // Builds every control and runs the window's load sequence; the timer is
+    // started at the end unless `startTimer` is false (tests drive the ticks).
+    explicit frmMain(QWidget* parent = nullptr, bool startTimer = true);
+    ~frmMain() override;
+
+    // One pass of the measurement loop (normally every 50 ms from the timer).
+    void TimerTick();
+
+    // Shows the link's current distance: value label, value window, chart,
+    // auto-scaling. Also used by the recorder for played-back values.
+    void ShowDistance(clsKOV& link);
+
+    // Empties the chart and the auto-scale buffers for n points (0 = one chart window).
+    void ResetChart(int n);
+
+    // cmdSingleValue is enabled only while streaming in output mode "On Request".
+    void UpdateSingleRequestButton();
+
+    // Real (monotonic) milliseconds, used to tell a wall-clock jump from a
+    // slow tick; replaceable for tests. An empty function restores the default.
+    void SetMonotonicClock(std::function<double()> msClock);
+
+    // How the blocking single measurement waits between its attempts: the
+    // default runs the window's events for `ms` milliseconds (the timer keeps
+    // ticking). Returns false when the wait was cut short by closing. Tests
+    // replace it to advance a simulated clock. Empty restores the default.
+    void SetWaitFunction(std::function<bool(int ms)> wait);
+
+    // True once the window has been asked to close; every wait ends then.
+    bool Closing() const { return m_closing; }
+
+    // For the recorder, the chart settings dialog and tests.
+    XYChart* KOVChart() const { return m_chart.get(); }
+    clsChartData* Series() const { return m_series.get(); }
+    QTimer* Timer() const { return m_timer; }
+    // Connection lamp colour as 0x00BBGGRR (255 red, 65535 yellow, 65280 green).
+    std::uint32_t LampColor() const { return m_lampColor; }
+    // Text of a status bar panel (1 events, 3 clock).
+    QString StatusText(int panel) const;
+    // Window minimum in pixels for this screen (10935 x 6630 twips).
+    QSize MinimumPixelSize() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private slots:
+    void cmbBaudrate_Click(int index);
+    void cmbComPort_Click(int index);
+    void cmbAverageDepth_Click(int index);
+    void chkMovingAverage_Click();
+    void chkRedLaser_Click();
+    void cmdStart_Click();
+    void cmdSingleValue_Click();
+    void lblMeasValue_Click();
+    void mnuPopUp_Opened();
+    void mnuPopupShowZero_Click();
+    void mnuPopupFixedTime_Click();
+    void mnuPopupHelp_Click();
+    void mnuHelpContents_Click();
+    void mnuHelpAbout_Click();
+    void mnuOptionLanguageDEEN_Click();
+    void mnuOptionConsole_Click();
+    void mnuConfigurationDefaultSerial_Click();
+    void mnuConfigurationDefaultProfibus_Click();
+
+private:
+    void BuildControls();
+    void BuildMenus();
+    void FormLoad();
+    void ApplyTexts();
+    void SetStatus(int panel, const QString& text);
+    void SetLamp(int commStatus);
+    void UpdateControls();
+    void AutoScaleY(double timeSpanDays);
+    void BlockingSingleMeasurement();
+    void HandleEvent(clsKOV& link);
+    void EchoToConsole(const clsKOV& link);
+    void CheckClockJump(clsKOV& link, double now);
+    // Writes one averaging parameter: stop a running measurement, write, restart.
+    void WriteAverageParameter(const char* code);
+    // Waits `ms` milliseconds with the window alive (timer ticks go on);
+    // returns false when the window was closed meanwhile.
+    bool WaitWithEvents(int ms);
+    void Unload();
+    QString OpenFailureText(const clsKOV& link) const;
+
+    // Controls (object names as the control names).
+    QGroupBox* fraMeasurement = nullptr;
+    QPushButton* cmdSingleValue = nullptr;
+    QCheckBox* chkTempMeasurement = nullptr;
+    QPushButton* cmdStart = nullptr;
+    QLabel* lblMeasValue = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* lblTemperature = nullptr;
+    QFrame* Shape = nullptr;
+    QGroupBox* fraComport = nullptr;
+    QComboBox* cmbComPort = nullptr;
+    QComboBox* cmbBaudrate = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QGroupBox* fraKOV = nullptr;
+    QComboBox* cmbAverageDepth = nullptr;
+    QCheckBox* chkMovingAverage = nullptr;
+    QCheckBox* chkRedLaser = nullptr;
+    QLabel* lblShutDown = nullptr;
+    QLabel* Label3 = nullptr;
+    ChartPicture* m_graph = nullptr;  // picGraph
+    QLabel* m_panel[3] = {nullptr, nullptr, nullptr};
+    QTimer* m_timer = nullptr;
+
+    // Menus.
+    QMenu* mnuFile = nullptr;
+    QAction* mnuFileExit = nullptr;
+    QMenu* mnuConfiguration = nullptr;
+    QAction* mnuConfigurationKOV = nullptr;
+    QMenu* mnuConfigurationDefault = nullptr;
+    QAction* mnuConfigurationDefaultSerial = nullptr;
+    QAction* mnuConfigurationDefaultProfibus = nullptr;
+    QAction* mnuRecorder = nullptr;
+    QMenu* mnuOptions = nullptr;
+    QMenu* mnuOptionLanguage = nullptr;
+    QAction* mnuOptionLanguageDEEN = nullptr;
+    QAction* mnuOptionConsole = nullptr;
+    QMenu* mnuPopUp = nullptr;
+    QAction* mnuPopUpYscaleSettings = nullptr;
+    QAction* mnuPopupShowZero = nullptr;
+    QAction* mnuPopupFixedTime = nullptr;
+    QAction* mnuPopupHelp = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QAction* mnuHelpContents = nullptr;
+    QAction* mnuHelpAbout = nullptr;
+
+    // Chart, its series and the auto-scale buffers.
+    std::unique_ptr<XYChart> m_chart;
+    std::shared_ptr<clsChartData> m_series;
+    std::unique_ptr<clsFIFO> m_distances;
+    std::unique_ptr<clsFIFO> m_times;
+
+    std::unique_ptr<clsConsole> m_console;
+
+    double m_lastTickTime = 0;     // days
+    std::int32_t m_elapsed = 0;    // ms since the clock panel was refreshed
+    int m_lastUnit = -1;
+    std::uint32_t m_lampColor = 255;
+    std::function<double()> m_msClock;
+    std::function<bool(int)> m_wait;
+    double m_lastMonotonic = -1;
+
+    bool m_loaded = false;
+    bool m_closing = false;        // close requested: waits end, no new work starts
+    bool m_unloaded = false;
+    int m_waitDepth = 0;           // nested waits in progress
+    class QEventLoop* m_waitLoop = nullptr;  // the wait running now, if any
+    bool m_singleActive = false;   // blocking single measurement in progress
+    std::uint64_t m_shownCount = 0;  // distances shown so far
+};

@@ -1,0 +1,117 @@
+#include "modIni.h"
+
+#include <cerrno>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "clsKOV.h"
+#include "modAPI.h"
+#include "modFunctions.h"
+#include "modGlobals.h"
+
+namespace modIni {
+namespace {
+
+constexpr const char* kGeneral = "GENERAL";
+constexpr const char* kChart = "CHART";
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    const char last = folder.back();
+    if (last == '/' || last == '\\') return folder + name;
+    return folder + "/" + name;
+}
+
+double ReadDouble(const char* section, const char* key, double fallback) {
+    const std::string text = modGlobals::Settings.GetSetting(section, key, std::string());
+    double value = fallback;
+    if (!ParseDouble(text, &value)) return fallback;
+    return value;
+}
+
+}  // namespace
+
+std::string DoubleText(double value) {
+    // Up to 15 significant digits, the locale's separator (NumberText does both).
+    return modFunctions::NumberText(value);
+}
+
+bool ParseDouble(const std::string& text, double* value) {
+    // Accept the locale separator and the point, so that a file written with
+    // either reads back; the number must be the whole (trimmed) text.
+    std::string s;
+    for (char c : text) s += (c == modFunctions::DecimalSeparator() || c == ',') ? '.' : c;
+    const auto first = s.find_first_not_of(" \t");
+    if (first == std::string::npos) return false;
+    const auto last = s.find_last_not_of(" \t");
+    s = s.substr(first, last - first + 1);
+    // strtod follows the C locale's separator; the program never changes LC_NUMERIC
+    // from "C", but guard against a host that did.
+    const char* point = std::localeconv()->decimal_point;
+    if (point && *point && *point != '.')
+        for (char& c : s)
+            if (c == '.') c = *point;
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(s.c_str(), &end);
+    if (end == s.c_str() || *end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
+    *value = v;
+    return true;
+}
+
+void LoadSettings() {
+    using namespace modGlobals;
+    SettingsFile = JoinPath(modAPI::ProgramFolder(), "KOV.ini");
+    Settings.Filename(SettingsFile);
+
+    Baudrate = Settings.GetSetting(kGeneral, "Baudrate", 9600);
+    Comport = Settings.GetSetting(kGeneral, "Comport", 1);
+    // Language n gives the offset n x 1000; anything but German or English is English.
+    const long long language = Settings.GetSetting(kGeneral, "Language", 0);
+    modFunctions::SetLanguageOffset(language == 0 ? 0 : 1000);
+    DefaultDevice = Settings.GetSetting(kGeneral, "DefaultDevice", 0) == 0 ? "Serial" : "Profibus";
+
+    // The device link heads the configuration list; stored configuration files
+    // follow it once the configuration store is in place.
+    Device = std::make_shared<clsKOV>();
+    Device->Description = "";
+    ConfigList.clear();
+    ConfigList.emplace_back("Device", Device);
+
+    AutoScale = Settings.GetSetting(kChart, "AutoScale", 1) != 0;
+    yMax = ReadDouble(kChart, "yMax", 5000);
+    yMin = ReadDouble(kChart, "yMin", 0);
+
+    AutoScaleRec = AutoScaleRecord();
+    AutoScaleRec.MinHalfSpan = 25;
+    AutoScaleRec.Axis = 0;
+
+    UnitFactor = {1, 1000, 25.4, 304.8, 914.4, 1609344, 1852000};
+    UnitName = {"mm", "m", "in", "ft", "yd", "mi", "nm"};
+}
+
+bool SaveSettings() {
+    using namespace modGlobals;
+    if (SettingsFile.empty()) SettingsFile = JoinPath(modAPI::ProgramFolder(), "KOV.ini");
+    Settings.Filename(SettingsFile);
+    bool ok = true;
+    ok &= Settings.WriteSetting(kGeneral, "Baudrate", std::to_string(Baudrate));
+    ok &= Settings.WriteSetting(kGeneral, "Comport", std::to_string(Comport));
+    ok &= Settings.WriteSetting(kGeneral, "Language", modFunctions::LanguageOffset() == 0 ? "0" : "1");
+    ok &= Settings.WriteSetting(kGeneral, "DefaultDevice", DefaultDevice == "Serial" ? "0" : "1");
+    ok &= Settings.WriteSetting(kChart, "AutoScale", AutoScale ? "1" : "0");
+    ok &= Settings.WriteSetting(kChart, "yMax", DoubleText(yMax));
+    ok &= Settings.WriteSetting(kChart, "yMin", DoubleText(yMin));
+    return ok;
+}
+
+void Release() {
+    SaveSettings();
+    modGlobals::ConfigList.clear();
+    modGlobals::Device.reset();
+}
+
+}  // namespace modIni

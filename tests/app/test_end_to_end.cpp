@@ -1,0 +1,74 @@
+// The real main window, on the real clock and its own timer, against the
+// ora2orb2-sim tool through a pseudo-terminal: connect, stream BINARY+CRC,
+// chart, temperatures, stop.
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "clsChartData.h"
+#include "clsKOV.h"
+#include "frmMain.h"
+#include "modAPI.h"
+#include "modFunctions.h"
+#include "modGlobals.h"
+#include "modIni.h"
+#include "modKOVComm.h"
+
+class EndToEndTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void streamsThroughAPseudoTerminal() {
+        const QString tool = QStringLiteral(ORA_SIM_TOOL);
+        if (!QFile::exists(tool)) QSKIP("ora2orb2-sim is not built");
+        QTemporaryDir dir;
+        const QString link = dir.filePath("ttySIM");
+        QProcess sim;
+        sim.start(tool, {"--link", link, "--format", "3", "--unit", "0"});
+        QVERIFY(sim.waitForStarted(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(link), 5000);
+        {
+            QFile ini(dir.filePath("KOV.ini"));
+            QVERIFY(ini.open(QIODevice::WriteOnly));
+            ini.write(QStringLiteral("[GENERAL]\nComport=4\nBaudrate=38400\n[PORTS]\n4=%1\n").arg(link).toUtf8());
+        }
+        modGlobals::ResetState();
+        modAPI::SetClock({});
+        modAPI::SetProgramFolder(dir.path().toStdString());
+        modFunctions::SetLanguageOffset(0);
+        modKOVComm::SetClosing(false);
+        modKOVComm::SetEventPump([] { QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents); });
+        modIni::LoadSettings();
+        {
+            frmMain window;
+            window.show();
+            QTRY_COMPARE_WITH_TIMEOUT(modGlobals::Device->CommStatus, 1, 15000);
+            QCOMPARE(window.LampColor(), 65535u);
+            QCOMPARE(modGlobals::Device->OutputFormat, 3);
+            window.findChild<QCheckBox*>("chkTempMeasurement")->setChecked(true);
+            modGlobals::Device->ReadTempInterval = 2000;
+            window.findChild<QPushButton*>("cmdStart")->click();
+            QCOMPARE(modGlobals::Device->CommStatus, 2);
+            auto* label = window.findChild<QLabel*>("lblMeasValue");
+            QTRY_VERIFY_WITH_TIMEOUT(label->text().endsWith(" mm"), 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(window.findChild<QLabel*>("lblTemperature")->text().contains(" C,"), 15000);
+            QTRY_VERIFY_WITH_TIMEOUT(window.Series()->WritePointer() > 20, 10000);
+            QCOMPARE(modGlobals::Device->CommStatus, 2);
+            QCOMPARE(window.LampColor(), 65280u);
+            window.findChild<QPushButton*>("cmdStart")->click();
+            QCOMPARE(modGlobals::Device->CommStatus, 1);
+            window.close();
+        }
+        QVERIFY(!modGlobals::Device);
+        modKOVComm::SetEventPump({});
+        sim.terminate();
+        sim.waitForFinished(5000);
+    }
+};
+
+QTEST_MAIN(EndToEndTest)
+#include "test_end_to_end.moc"
