@@ -623,29 +623,33 @@ void XYChart::Present() {
 void XYChart::Show(double X) {
     if (!m_surface || m_scaleLayer.isNull() || !std::isfinite(X)) return;
     const double sx = m_xGridInfo.Scale;
-    if (!(sx > 0) || !std::isfinite(sx)) {
-        // No usable time axis yet (no plot width, or no window): place the
-        // edge and draw the scale; the curves follow once the axis exists.
+    if (sx > 0 && std::isfinite(sx)) {
+        double shift = std::floor((X - m_xmax) * sx);
+        if (!std::isfinite(shift)) return;
+        if (shift == 0 && !m_scaleOutdated) return;
+        shift += 2;  // the right edge runs two pixels ahead of the newest time
+        m_xmax += shift / sx;
+        // A jump of more than a few pixels, or backwards (the clock was set
+        // back), cannot be scrolled: everything is drawn afresh.
+        if (shift > MaxScroll || shift < 0) m_chartOutdated = true;
+        m_scaleOutdated = true;
+        RedrawScale();
+        if (!m_chartOutdated) ScrollChartLayer(static_cast<int>(shift));
+    } else {
+        // No usable time axis so far (no plot width, or no window): put the
+        // edge at X and draw everything once the axis exists.
         m_xmax = X;
         MarkAll();
         RedrawScale();
+    }
+    if (!(m_xGridInfo.Scale > 0)) {
+        m_chartLayer.fill(Qt::transparent);
+        m_chartOutdated = true;
         Compose(false);
         Present();
         return;
     }
-    double shift = std::floor((X - m_xmax) * sx);
-    if (!std::isfinite(shift)) return;
-    if (shift == 0 && !m_scaleOutdated) return;
-    shift += 2;  // the right edge runs two pixels ahead of the newest time
-    m_xmax += shift / sx;
-    m_scaleOutdated = true;
-    // A jump of more than a few pixels, or backwards (the clock was set
-    // back), cannot be scrolled: everything is drawn afresh.
-    if (shift > MaxScroll || shift < 0) m_chartOutdated = true;
-    RedrawScale();
-    if (!m_chartOutdated) {
-        ScrollChartLayer(static_cast<int>(shift));
-    } else {
+    if (m_chartOutdated) {
         m_chartLayer.fill(Qt::transparent);
         for (const auto& s : m_series) s->ResetReadPointer();
     }

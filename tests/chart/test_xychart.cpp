@@ -1,0 +1,406 @@
+// The chart drawn off screen and checked pixel by pixel.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cmath>
+#include <memory>
+
+#include "ChartPicture.h"
+#include "XYChart.h"
+#include "modAPI.h"
+
+using modChartCommon::RoundPixel;
+
+namespace {
+
+constexpr double kT0 = 45000.5;  // noon
+constexpr double kSecond = 1.0 / 86400.0;
+constexpr std::int32_t kRed = 0x0000FF;
+constexpr std::int32_t kGreen = 0x00FF00;
+constexpr std::int32_t kBlue = 0xFF0000;
+
+std::int32_t Bgr(QRgb c) { return qRed(c) | qGreen(c) << 8 | qBlue(c) << 16; }
+
+class TestSurface : public ChartSurface {
+public:
+    QSize Size{1000, 560};
+    int Refreshes = 0;
+    QSize SurfaceSize() const override { return Size; }
+    void RefreshSurface() override { ++Refreshes; }
+};
+
+class ChartDrawing : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The chart starts a minute back, so the first Show moves its edge.
+        modAPI::SetClock([] { return kT0 - 60 * kSecond; });
+        chart = std::make_unique<XYChart>();
+        chart->Header()->Caption = "";
+        chart->SetScaleColor(kBlue);
+        chart->SetGridColor(kGreen);
+        chart->SetTimeInterval(60000);
+        chart->SetIsTimeScale(1);
+        chart->SetyMin(0, 0);
+        chart->SetyMax(0, 100);
+        chart->InitViewPort(&surface);
+        series = chart->GetChart("KOV");
+        series->ForeColor = kRed;
+        series->InitChartData(1199);
+    }
+    void TearDown() override {
+        chart.reset();
+        modAPI::SetClock({});
+    }
+
+    // Points every `step` seconds from `from` to `to` (seconds after kT0).
+    void AddRun(double from, double to, double step, double value) {
+        for (double s = from; s <= to + 1e-9; s += step) series->AddChartPoint(kT0 + s * kSecond, value);
+    }
+    int XOf(double seconds) const {
+        return chart->PlotRight() + RoundPixel((kT0 + seconds * kSecond - chart->Xmax()) * chart->XScale());
+    }
+    int YOf(double value, int band = 0) const {
+        const auto& g = chart->YGridInfo(band);
+        return chart->BandBottom(band) - RoundPixel((value - g.Min) * g.Scale);
+    }
+    std::int32_t At(int x, int y) const { return Bgr(chart->Picture().pixel(x, y)); }
+    // Pixels of a colour in a rectangle of the picture (inclusive bounds).
+    int Count(std::int32_t color, int x0, int y0, int x1, int y1) const {
+        int n = 0;
+        for (int y = std::max(0, y0); y <= std::min(y1, chart->Picture().height() - 1); ++y)
+            for (int x = std::max(0, x0); x <= std::min(x1, chart->Picture().width() - 1); ++x)
+                n += At(x, y) == color;
+        return n;
+    }
+    bool RedNear(int x, int y, int r = 1) const { return Count(kRed, x - r, y - r, x + r, y + r) > 0; }
+
+    TestSurface surface;
+    std::unique_ptr<XYChart> chart;
+    std::shared_ptr<clsChartData> series;
+};
+
+TEST_F(ChartDrawing, FrameInScaleColourGridInGridColour) {
+    AddRun(-20, 0, 0.5, 50);
+    chart->Show(kT0);
+    const int top = chart->BandTop(0), bottom = chart->BandBottom(0);
+    const int left = chart->PlotLeft(), right = chart->PlotRight();
+    ASSERT_GT(right - left, 500);
+    ASSERT_GT(bottom - top, 300);
+    for (int y : {top, (top + bottom) / 2, bottom}) {
+        EXPECT_EQ(At(left, y), kBlue) << y;
+        EXPECT_EQ(At(right, y), kBlue) << y;
+    }
+    for (int x : {left + 3, (left + right) / 2, right - 3}) {
+        EXPECT_EQ(At(x, top), kBlue) << x;
+        EXPECT_EQ(At(x, bottom), kBlue) << x;
+    }
+
+    // Vertical grid lines (left half, clear of the curve) between two
+    // horizontal ones, and horizontal ones between two vertical ones.
+    const auto& xg = chart->XGridInfo();
+    const auto& yg = chart->YGridInfo(0);
+    ASSERT_GE(xg.Positions.size(), 4u);
+    ASSERT_GE(yg.Count, 4);
+    const int yBetween = bottom - (yg.Positions[1] + yg.Positions[2]) / 2;
+    int vertical = 0;
+    for (int x : xg.Positions) {
+        if (x <= left || x >= XOf(-21)) continue;
+        EXPECT_EQ(At(x, yBetween), kGreen) << x;
+        EXPECT_NE(At(x + 2, yBetween), kGreen) << x;
+        ++vertical;
+    }
+    EXPECT_GE(vertical, 2);
+    const int xBetween = (xg.Positions[1] + xg.Positions[2]) / 2;
+    for (int i = 1; i <= yg.Count; ++i) {
+        const int y = bottom - yg.Positions[i];
+        if (y > top) {
+            EXPECT_EQ(At(xBetween, y), kGreen) << i;
+        }
+    }
+    // Ticks left of the band in the scale colour.
+    EXPECT_EQ(At(left - 3, bottom - yg.Positions[1]), kBlue);
+}
+
+TEST_F(ChartDrawing, CurveLiesWhereItsPointsAre) {
+    series->DrawWidth = 1;
+    AddRun(-30, -15, 0.5, 25);
+    AddRun(-14.5, 0, 0.5, 75);
+    chart->Show(kT0);
+    const int y25 = YOf(25), y75 = YOf(75);
+    for (double s : {-30.0, -22.0, -15.5}) EXPECT_TRUE(RedNear(XOf(s), y25, 0)) << s;
+    for (double s : {-14.0, -7.0, -0.5}) EXPECT_TRUE(RedNear(XOf(s), y75, 0)) << s;
+    // Every red pixel is on the two runs or on the step between them.
+    const int total = Count(kRed, 0, 0, 999, 559);
+    const int onRuns = Count(kRed, XOf(-30), y25, XOf(-15), y25) +
+                       Count(kRed, XOf(-14.5), y75, XOf(0), y75) +
+                       Count(kRed, XOf(-15), y75 + 1, XOf(-14.5), y25 - 1);
+    EXPECT_GT(total, 100);
+    EXPECT_EQ(total, onRuns);
+}
+
+TEST_F(ChartDrawing, GapOfThreeSecondsBreaksTheCurve) {
+    AddRun(-15, -10, 0.5, 20);
+    AddRun(-6, 0, 0.5, 80);  // 4 s later
+    chart->Show(kT0);
+    EXPECT_TRUE(RedNear(XOf(-12), YOf(20)));
+    EXPECT_TRUE(RedNear(XOf(-3), YOf(80)));
+    EXPECT_EQ(Count(kRed, XOf(-10) + 3, chart->PlotTop(), XOf(-6) - 3, chart->PlotBottom()), 0);
+}
+
+TEST_F(ChartDrawing, LonePointsBeforeGapsAreLeftOut) {
+    series->AddChartPoint(kT0 - 8.5 * kSecond, 30);
+    series->AddChartPoint(kT0 - 4.5 * kSecond, 40);
+    series->AddChartPoint(kT0 - 0.5 * kSecond, 50);
+    series->AddChartPoint(kT0, 50);
+    chart->Show(kT0);
+    EXPECT_FALSE(RedNear(XOf(-8.5), YOf(30), 3));
+    EXPECT_FALSE(RedNear(XOf(-4.5), YOf(40), 3));
+    EXPECT_TRUE(RedNear(XOf(-0.25), YOf(50)));
+}
+
+TEST_F(ChartDrawing, ScrollMovesCurvesLeftByTheShift) {
+    AddRun(-40, 0, 0.5, 30);
+    AddRun(0.5, 0.5, 1, 70);  // a step at the end, so columns differ
+    chart->Show(kT0 + 0.5 * kSecond);
+    const QImage before = chart->ChartLayer().copy();
+    const double xmax = chart->Xmax();
+    const double sx = chart->XScale();
+
+    chart->Show(chart->Xmax() + 1.5 / sx);  // one and a half pixels on
+    ASSERT_FALSE(chart->ChartOutdated());
+    const QImage& after = chart->ChartLayer();
+    const int shift = RoundPixel((chart->Xmax() - xmax) * sx);
+    EXPECT_EQ(shift, 3);
+    int curve = 0;
+    for (int y = chart->PlotTop(); y < chart->PlotBottom(); ++y)
+        for (int x = chart->PlotLeft() + 1; x < chart->PlotRight() - 10; ++x) {
+            ASSERT_EQ(after.pixel(x, y), before.pixel(x + shift, y)) << x << "," << y;
+            curve += qAlpha(after.pixel(x, y)) != 0;
+        }
+    EXPECT_GT(curve, 100);
+
+    // New points join the curve drawn before.
+    series->AddChartPoint(kT0 + 1.0 * kSecond, 70);
+    series->AddChartPoint(kT0 + 1.5 * kSecond, 70);
+    chart->Show(kT0 + 1.5 * kSecond);
+    for (int x = XOf(0.5); x <= XOf(1.5); ++x) EXPECT_TRUE(RedNear(x, YOf(70))) << x;
+}
+
+TEST_F(ChartDrawing, OneUnreadPointDrawsNothing) {
+    series->AddChartPoint(kT0 - kSecond, 50);
+    chart->Show(kT0);
+    EXPECT_EQ(series->ReadPointer(), 0);
+    const QImage& layer = chart->ChartLayer();
+    int drawn = 0;
+    for (int y = 0; y < layer.height(); ++y)
+        for (int x = 0; x < layer.width(); ++x) drawn += qAlpha(layer.pixel(x, y)) != 0;
+    EXPECT_EQ(drawn, 0);
+    series->AddChartPoint(kT0, 50);
+    chart->Show(kT0 + 0.5 * kSecond);
+    EXPECT_TRUE(RedNear(XOf(-0.5), YOf(50)));
+}
+
+TEST_F(ChartDrawing, ChartMaskChangeRedrawsEverything) {
+    AddRun(-20, 0, 0.5, 90);
+    chart->Show(kT0);
+    const int x = XOf(-10);
+    const int yOld = YOf(90);
+    ASSERT_TRUE(RedNear(x, yOld));
+
+    chart->SetChartMask(3);
+    EXPECT_TRUE(chart->ChartOutdated());
+    chart->Show(kT0);
+    EXPECT_FALSE(chart->ChartOutdated());
+    const int yNew = YOf(90);
+    EXPECT_LT(chart->BandBottom(0), chart->BandTop(1));
+    EXPECT_TRUE(RedNear(XOf(-10), yNew));
+    EXPECT_FALSE(RedNear(x, yOld, 2));
+    EXPECT_EQ(At(chart->PlotLeft(), (chart->BandTop(1) + chart->BandBottom(1)) / 2), kBlue);
+
+    // The same series moved to band 1 follows at the next full redraw.
+    series->Chart = 1;
+    chart->SetyMax(1, 200);
+    chart->Show(kT0);
+    EXPECT_TRUE(RedNear(XOf(-10), YOf(90, 1)));
+    EXPECT_FALSE(RedNear(XOf(-10), yNew, 2));
+}
+
+TEST_F(ChartDrawing, DotsInsteadOfLines) {
+    series->Appearance = 0;
+    series->DrawWidth = 1;
+    AddRun(-10, 0, 1, 50);
+    chart->Show(kT0);
+    const int y = YOf(50);
+    EXPECT_EQ(At(XOf(-5), y), kRed);
+    EXPECT_NE(At(XOf(-5) + 1, y), kRed);
+    EXPECT_EQ(Count(kRed, XOf(-5) + 2, 0, XOf(-4) - 2, 559), 0);
+
+    // Width 2: a short diagonal stroke per point, still nothing in between.
+    series->DrawWidth = 2;
+    chart->SetyMax(0, 101);  // forces a full redraw
+    chart->Show(kT0);
+    EXPECT_TRUE(RedNear(XOf(-5), YOf(50), 0));
+    EXPECT_TRUE(RedNear(XOf(-5) + 1, YOf(50) + 1, 0));
+    EXPECT_EQ(Count(kRed, XOf(-5) + 4, 0, XOf(-4) - 3, 559), 0);
+
+    series->Appearance = 2;  // anything else draws nothing
+    chart->SetyMax(0, 100);
+    chart->Show(kT0);
+    EXPECT_EQ(Count(kRed, 0, 0, 999, 559), 0);
+}
+
+TEST_F(ChartDrawing, ClockSetBackRedrawsInsteadOfFreezing) {
+    AddRun(-40, 0, 0.5, 60);
+    chart->Show(kT0);
+    const double xmax = chart->Xmax();
+    chart->Show(kT0 - 10 * kSecond);
+    EXPECT_LT(chart->Xmax(), xmax - 9 * kSecond);
+    EXPECT_TRUE(RedNear(XOf(-20), YOf(60)));
+    EXPECT_EQ(Count(kRed, XOf(-39) + 2, 0, XOf(-39) + 2, 559), 1 + 1);  // width-2 pen
+    // And it goes on from there.
+    const double back = chart->Xmax();
+    chart->Show(kT0 - 9 * kSecond);
+    EXPECT_GT(chart->Xmax(), back);
+}
+
+TEST_F(ChartDrawing, RepeatedOrTinyShowsDoNotMoveTheEdge) {
+    AddRun(-5, 0, 0.5, 60);
+    chart->Show(kT0);
+    const double xmax = chart->Xmax();
+    const int refreshes = surface.Refreshes;
+    chart->Show(kT0);  // same time: the edge is already ahead; redrawn in place
+    EXPECT_EQ(chart->Xmax(), xmax);
+    EXPECT_EQ(surface.Refreshes, refreshes + 1);
+    chart->Show(xmax + 0.5 / chart->XScale());  // under a pixel past the edge: nothing
+    EXPECT_EQ(chart->Xmax(), xmax);
+    EXPECT_EQ(surface.Refreshes, refreshes + 1);
+    // Assigning current values marks nothing.
+    chart->SetTimeInterval(60000);
+    chart->SetIsTimeScale(1);
+    chart->SetChartMask(1);
+    chart->SetyMax(0, 100);
+    EXPECT_FALSE(chart->ScaleOutdated());
+    chart->SetXGrid(0);
+    EXPECT_TRUE(chart->ScaleOutdated());
+    EXPECT_FALSE(chart->ChartOutdated());
+}
+
+TEST_F(ChartDrawing, InvalidRangeUnderOneSecond) {
+    const int bottom = chart->BandBottom(0);
+    chart->Show(kT0);
+    EXPECT_GT(Count(kBlue, chart->PlotLeft() + 1, bottom + 2, chart->PlotRight() - 1, bottom + 5), 0);
+    chart->SetTimeInterval(900);
+    chart->Show(kT0);
+    // No ticks under the band, but a text in its middle.
+    EXPECT_EQ(Count(kBlue, chart->PlotLeft() + 1, bottom + 2, chart->PlotRight() - 1, bottom + 5), 0);
+    const int mid = (chart->PlotLeft() + chart->PlotRight()) / 2;
+    int ink = 0;
+    for (int y = bottom + 8; y < bottom + 30; ++y)
+        for (int x = mid - 60; x < mid + 60; ++x) ink += At(x, y) != 0xFFFFFF;
+    EXPECT_GT(ink, 20);
+}
+
+TEST_F(ChartDrawing, ReversedAxisGrowsDownwards) {
+    chart->SetyReversed(0, 1);
+    AddRun(-10, 0, 0.5, 90);
+    chart->Show(kT0);
+    const auto& g = chart->YGridInfo(0);
+    const int y = chart->BandBottom(0) - RoundPixel((100 - 90) * g.Scale);
+    EXPECT_TRUE(RedNear(XOf(-5), y));
+    EXPECT_GT(y, (chart->BandTop(0) + chart->BandBottom(0)) / 2);
+}
+
+TEST_F(ChartDrawing, FontsFollowTheScreenResolution) {
+    chart->SetScreenDpi(96);
+    chart->Show(kT0);
+    const int left96 = chart->PlotLeft(), bottom96 = chart->PlotBottom();
+    chart->SetScreenDpi(192);
+    chart->Show(kT0);
+    EXPECT_GT(chart->PlotLeft(), left96 + 20);
+    EXPECT_LT(chart->PlotBottom(), bottom96 - 10);
+}
+
+TEST_F(ChartDrawing, ResizeRebuildsAndRedraws) {
+    AddRun(-20, 0, 0.5, 50);
+    chart->Show(kT0);
+    surface.Size = QSize(700, 400);
+    chart->Resize();
+    EXPECT_EQ(chart->Picture().size(), QSize(700, 400));
+    EXPECT_TRUE(RedNear(XOf(-10), YOf(50)));
+    // Shrunk to nothing and back: no crash, and the chart comes back.
+    surface.Size = QSize(0, 0);
+    chart->Resize();
+    chart->Show(kT0);
+    surface.Size = QSize(600, 300);
+    chart->Resize();
+    EXPECT_TRUE(RedNear(XOf(-10), YOf(50)));
+}
+
+TEST_F(ChartDrawing, WholeRingOfNewPointsIsDrawn) {
+    series->InitChartData(9);
+    AddRun(-9.5, 0, 0.5, 40);  // 20 points through a ring of 10
+    chart->Show(kT0);
+    EXPECT_TRUE(RedNear(XOf(-2), YOf(40)));
+    EXPECT_FALSE(RedNear(XOf(-6), YOf(40), 2));  // overwritten
+}
+
+TEST_F(ChartDrawing, OddSettingsDoNotBreakTheChart) {
+    AddRun(-10, 0, 0.5, 50);
+    series->Chart = 7;  // no such band
+    chart->Show(kT0);
+    EXPECT_EQ(Count(kRed, 0, 0, 999, 559), 0);
+    series->Chart = 0;
+    chart->SetChartMask(0);
+    chart->Show(kT0 + kSecond);
+    chart->SetChartMask(1);
+    chart->SetyMin(0, 50);
+    chart->SetyMax(0, 50);  // empty range: frame, no grid
+    chart->SetTimeInterval(0);
+    chart->Show(kT0 + 2 * kSecond);
+    chart->SetTimeInterval(60000);
+    chart->SetyMax(0, 100);
+    chart->Show(kT0 + 3 * kSecond);
+    EXPECT_TRUE(RedNear(XOf(-5), YOf(50)));
+    chart->Show(NAN);
+    chart->Show(1e300);
+    EXPECT_TRUE(std::isfinite(chart->Xmax()));
+}
+
+TEST(ChartLifetime, SurfaceAndChartMayEndInEitherOrder) {
+    auto chart = std::make_unique<XYChart>();
+    {
+        TestSurface surface;
+        chart->InitViewPort(&surface);
+        EXPECT_EQ(surface.BoundChart(), chart.get());
+    }
+    chart->Show(modAPI::NowWithMs());  // unbound: nothing happens
+    TestSurface surface;
+    chart->InitViewPort(&surface);
+    chart.reset();
+    EXPECT_EQ(surface.BoundChart(), nullptr);
+}
+
+TEST(ChartPictureWidget, PaintsThePictureAndFollowsItsSize) {
+    ChartPicture picture;
+    picture.resize(640, 360);
+    picture.show();
+    XYChart chart;
+    chart.SetTimeInterval(60000);
+    chart.SetyMax(0, 100);
+    chart.InitViewPort(&picture);
+    auto s = chart.GetChart("KOV");
+    s->ForeColor = kRed;
+    s->InitChartData(99);
+    const double now = chart.Xmax();
+    for (int i = 20; i >= 0; --i) s->AddChartPoint(now - i * 0.5 * kSecond, 50);
+    chart.Show(now);
+    EXPECT_EQ(chart.Picture().size(), QSize(640, 360));
+    const QImage shown = picture.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shown.size(), chart.Picture().size());
+    EXPECT_EQ(shown, chart.Picture());
+
+    picture.resize(500, 300);  // the widget rebuilds the chart for its new size
+    EXPECT_EQ(chart.Picture().size(), QSize(500, 300));
+}
+
+}  // namespace
