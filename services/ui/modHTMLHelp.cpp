@@ -110,7 +110,7 @@ QHash<QString, QString> ReadPopupFile(const QString& path) {
         const QString line = in.readLine();
         const QString trimmed = line.trimmed();
         if (trimmed.startsWith('#')) continue;
-        if (trimmed.startsWith('[') && trimmed.endsWith(']') && trimmed.size() > 2) {
+        if (trimmed.startsWith('[') && trimmed.endsWith(']') && trimmed.size() >= 2) {
             flush();
             key = trimmed.mid(1, trimmed.size() - 2).trimmed();
         } else if (!key.isEmpty()) {
