@@ -326,6 +326,56 @@ bool ReplaceAtomically(const fs::path& target, const std::string& content) {
 }
 #endif
 
+// Names that would read back as something else are refused.
+bool ValidSection(const std::string& section) {
+    return !section.empty() && !HasLineBreakOrNul(section) && section.find(']') == std::string::npos;
+}
+
+bool ValidKey(const std::string& key) {
+    return !key.empty() && !HasLineBreakOrNul(key) && key.find('=') == std::string::npos && key[0] != '[' &&
+           key[0] != ';' && key[0] != '#';
+}
+
+// The file's content with Section/Key set to `setting`; every other line stays as it was.
+std::string WithSetting(std::string data, const std::string& section, const std::string& key, std::string setting) {
+    // A value is one line: line breaks and NULs in it become blanks.
+    for (char& c : setting)
+        if (c == '\r' || c == '\n' || c == '\0') c = ' ';
+
+    const Parsed p = Parse(std::move(data));
+    std::string eol = p.lineEnd;
+    if (eol.empty()) {
+#ifdef _WIN32
+        eol = "\r\n";
+#else
+        eol = "\n";
+#endif
+    }
+    const std::string entry = key + "=" + setting;
+    const std::string& d = p.data;
+
+    const long s = FindSection(p, section);
+    const long k = s < 0 ? -1 : FindKey(p, s, key);
+    if (k >= 0) {
+        // Replace that one line, keeping its line end.
+        const Line& line = p.lines[static_cast<size_t>(k)];
+        return d.substr(0, line.begin) + entry + d.substr(line.end);
+    }
+    if (s >= 0) {
+        // New key: after the section's last entry (or its header).
+        size_t after = static_cast<size_t>(s);
+        for (size_t i = after + 1; i < p.lines.size() && p.lines[i].kind != Line::Section; ++i)
+            if (p.lines[i].kind == Line::Entry) after = i;
+        const Line& line = p.lines[after];
+        if (line.next == line.end) return d + eol + entry + eol;  // last line without a line end
+        return d.substr(0, line.next) + entry + eol + d.substr(line.next);
+    }
+    // New section at the end of the file.
+    std::string out = d;
+    if (!out.empty() && out.back() != '\n' && out.back() != '\r') out += eol;
+    return out + "[" + section + "]" + eol + entry + eol;
+}
+
 }  // namespace
 
 clsIni::clsIni() { m_Filename = modAPI::ProgramFolder() + "/" + modAPI::ExecutableName() + ".ini"; }
@@ -424,19 +474,16 @@ std::string clsIni::GetSectionNames() const {
 bool clsIni::WriteSetting(const std::string& Section, const std::string& Key, const std::string& Setting,
                           bool ToIniFile) {
     if (!ToIniFile) return false;  // there is no per-user settings store
-    const std::string section = Trim(Section), key = Trim(Key);
-    if (m_Filename.empty() || section.empty() || key.empty()) return false;
-    // Names that would read back as something else are refused.
-    if (HasLineBreakOrNul(section) || section.find(']') != std::string::npos) return false;
-    if (HasLineBreakOrNul(key) || key.find('=') != std::string::npos || key[0] == '[' || key[0] == ';' ||
-        key[0] == '#')
-        return false;
-    try {
-        // A value is one line: line breaks and NULs in it become blanks.
-        std::string value = Setting;
-        for (char& c : value)
-            if (c == '\r' || c == '\n' || c == '\0') c = ' ';
+    return WriteSettings(Section, {{Key, Setting}});
+}
 
+bool clsIni::WriteSettings(const std::string& Section,
+                           const std::vector<std::pair<std::string, std::string>>& Settings) {
+    const std::string section = Trim(Section);
+    if (m_Filename.empty() || !ValidSection(section)) return false;
+    for (const auto& setting : Settings)
+        if (!ValidKey(Trim(setting.first))) return false;
+    try {
         fs::path target = fs::u8path(m_Filename);
         std::error_code ec;
         if (fs::is_symlink(fs::symlink_status(target, ec))) {
@@ -444,47 +491,13 @@ bool clsIni::WriteSetting(const std::string& Section, const std::string& Key, co
             if (ec) return false;
         }
 
-        std::string data;
-        const ReadResult read = ReadWholeFile(target.u8string(), data);
-        if (read == ReadResult::Failed) return false;  // never replace a file we could not read
-        const bool hadBom = data.compare(0, 3, "\xEF\xBB\xBF") == 0;
-        const Parsed p = Parse(std::move(data));
-        std::string eol = p.lineEnd;
-        if (eol.empty()) {
-#ifdef _WIN32
-            eol = "\r\n";
-#else
-            eol = "\n";
-#endif
-        }
-        const std::string entry = key + "=" + value;
-        const std::string& d = p.data;
-        std::string out;
-
-        const long s = FindSection(p, section);
-        const long k = s < 0 ? -1 : FindKey(p, s, key);
-        if (k >= 0) {
-            // Replace that one line, keeping its line end.
-            const Line& line = p.lines[static_cast<size_t>(k)];
-            if (!hadBom && d.compare(line.begin, line.end - line.begin, entry) == 0) return true;  // unchanged
-            out = d.substr(0, line.begin) + entry + d.substr(line.end);
-        } else if (s >= 0) {
-            // New key: after the section's last entry (or its header).
-            size_t after = static_cast<size_t>(s);
-            for (size_t i = after + 1; i < p.lines.size() && p.lines[i].kind != Line::Section; ++i)
-                if (p.lines[i].kind == Line::Entry) after = i;
-            const Line& line = p.lines[after];
-            if (line.next == line.end)  // last line without a line end
-                out = d + eol + entry + eol;
-            else
-                out = d.substr(0, line.next) + entry + eol + d.substr(line.next);
-        } else {
-            // New section at the end of the file.
-            out = d;
-            if (!out.empty() && out.back() != '\n' && out.back() != '\r') out += eol;
-            out += "[" + section + "]" + eol + entry + eol;
-        }
-        return ReplaceAtomically(target, out);
+        std::string original;
+        if (ReadWholeFile(target.u8string(), original) == ReadResult::Failed)
+            return false;  // never replace a file we could not read
+        std::string content = original;
+        for (const auto& setting : Settings) content = WithSetting(std::move(content), section, Trim(setting.first), setting.second);
+        if (content == original) return true;  // nothing to change
+        return ReplaceAtomically(target, content);
     } catch (...) {
         return false;
     }

@@ -5,6 +5,8 @@
 // Text comes back as UTF-8; a line that is not valid UTF-8 was written by the
 // Windows program and is read as Windows-1252. Nothing here throws.
 #include <string>
+#include <utility>
+#include <vector>
 
 class clsIni {
 public:
@@ -37,6 +39,10 @@ public:
     // written (the old file stays as it was) and for ToIniFile = false.
     bool WriteSetting(const std::string& Section, const std::string& Key, const std::string& Setting,
                       bool ToIniFile = true);
+
+    // Several keys of one section in one go: the file is replaced once, so either
+    // all of them reach it or none does. Same rules as WriteSetting.
+    bool WriteSettings(const std::string& Section, const std::vector<std::pair<std::string, std::string>>& Settings);
 
 private:
     std::string m_Filename;

@@ -169,6 +169,12 @@ TEST_F(IniTest, WriteCreatesFileAndSectionWithoutBlanksOrBom) {
     ASSERT_TRUE(ini.WriteSetting("CHART", "yMax", "5000"));
     EXPECT_EQ(Content(), "[GENERAL]\nBaudrate=9600\nComport=1\n[CHART]\nyMax=5000\n");
     EXPECT_EQ(ini.GetSetting("GENERAL", "Comport", 0), 1);
+
+    // Several keys at once: one replacement of the file, the same rules.
+    ASSERT_TRUE(ini.WriteSettings("chart", {{"yMin", "0"}, {"YMAX", "12,5"}, {"AutoScale", "1"}}));
+    EXPECT_EQ(Content(), "[GENERAL]\nBaudrate=9600\nComport=1\n[CHART]\nYMAX=12,5\nyMin=0\nAutoScale=1\n");
+    EXPECT_FALSE(ini.WriteSettings("CHART", {{"yMin", "1"}, {"bad=key", "2"}}));  // all or nothing
+    EXPECT_EQ(ini.GetSetting("CHART", "yMin", 5), 0);
 }
 
 TEST_F(IniTest, WriteKeepsEveryOtherLineUntouched) {
