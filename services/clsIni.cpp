@@ -211,7 +211,8 @@ ReadResult ReadWholeFile(const std::string& filename, std::string& data) {
     std::error_code ec;
     const fs::path path = fs::u8path(filename);
     const auto status = fs::status(path, ec);
-    if (ec || !fs::exists(status)) return ReadResult::Missing;
+    if (status.type() == fs::file_type::not_found) return ReadResult::Missing;
+    if (ec) return ReadResult::Failed;  // there may be a file we cannot see: do not replace it
     if (!fs::is_regular_file(status)) return ReadResult::Failed;
     const auto size = fs::file_size(path, ec);
     if (ec || size > MaxFileSize) return ReadResult::Failed;
