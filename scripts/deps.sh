@@ -5,7 +5,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-tools-dev libgl-dev
-  libsimpleini-dev libboost-dev
+  libboost-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   socat xvfb xauth
 )
