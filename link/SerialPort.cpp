@@ -108,7 +108,7 @@ public:
         }
         // Raw 8N1, receiver on, modem lines ignored, no flow control of any kind.
         ::cfmakeraw(&tio);
-        tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | HUPCL);
+        tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
 #ifdef CRTSCTS
         tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
 #endif
