@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -463,6 +465,23 @@ public:
 private:
     pid_t m_Pid = -1;
 };
+
+TEST(SimulatorTool, OptionsAreListedAndChecked) {
+    std::string help;
+    if (FILE* p = ::popen(ORA_SIM_TOOL " --help", "r")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) help.append(buffer, n);
+        EXPECT_EQ(::pclose(p), 0);
+    }
+    for (const char* option : {"--link", "--profibus", "--rain-filter", "--silent", "--no-echo", "--temp-error",
+                               "--restart-after", "--garbage", "--crc-errors", "--reject", "--delay"}) {
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    }
+    EXPECT_EQ(std::system(ORA_SIM_TOOL " --no-echo 2 >/dev/null 2>&1"), 2 << 8) << "a rate above 1";
+    EXPECT_EQ(std::system(ORA_SIM_TOOL " --format 4 >/dev/null 2>&1"), 2 << 8);
+    EXPECT_EQ(std::system(ORA_SIM_TOOL " --bogus >/dev/null 2>&1"), 2 << 8);
+}
 
 TEST(SimulatorTool, ServesTheLinkAndComesBackAfterARestart) {
     const std::string folder = TempFolder();
