@@ -25,9 +25,12 @@ frmTextWindow::frmTextWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     valueFont.setBold(true);
     lblValue->setFont(valueFont);
 
+    // The measuring aid uses the value's own (bold) font: measured in a regular
+    // font, the bold value would come out wider than the room it was fitted to
+    // and be cut off in a maximised window.
     lblTest = new QLabel(this);
     lblTest->setObjectName("lblTest");
-    lblTest->setFont(QFont(QStringLiteral("Arial"), MinFontPoints));
+    lblTest->setFont(valueFont);
     lblTest->hide();
 
     const QSize minimum = MinimumSizePx();

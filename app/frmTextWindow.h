@@ -50,7 +50,7 @@ public:
     static const char* const SampleText;  // fits the font while no value is shown
 
     QLabel* lblValue = nullptr;  // the value, Arial bold
-    QLabel* lblTest = nullptr;   // hidden measuring aid, Arial
+    QLabel* lblTest = nullptr;   // hidden measuring aid, same font as lblValue
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

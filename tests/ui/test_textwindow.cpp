@@ -67,6 +67,20 @@ private slots:
         QVERIFY(w.FontPointSize() > 12);
     }
 
+    // The value is fitted in the font it is shown in, so it never needs more room
+    // than the user gave the window (or, maximised, than the screen has).
+    void fittedValueNeverOutgrowsTheWindow() {
+        frmTextWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.ValueText("12345,678 mm");
+        w.ShowValue();
+        for (int width = 300; width < 1600; width += 23) {
+            w.resize(width, 500);
+            QVERIFY2(w.width() <= width, qPrintable(QString("%1 -> %2").arg(width).arg(w.width())));
+        }
+    }
+
     void ownResizeKeepsTheFont() {
         frmTextWindow w;
         w.show();
