@@ -46,9 +46,9 @@ public:
         browser_ = new QTextBrowser(this);
         browser_->setObjectName("txtHelp");
         browser_->setOpenExternalLinks(true);
-        auto* back = MakeButton(QStyle::SP_ArrowBack);
-        auto* forward = MakeButton(QStyle::SP_ArrowForward);
-        auto* home = MakeButton(QStyle::SP_DirHomeIcon);
+        back = MakeButton(QStyle::SP_ArrowBack);
+        forward = MakeButton(QStyle::SP_ArrowForward);
+        home = MakeButton(QStyle::SP_DirHomeIcon);
         back->setEnabled(false);
         forward->setEnabled(false);
         connect(back, &QToolButton::clicked, browser_, &QTextBrowser::backward);
@@ -74,6 +74,18 @@ public:
     }
 
     QTextBrowser* Browser() const { return browser_; }
+
+    // Button tips in the current language.
+    void ApplyLanguage() {
+        const bool english = modFunctions::LanguageOffset() == 1000;
+        back->setToolTip(english ? "Back" : QString::fromUtf8("Zurück"));
+        forward->setToolTip(english ? "Forward" : QString::fromUtf8("Vorwärts"));
+        home->setToolTip(english ? "Contents" : "Inhalt");
+    }
+
+    QToolButton* back = nullptr;
+    QToolButton* forward = nullptr;
+    QToolButton* home = nullptr;
 
 private:
     QToolButton* MakeButton(QStyle::StandardPixmap icon) {
@@ -210,6 +222,7 @@ bool ShowTopic(QWidget* caller, const QString& page) {
         const QRect r = caller->window()->frameGeometry();
         viewer->move(r.topLeft() + QPoint(40, 40));
     }
+    viewer->ApplyLanguage();
     viewer->Browser()->setSource(QUrl("qrc" + GetHelpFile() + "/" + page));
     viewer->show();
     viewer->raise();
