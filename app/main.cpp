@@ -7,6 +7,5 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("ORA2ORB2");
-    QApplication::setOrganizationName("ORA2ORB2");
     return modMain::Main(QApplication::arguments());
 }
