@@ -1,6 +1,8 @@
 #include "ChartPicture.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QResizeEvent>
 #include <QPainter>
 #include <QPalette>
 

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <utility>
 
 #include "modAPI.h"
 
@@ -577,26 +579,99 @@ void XYChart::DrawSeries() {
         s.SetReadPointer(w == 0 ? stop - 1 : w - 1);
 
         if (s.Appearance == 1) {
-            p.setPen(SolidPen(s.ForeColor, s.DrawWidth));
-            int start = 0;
+            int first = 0;
             for (int k = 0; k < segments; ++k) {
-                p.drawPolyline(m_points.data() + start, m_segments[k]);
-                start += m_segments[k];
+                DrawPolyline(p, first, m_segments[k], s.ForeColor, s.DrawWidth);
+                first += m_segments[k];
             }
         } else if (s.Appearance == 0) {
-            if (s.DrawWidth <= 1) {
-                const QRgb color = ToQColor(s.ForeColor).rgba();
-                for (int k = 0; k < count; ++k) {
-                    const QPoint& pt = m_points[k];
-                    if (m_chartLayer.rect().contains(pt))
-                        reinterpret_cast<QRgb*>(m_chartLayer.scanLine(pt.y()))[pt.x()] = color;
-                }
-            } else {
-                p.setPen(SolidPen(s.ForeColor, s.DrawWidth));
-                for (int k = 0; k < count; ++k)
-                    p.drawLine(m_points[k], m_points[k] + QPoint(1, 1));
-            }
+            DrawDots(count, s.ForeColor, s.DrawWidth);
         }
+    }
+}
+
+namespace {
+
+// Pen offsets of a line `width` pixels wide, centred as the raster engine
+// centres a pen of that width: {0}, {-1, 0}, {-1, 0, 1} ...
+std::pair<int, int> PenSpan(int width) {
+    const int w = std::max(1, width);
+    return {-(w / 2), -(w / 2) + w - 1};
+}
+
+}  // namespace
+
+void XYChart::DrawPolyline(QPainter& p, int first, int count, std::int32_t color, int width) {
+    // Many points of a long recording fall into the same pixel column. Within
+    // one column the line covers just the span between the lowest and the
+    // highest point, so the first, lowest, highest and last point of each
+    // column draw the same pixels as all of them.
+    m_drawPoints.clear();
+    const QPoint* pts = m_points.data() + first;
+    int i = 0;
+    while (i < count) {
+        const int x = pts[i].x();
+        int j = i, low = i, high = i;
+        while (j < count && pts[j].x() == x) {
+            if (pts[j].y() < pts[low].y()) low = j;
+            if (pts[j].y() > pts[high].y()) high = j;
+            ++j;
+        }
+        const int a = std::min(low, high), b = std::max(low, high);
+        for (int k : {i, a, b, j - 1})
+            if (m_drawPoints.empty() || m_drawPoints.back() != pts[k]) m_drawPoints.push_back(pts[k]);
+        i = j;
+    }
+    if (m_drawPoints.size() == 1) m_drawPoints.push_back(m_drawPoints.front());
+    const int n = static_cast<int>(m_drawPoints.size());
+
+    if (width > 4) {
+        // Broad pens are rare; the stroker handles them, in short pieces
+        // (round joins and round caps cover the same pixels at the cuts).
+        p.setPen(SolidPen(color, width));
+        for (int k = 0; k < n - 1; k += 63) p.drawPolyline(m_drawPoints.data() + k, std::min(64, n - k));
+        return;
+    }
+    // Thin lines: the one-pixel line drawn once per pixel of a square pen tip.
+    QPen pen(ToQColor(color), 1);
+    pen.setCosmetic(true);
+    p.setPen(pen);
+    const auto [from, to] = PenSpan(width);
+    if (from == 0 && to == 0) {
+        p.drawPolyline(m_drawPoints.data(), n);
+        return;
+    }
+    m_shifted.resize(n);
+    for (int dx = from; dx <= to; ++dx)
+        for (int dy = from; dy <= to; ++dy) {
+            const QPoint offset(dx, dy);
+            for (int k = 0; k < n; ++k) m_shifted[k] = m_drawPoints[k] + offset;
+            p.drawPolyline(m_shifted.data(), n);
+        }
+}
+
+void XYChart::DrawDots(int count, std::int32_t color, int width) {
+    // Width 1: the pixel itself; wider: a short diagonal stroke from the
+    // point to one pixel down right, with a square pen tip of that width.
+    const QRgb rgb = ToQColor(color).rgba();
+    const QRect bounds = m_chartLayer.rect();
+    const auto [from, to] = PenSpan(width);
+    const int reach = width <= 1 ? 0 : 1;
+    QPoint last(std::numeric_limits<int>::min(), 0);
+    for (int k = 0; k < count; ++k) {
+        const QPoint pt = m_points[k];
+        if (pt == last) continue;
+        last = pt;
+        for (int step = 0; step <= reach; ++step)
+            for (int dy = from; dy <= to; ++dy) {
+                const int y = pt.y() + step + dy;
+                if (y < bounds.top() || y > bounds.bottom()) continue;
+                auto* row = reinterpret_cast<QRgb*>(m_chartLayer.scanLine(y));
+                for (int dx = from; dx <= to; ++dx) {
+                    const int x = pt.x() + step + dx;
+                    if (x >= bounds.left() && x <= bounds.right()) row[x] = rgb;
+                }
+            }
     }
 }
 

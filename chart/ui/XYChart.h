@@ -188,6 +188,8 @@ private:
     void DrawXScale(QPainter& p, int side, const std::vector<modChartCommon::Band>& bands);
     void ScrollChartLayer(int shift);
     void DrawSeries();
+    void DrawPolyline(QPainter& p, int first, int count, std::int32_t color, int width);
+    void DrawDots(int count, std::int32_t color, int width);
     void Compose(bool withCurves);
     void Present();
 
@@ -233,4 +235,6 @@ private:
     // Work arrays of Show, reused from call to call.
     std::vector<QPoint> m_points;
     std::vector<int> m_segments;
+    std::vector<QPoint> m_drawPoints;
+    std::vector<QPoint> m_shifted;
 };

@@ -334,6 +334,12 @@ TEST_F(ChartDrawing, ResizeRebuildsAndRedraws) {
     surface.Size = QSize(600, 300);
     chart->Resize();
     EXPECT_TRUE(RedNear(XOf(-10), YOf(50)));
+    // Also on the interval axis.
+    chart->SetIsTimeScale(0);
+    chart->Show(kT0);
+    surface.Size = QSize(800, 450);
+    chart->Resize();
+    EXPECT_TRUE(RedNear(XOf(-10), YOf(50)));
 }
 
 TEST_F(ChartDrawing, WholeRingOfNewPointsIsDrawn) {

@@ -1,0 +1,140 @@
+// Cost of XYChart::Show: the call every half second while measuring, and the
+// full redraw after loading a long recording.
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <cmath>
+#include <cstdint>
+
+#include "XYChart.h"
+
+namespace {
+
+constexpr double kSecond = 1.0 / 86400.0;
+constexpr double kMs = kSecond / 1000.0;
+constexpr double kStart = 45000.25;
+
+class OffscreenSurface : public ChartSurface {
+public:
+    QSize Size{1150, 560};
+    QSize SurfaceSize() const override { return Size; }
+    void RefreshSurface() override {}
+};
+
+// A noisy distance around 1500 mm, the same sequence every run.
+class Signal {
+public:
+    double Next() {
+        m_state = m_state * 6364136223846793005ULL + 1442695040888963407ULL;
+        const double noise = static_cast<double>(m_state >> 40) / double(1 << 24) - 0.5;
+        m_phase += 0.01;
+        return 1500 + 400 * std::sin(m_phase) + 40 * noise;
+    }
+
+private:
+    std::uint64_t m_state = 12345;
+    double m_phase = 0;
+};
+
+// Sizes the surface so that the plot is exactly plotWidth x plotHeight.
+void FitPlot(XYChart& chart, OffscreenSurface& surface, int plotWidth, int plotHeight) {
+    for (int i = 0; i < 3; ++i) {
+        const int w = chart.PlotRight() - chart.PlotLeft();
+        const int h = chart.PlotBottom() - chart.PlotTop();
+        if (w == plotWidth && h == plotHeight) return;
+        surface.Size += QSize(plotWidth - w, plotHeight - h);
+        chart.Resize();
+        chart.ShowScale();
+    }
+}
+
+void SetUpChart(XYChart& chart, OffscreenSurface& surface, int intervalMs) {
+    chart.Header()->Caption = "";
+    chart.SetTimeInterval(intervalMs);
+    chart.XScaleText()->Caption = "[ s ]";
+    chart.yScaleText(0)->Caption = "[ mm ]";
+    chart.SetChartMask(1);
+    chart.SetIsTimeScale(1);
+    chart.SetyMin(0, 1000);
+    chart.SetyMax(0, 2000);
+    chart.SetXmax(kStart);
+    chart.InitViewPort(&surface);
+    FitPlot(chart, surface, 1000, 500);
+}
+
+// The measuring rhythm: a ring of 1,200 points (60 s at 50 ms), one or two
+// new points per call, so the curve scrolls by a pixel or two.
+void BM_ShowMeasuring(benchmark::State& state) {
+    OffscreenSurface surface;
+    XYChart chart;
+    SetUpChart(chart, surface, 60000);
+    auto series = chart.GetChart("KOV");
+    series->ForeColor = 255;
+    series->InitChartData(1199);
+    Signal signal;
+    double t = kStart;
+    for (int i = 0; i < 1200; ++i) series->AddChartPoint(t += 50 * kMs, signal.Next());
+    chart.Show(t);
+    int calls = 0;
+    for (auto _ : state) {
+        const int points = 1 + (calls++ & 1);
+        for (int i = 0; i < points; ++i) series->AddChartPoint(t += 50 * kMs, signal.Next());
+        chart.Show(t);
+    }
+    state.counters["plot_w"] = chart.PlotRight() - chart.PlotLeft();
+    state.counters["plot_h"] = chart.PlotBottom() - chart.PlotTop();
+}
+BENCHMARK(BM_ShowMeasuring)->Unit(benchmark::kMicrosecond);
+
+// The main window's half-second rhythm on a 1000 px plot: 10 points per call,
+// a shift of about 8 px, hence a full redraw of the 1,200 points each time.
+void BM_ShowHalfSecond(benchmark::State& state) {
+    OffscreenSurface surface;
+    XYChart chart;
+    SetUpChart(chart, surface, 60000);
+    auto series = chart.GetChart("KOV");
+    series->ForeColor = 255;
+    series->InitChartData(1199);
+    Signal signal;
+    double t = kStart;
+    for (int i = 0; i < 1200; ++i) series->AddChartPoint(t += 50 * kMs, signal.Next());
+    chart.Show(t);
+    for (auto _ : state) {
+        for (int i = 0; i < 10; ++i) series->AddChartPoint(t += 50 * kMs, signal.Next());
+        chart.Show(t);
+    }
+}
+BENCHMARK(BM_ShowHalfSecond)->Unit(benchmark::kMicrosecond);
+
+// Playback: 30,000 points over the whole window, drawn from scratch.
+void BM_FullRedraw30000(benchmark::State& state) {
+    OffscreenSurface surface;
+    XYChart chart;
+    const int points = 30000;
+    SetUpChart(chart, surface, points * 50);
+    auto series = chart.GetChart("KOV");
+    series->ForeColor = 255;
+    series->InitChartData(points - 1);
+    Signal signal;
+    double t = kStart;
+    for (int i = 0; i < points; ++i) series->AddChartPoint(t += 50 * kMs, signal.Next());
+    chart.Show(t);
+    int calls = 0;
+    for (auto _ : state) {
+        chart.SetyMax(0, 2000 + (calls++ & 1));  // invalidates the curves
+        chart.Show(t);
+    }
+}
+BENCHMARK(BM_FullRedraw30000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
