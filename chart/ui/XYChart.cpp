@@ -41,7 +41,7 @@ const YGrid& NoYGrid() {
 // A gap of this many ms or more between two points breaks the curve (a hair
 // below 3 s, so that a gap of exactly 3 s counts despite rounding of the times).
 constexpr double GapMs = 3000.0 - 1e-3;
-// Most pixels a full redraw clears beyond the plot, and a scroll may move.
+// Largest shift of the time axis that is scrolled; a larger one redraws the curves.
 constexpr int MaxScroll = 5;
 
 QPen SolidPen(std::int32_t color, int width) {
@@ -349,7 +349,7 @@ void XYChart::RedrawScale() {
     if (m_scaleLayer.isNull()) return;
     const bool timeAxis = m_isTimeScale != 0;
 
-    // 1. Text extents.
+    // Text extents decide the margins.
     m_xTitleExtent = Measure(*m_xTitle, m_xTitle->Caption);
     m_xTickExtent = Measure(*m_xTick, timeAxis ? "##:##:##" : WidthFormat(m_xmin, m_xmax));
     for (auto& axis : m_yAxis) {
@@ -361,7 +361,6 @@ void XYChart::RedrawScale() {
         axis.TickHeight = tick.Height;
     }
 
-    // 2. Left and right margins.
     const YAxis& y0 = m_yAxis[0];
     const HMargins h = HorizontalMargins(y0.Placement, y0.TitleWidth, y0.TickWidth, m_xTickExtent.Width);
     m_plotLeft = h.Left;
@@ -371,21 +370,18 @@ void XYChart::RedrawScale() {
     QPainter p(&m_scaleLayer);
     p.setRenderHint(QPainter::Antialiasing, false);
 
-    // 3. White page.
     p.fillRect(m_scaleLayer.rect(), Qt::white);
 
-    // 4. Header.
     const Extent header = Measure(*m_header, m_header->Caption);
     DrawText(p, *m_header, m_header->Caption,
              static_cast<int>(RoundEven((m_plotLeft + m_plotRight - header.Width) / 2.0)), 6);
 
-    // 5. Top and bottom margins.
     const VMargins v = VerticalMargins(m_xPlacement, header.Height, m_xTitleExtent.Height,
                                        m_xTickExtent.Height);
     m_plotTop = v.Top;
     m_plotBottom = m_height - v.Bottom;
 
-    // 6., 7. Bands with watermark and y scale.
+    // The visible bands share the height, each with watermark and y scale.
     const std::vector<Band> bands = Bands(m_chartMask, m_plotTop, m_plotBottom);
     m_bandHeight = modChartCommon::BandHeight(m_plotTop, m_plotBottom, m_visibleCount);
     for (auto& axis : m_yAxis) axis.Top = axis.Bottom = 0;
@@ -405,7 +401,6 @@ void XYChart::RedrawScale() {
         if (axis.Placement & PlaceRight) DrawYScale(p, axis, PlaceRight);
     }
 
-    // 8. x grid and scale.
     m_xGridInfo = ComputeXGrid(timeAxis, m_timeInterval, m_xmax, m_plotLeft, plotWidth,
                                m_xTickExtent.Width);
     if (m_xGridInfo.Valid) m_xmin = m_xGridInfo.Xmin;
@@ -414,7 +409,7 @@ void XYChart::RedrawScale() {
         if (m_xPlacement & PlaceBelow) DrawXScale(p, PlaceBelow, bands);
     }
 
-    // 9. Band frames.
+    // Frames last, over the grid lines at the edges.
     p.setPen(SolidPen(m_scaleColor, 1));
     p.setBrush(Qt::NoBrush);
     for (const Band& band : bands)

@@ -138,6 +138,20 @@ TEST_F(ChartDrawing, CurveLiesWhereItsPointsAre) {
     EXPECT_EQ(total, onRuns);
 }
 
+TEST_F(ChartDrawing, DensePointsFillTheirColumns) {
+    // Points 10 ms apart, many to a pixel column, swinging between 20 and 80:
+    // every column they pass must show the whole swing.
+    series->DrawWidth = 1;
+    for (int i = 0; i <= 200; ++i) series->AddChartPoint(kT0 + (i * 0.01 - 2) * kSecond, i % 2 ? 80 : 20);
+    chart->Show(kT0);
+    const int y80 = YOf(80), y20 = YOf(20);
+    for (int x = XOf(-2) + 1; x < XOf(0); ++x) {
+        EXPECT_EQ(Count(kRed, x, y80, x, y20), y20 - y80 + 1) << x;
+        // (the raster engine may end a steep line one pixel long)
+        EXPECT_EQ(Count(kRed, x, y80 - 5, x, y80 - 2) + Count(kRed, x, y20 + 2, x, y20 + 5), 0) << x;
+    }
+}
+
 TEST_F(ChartDrawing, GapOfThreeSecondsBreaksTheCurve) {
     AddRun(-15, -10, 0.5, 20);
     AddRun(-6, 0, 0.5, 80);  // 4 s later
