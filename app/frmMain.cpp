@@ -606,6 +606,7 @@ void frmMain::UpdateSingleRequestButton() {
 // ---------------------------------------------------------------------------
 
 void frmMain::ShowDistance(clsKOV& link) {
+    if (m_unloaded) return;
     ++m_shownCount;
     const std::int32_t mm = link.MeasValue_mm;
     const int unit = link.DistanceUnit;
@@ -624,7 +625,8 @@ void frmMain::ShowDistance(clsKOV& link) {
             lblMeasValue->setText(number + QLatin1Char(' ') + unitName);
     }
 
-    if (frmTextWindow::IsOpen() && frmTextWindow::Instance()) {
+    modGlobals::ValueWindowOpen = frmTextWindow::IsOpen();
+    if (modGlobals::ValueWindowOpen && frmTextWindow::Instance()) {
         Step([&] {
             frmTextWindow* window = frmTextWindow::Instance();
             window->ValueText(lblMeasValue->text());

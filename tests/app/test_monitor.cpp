@@ -9,6 +9,7 @@
 
 #include "AppHarness.h"
 #include "XYChart.h"
+#include "frmTextWindow.h"
 
 using namespace apptest;
 
@@ -422,6 +423,26 @@ private slots:
         // The chart takes the room beside the sensor frames.
         auto* graph = h.window->findChild<QWidget*>("picGraph");
         QVERIFY(graph->width() > h.window->width() - h.child<QGroupBox>("fraKOV")->width() - 80);
+    }
+
+    void valueWindowFollowsTheLabel() {
+        Harness h;
+        QTest::mouseClick(h.child<QLabel>("lblMeasValue"), Qt::LeftButton);
+        QVERIFY(frmTextWindow::IsOpen());
+        clsKOV value;
+        value.DistanceUnit = 0;
+        value.OutputFormat = 1;
+        value.CurrentTime = modAPI::NowWithMs();
+        value.MeasValue_mm = 4321;
+        value.MeasValue = 4321;
+        h.window->ShowDistance(value);
+        QCOMPARE(frmTextWindow::Instance()->ValueText(), QStringLiteral("4321 mm"));
+        // A second click shows the same window; the main window unloads it at the end.
+        frmTextWindow* first = frmTextWindow::Instance();
+        QTest::mouseClick(h.child<QLabel>("lblMeasValue"), Qt::LeftButton);
+        QCOMPARE(frmTextWindow::Instance(), first);
+        h.window->close();
+        QVERIFY(!frmTextWindow::IsOpen());
     }
 
     void viewMenuAndTimeAxis() {
