@@ -44,6 +44,7 @@ bool clsChartData::InitChartData(int MaxIndex) {
         return false;
     }
     m_capacity = MaxIndex + 1;
+    ++m_generation;
     m_readPointer = 0;
     m_writePointer = 0;
     return true;

@@ -66,9 +66,14 @@ public:
     // Points between ReadPointer and WritePointer (wrapping).
     int UnreadCount() const;
 
+    // Goes up with every successful InitChartData, so that the chart can
+    // tell that the series started afresh and its old curve must go.
+    unsigned Generation() const { return m_generation; }
+
 private:
     std::vector<ChartPoint> m_points;
     int m_capacity = 0;
     int m_readPointer = 0;
     int m_writePointer = 0;
+    unsigned m_generation = 0;
 };

@@ -248,13 +248,24 @@ std::shared_ptr<clsChartData> XYChart::GetChart(const std::string& key) {
     auto series = std::make_shared<clsChartData>();
     series->Key = key;
     m_series.push_back(series);
+    m_seenGeneration.push_back(series->Generation());
     return series;
 }
 
 void XYChart::RemoveChart(const std::string& key) {
     const auto it = std::find_if(m_series.begin(), m_series.end(),
                                  [&](const auto& s) { return s->Key == key; });
-    if (it != m_series.end()) m_series.erase(it);
+    if (it == m_series.end()) return;
+    m_seenGeneration.erase(m_seenGeneration.begin() + (it - m_series.begin()));
+    m_series.erase(it);
+    m_chartOutdated = true;
+    m_scaleOutdated = true;
+}
+
+bool XYChart::SeriesRestarted() const {
+    for (std::size_t i = 0; i < m_series.size(); ++i)
+        if (m_series[i]->Generation() != m_seenGeneration[i]) return true;
+    return false;
 }
 
 // --- Surface and layers -----------------------------------------------------
@@ -700,8 +711,9 @@ void XYChart::Show(double X) {
         shift += 2;  // the right edge runs two pixels ahead of the newest time
         m_xmax += shift / sx;
         // A jump of more than a few pixels, or backwards (the clock was set
-        // back), cannot be scrolled: everything is drawn afresh.
-        if (shift > MaxScroll || shift < 0) m_chartOutdated = true;
+        // back), cannot be scrolled, nor can a series that started afresh:
+        // everything is drawn anew.
+        if (shift > MaxScroll || shift < 0 || SeriesRestarted()) m_chartOutdated = true;
         m_scaleOutdated = true;
         RedrawScale();
         if (!m_chartOutdated) ScrollChartLayer(static_cast<int>(shift));
@@ -721,7 +733,10 @@ void XYChart::Show(double X) {
     }
     if (m_chartOutdated) {
         m_chartLayer.fill(Qt::transparent);
-        for (const auto& s : m_series) s->ResetReadPointer();
+        for (std::size_t i = 0; i < m_series.size(); ++i) {
+            m_series[i]->ResetReadPointer();
+            m_seenGeneration[i] = m_series[i]->Generation();
+        }
     }
     DrawSeries();
     Compose(true);

@@ -118,7 +118,8 @@ public:
     void Resize();
     // The series with this key; created (and added) when there is none.
     std::shared_ptr<clsChartData> GetChart(const std::string& key);
-    // Removes the first series with this key, if any.
+    // Removes the first series with this key, if any; its curve goes at the
+    // next Show.
     void RemoveChart(const std::string& key);
     // Series in drawing order.
     const std::vector<std::shared_ptr<clsChartData>>& Series() const { return m_series; }
@@ -126,6 +127,8 @@ public:
     void ShowScale();
     // Moves the time axis so that X is at the right edge (two pixels in
     // hand), redraws the scale, draws the new points and shows the picture.
+    // A series cleared with InitChartData since the last Show is drawn
+    // afresh (its old curve does not linger).
     void Show(double X);
 
     // --- Read-outs for the surface, the benchmarks and the tests ------------
@@ -191,9 +194,12 @@ private:
     void DrawPolyline(QPainter& p, int first, int count, std::int32_t color, int width);
     void DrawDots(int count, std::int32_t color, int width);
     void Compose(bool withCurves);
+    bool SeriesRestarted() const;
     void Present();
 
     std::vector<std::shared_ptr<clsChartData>> m_series;
+    // Generation of each series when the chart layer last took it in.
+    std::vector<unsigned> m_seenGeneration;
 
     std::int32_t m_backColor = 0xFFFFFF;
     std::int32_t m_gridColor = 0x808080;

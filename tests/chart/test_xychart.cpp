@@ -239,6 +239,20 @@ TEST_F(ChartDrawing, ChartMaskChangeRedrawsEverything) {
     EXPECT_FALSE(RedNear(XOf(-10), yNew, 2));
 }
 
+TEST_F(ChartDrawing, ClearedSeriesLeavesNoOldCurve) {
+    AddRun(-20, 0, 0.5, 30);
+    chart->Show(kT0);
+    ASSERT_TRUE(RedNear(XOf(-10), YOf(30)));
+    series->InitChartData(1199);  // e.g. the unit changed
+    AddRun(0.5, 1, 0.5, 70);
+    chart->Show(kT0 + kSecond);
+    EXPECT_FALSE(RedNear(XOf(-10), YOf(30), 2));
+    EXPECT_TRUE(RedNear(XOf(0.75), YOf(70)));
+    chart->RemoveChart("KOV");
+    chart->Show(kT0 + kSecond);
+    EXPECT_EQ(Count(kRed, 0, 0, 999, 559), 0);
+}
+
 TEST_F(ChartDrawing, DotsInsteadOfLines) {
     series->Appearance = 0;
     series->DrawWidth = 1;
