@@ -59,6 +59,19 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(window.Series()->WritePointer() > 20, 10000);
             QCOMPARE(modGlobals::Device->CommStatus, 2);
             QCOMPARE(window.LampColor(), 65280u);
+            // The adapter goes away while measuring: the port closes, the
+            // status says so, and the program reconnects when it is back.
+            sim.terminate();
+            QVERIFY(sim.waitForFinished(5000));
+            QTRY_VERIFY_WITH_TIMEOUT(window.StatusText(1).startsWith(QStringLiteral("Comport nicht geöffnet")), 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(window.LampColor(), 255u, 2000);
+            QCOMPARE(window.findChild<QPushButton*>("cmdStart")->text(), QStringLiteral("Start"));
+            sim.start(tool, {"--link", link, "--format", "3", "--unit", "0"});
+            QVERIFY(sim.waitForStarted(5000));
+            QTRY_COMPARE_WITH_TIMEOUT(modGlobals::Device->CommStatus, 1, 15000);
+            window.findChild<QPushButton*>("cmdStart")->click();
+            QCOMPARE(modGlobals::Device->CommStatus, 2);
+            QTRY_COMPARE_WITH_TIMEOUT(window.StatusText(1), QStringLiteral("Neuer Messwert eingelesen"), 10000);
             window.findChild<QPushButton*>("cmdStart")->click();
             QCOMPARE(modGlobals::Device->CommStatus, 1);
             window.close();
