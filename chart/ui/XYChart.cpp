@@ -591,7 +591,7 @@ void XYChart::DrawSeries() {
                 first += m_segments[k];
             }
         } else if (s.Appearance == 0) {
-            DrawDots(count, s.ForeColor, s.DrawWidth);
+            DrawDots(p, count, s.ForeColor, s.DrawWidth);
         }
     }
 }
@@ -656,29 +656,25 @@ void XYChart::DrawPolyline(QPainter& p, int first, int count, std::int32_t color
         }
 }
 
-void XYChart::DrawDots(int count, std::int32_t color, int width) {
+void XYChart::DrawDots(QPainter& p, int count, std::int32_t color, int width) {
     // Width 1: the pixel itself; wider: a short diagonal stroke from the
     // point to one pixel down right, with a square pen tip of that width.
-    const QRgb rgb = ToQColor(color).rgba();
-    const QRect bounds = m_chartLayer.rect();
     const auto [from, to] = PenSpan(width);
     const int reach = width <= 1 ? 0 : 1;
+    m_shifted.clear();
     QPoint last(std::numeric_limits<int>::min(), 0);
     for (int k = 0; k < count; ++k) {
         const QPoint pt = m_points[k];
         if (pt == last) continue;
         last = pt;
         for (int step = 0; step <= reach; ++step)
-            for (int dy = from; dy <= to; ++dy) {
-                const int y = pt.y() + step + dy;
-                if (y < bounds.top() || y > bounds.bottom()) continue;
-                auto* row = reinterpret_cast<QRgb*>(m_chartLayer.scanLine(y));
-                for (int dx = from; dx <= to; ++dx) {
-                    const int x = pt.x() + step + dx;
-                    if (x >= bounds.left() && x <= bounds.right()) row[x] = rgb;
-                }
-            }
+            for (int dy = from; dy <= to; ++dy)
+                for (int dx = from; dx <= to; ++dx) m_shifted.push_back(pt + QPoint(step + dx, step + dy));
     }
+    QPen pen(ToQColor(color), 1);
+    pen.setCosmetic(true);
+    p.setPen(pen);
+    p.drawPoints(m_shifted.data(), static_cast<int>(m_shifted.size()));
 }
 
 void XYChart::Compose(bool withCurves) {

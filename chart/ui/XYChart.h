@@ -192,7 +192,7 @@ private:
     void ScrollChartLayer(int shift);
     void DrawSeries();
     void DrawPolyline(QPainter& p, int first, int count, std::int32_t color, int width);
-    void DrawDots(int count, std::int32_t color, int width);
+    void DrawDots(QPainter& p, int count, std::int32_t color, int width);
     void Compose(bool withCurves);
     bool SeriesRestarted() const;
     void Present();
