@@ -11,7 +11,8 @@
 //
 // Colours are 0x00BBGGRR values. Times are date values in days since
 // 30 December 1899 (the fraction is the time of day). Pixel coordinates have
-// their origin top left, y growing downwards.
+// their origin top left, y growing downwards. Texts need a QGuiApplication.
+// The chart and its surface may be destroyed in either order.
 //
 // Typical use (the main window):
 //   KOVChart.InitViewPort(picGraph);            // picGraph: a ChartPicture
