@@ -88,6 +88,7 @@ public:
         modIni::LoadSettings();
         model = std::make_shared<Sim::SensorModel>(options, [this] { return realMs; });
         modGlobals::Device->SetPortFactory([this](int, std::string* device) {
+            ++portOpens;
             if (device) *device = "simulated";
             return std::unique_ptr<SerialLayer::Port>(new ModelPort(model));
         });
@@ -150,6 +151,7 @@ public:
     std::shared_ptr<Sim::SensorModel> model;
     std::unique_ptr<frmMain> window;
     std::function<void()> onWait;
+    int portOpens = 0;  // ports created for the link
 };
 
 inline QString Text(int id) { return QString::fromStdString(modFunctions::GetText(id)); }

@@ -425,6 +425,28 @@ private slots:
         QVERIFY(graph->width() > h.window->width() - h.child<QGroupBox>("fraKOV")->width() - 80);
     }
 
+    void portAndSpeedLists() {
+        Harness h;
+        QVERIFY(h.Connect());
+        const int opens = h.portOpens;
+        auto* ports = h.child<QComboBox>("cmbComPort");
+        QCOMPARE(ports->count(), 255);
+        QCOMPARE(ports->currentIndex(), 0);
+        emit ports->activated(0);  // the open port again: nothing happens
+        QCOMPARE(h.portOpens, opens);
+        QCOMPARE(h.link().CommStatus, 1);
+        ports->setCurrentIndex(4);
+        emit ports->activated(4);  // another port: close and reopen
+        QCOMPARE(h.portOpens, opens + 1);
+        QCOMPARE(modGlobals::Comport, 5);
+        QCOMPARE(h.link().CommComPort(), 5);
+        auto* rates = h.child<QComboBox>("cmbBaudrate");
+        rates->setCurrentIndex(5);
+        emit rates->activated(5);
+        QCOMPARE(modGlobals::Baudrate, 38400);
+        QCOMPARE(h.link().CommBaudrate(), 38400);
+    }
+
     void valueWindowFollowsTheLabel() {
         Harness h;
         QTest::mouseClick(h.child<QLabel>("lblMeasValue"), Qt::LeftButton);
