@@ -152,7 +152,7 @@ void frmMain::BuildControls() {
     valueFont.setPointSize(18);
     valueFont.setBold(true);
     lblMeasValue->setFont(valueFont);
-    lblMeasValue->setMinimumWidth(220);
+    lblMeasValue->setMinimumHeight(36);
     lblMeasValue->setCursor(Qt::PointingHandCursor);
     lblMeasValue->installEventFilter(this);
     Label5 = new QLabel(fraMeasurement);
@@ -160,7 +160,6 @@ void frmMain::BuildControls() {
     Tag(Label5, 1112);
     lblTemperature = new QLabel(fraMeasurement);
     lblTemperature->setObjectName("lblTemperature");
-    lblTemperature->setMinimumWidth(120);
     Shape = new QFrame(fraMeasurement);
     Shape->setObjectName("Shape");
     Shape->setFixedSize(18, 18);
@@ -172,15 +171,20 @@ void frmMain::BuildControls() {
     cmdSingleValue = new QPushButton(QStringLiteral("Single"), fraMeasurement);
     cmdSingleValue->setObjectName("cmdSingleValue");
 
+    {
+        QFont small = chkTempMeasurement->font();
+        small.setPointSizeF(small.pointSizeF() * 0.9);
+        chkTempMeasurement->setFont(small);
+    }
     auto* mLayout = new QGridLayout(fraMeasurement);
-    mLayout->addWidget(Label4, 0, 0);
-    mLayout->addWidget(lblMeasValue, 0, 1);
-    mLayout->addWidget(Shape, 0, 2, Qt::AlignCenter);
-    mLayout->addWidget(cmdStart, 0, 3);
-    mLayout->addWidget(Label5, 1, 0);
-    mLayout->addWidget(lblTemperature, 1, 1);
-    mLayout->addWidget(cmdSingleValue, 1, 3);
-    mLayout->addWidget(chkTempMeasurement, 2, 0, 1, 4);
+    mLayout->addWidget(Label4, 0, 0, 1, 2);
+    mLayout->addWidget(Shape, 0, 2, Qt::AlignRight);
+    mLayout->addWidget(lblMeasValue, 1, 0, 1, 3);
+    mLayout->addWidget(Label5, 2, 0);
+    mLayout->addWidget(lblTemperature, 2, 1, 1, 2);
+    mLayout->addWidget(chkTempMeasurement, 3, 0, 1, 3);
+    mLayout->addWidget(cmdSingleValue, 4, 0);
+    mLayout->addWidget(cmdStart, 4, 1, 1, 2);
     mLayout->setColumnStretch(1, 1);
 
     // The chart.
@@ -239,18 +243,16 @@ void frmMain::BuildControls() {
     kLayout->addWidget(lblShutDown, 3, 0, 1, 2);
     kLayout->setColumnStretch(1, 1);
 
+    // The chart fills the window beside one column of the three frames.
     auto* right = new QVBoxLayout;
     right->addWidget(fraComport);
+    right->addWidget(fraMeasurement);
     right->addWidget(fraKOV);
     right->addStretch(1);
-    auto* left = new QVBoxLayout;
-    left->addWidget(fraMeasurement);
-    left->addWidget(m_graph, 1);
     auto* main = new QHBoxLayout(central);
-    main->addLayout(left, 1);
+    main->addWidget(m_graph, 1);
     main->addLayout(right, 0);
-    fraKOV->setFixedWidth(250);
-    fraComport->setFixedWidth(250);
+    for (QGroupBox* frame : {fraComport, fraMeasurement, fraKOV}) frame->setFixedWidth(335);
 
     // Status bar: panel 1 events, panel 2 free, panel 3 the clock.
     QStatusBar* sbar = statusBar();
@@ -951,9 +953,16 @@ void frmMain::mnuConfigurationDefaultProfibus_Click() {
 
 void frmMain::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    if (isMinimized()) return;
-    // The minimum size is enforced by the window system through setMinimumSize;
-    // the chart follows its area through its own resize handling.
+    if (isMinimized() || !m_chart || m_unloaded) return;
+    // The minimum size is enforced through setMinimumSize, and the chart area
+    // rebuilds its layers itself. A chart that had no room for its time axis
+    // so far (the window was not laid out yet) is drawn now.
+    if (!(m_chart->Xmin() > 0)) Step([&] { m_chart->Show(modAPI::NowWithMs()); });
+}
+
+void frmMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_chart && !m_unloaded && !(m_chart->Xmin() > 0)) Step([&] { m_chart->Show(modAPI::NowWithMs()); });
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {

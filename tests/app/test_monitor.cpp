@@ -425,6 +425,21 @@ private slots:
         QVERIFY(graph->width() > h.window->width() - h.child<QGroupBox>("fraKOV")->width() - 80);
     }
 
+    void chartShowsItsScaleBeforeTheFirstValue() {
+        Harness h;
+        h.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+        QCoreApplication::processEvents();
+        const QImage picture = h.window->KOVChart()->Picture();
+        QVERIFY(!picture.isNull());
+        QCOMPARE(picture.size(), h.window->findChild<QWidget*>("picGraph")->size());
+        int dark = 0;
+        for (int y = 0; y < picture.height(); y += 2)
+            for (int x = 0; x < picture.width(); x += 2)
+                if (qGray(picture.pixel(x, y)) < 128) ++dark;
+        QVERIFY2(dark > 100, qPrintable(QString::number(dark)));  // frame, ticks and labels
+    }
+
     void portAndSpeedLists() {
         Harness h;
         QVERIFY(h.Connect());
