@@ -3,28 +3,25 @@
 
 using namespace linktest;
 
-TEST_F(LinkTest, OpenRefusesBadNumbersAndASecondOpen) {
+// Opening, a failure and its reason, a hang-up, and opening again.
+TEST_F(LinkTest, OpenFailHangUpReopen) {
     link.OpenComPort(0, 9600);
     link.OpenComPort(-1, 9600);
     EXPECT_FALSE(link.PortIsOpen());
-    EXPECT_EQ(link.CommComPort(), 0);
 
     link.OpenComPort(3, 57600);
     EXPECT_TRUE(link.PortIsOpen());
-    EXPECT_EQ(link.CommBaudrate(), 57600);
     link.OpenComPort(4, 9600);  // already open: refused, even with another number
-    EXPECT_EQ(link.CommComPort(), 3);
-    EXPECT_EQ(link.CommBaudrate(), 57600);
     link.CommBaudrate(14400);   // not a supported speed: ignored
+    EXPECT_EQ(link.CommComPort(), 3);
     EXPECT_EQ(link.CommBaudrate(), 57600);
 
     // A copy (a configuration entry) takes the fields but never the port.
     clsKOV copy(link);
     EXPECT_FALSE(copy.PortIsOpen());
     EXPECT_TRUE(link.PortIsOpen());
-}
+    link.CloseComPort();
 
-TEST_F(LinkTest, FailureReasonHangUpAndReopen) {
     wire->failOpen = true;
     link.OpenComPort(2, 9600);
     EXPECT_FALSE(link.PortIsOpen());
@@ -40,8 +37,6 @@ TEST_F(LinkTest, FailureReasonHangUpAndReopen) {
     link.ReadComportData();
     EXPECT_FALSE(link.PortIsOpen());
     EXPECT_FALSE(wire->isOpen);
-    link.SendCommand("T");  // still safe: nothing sent, the deadline armed
-    EXPECT_NEAR(Ms(link.FailTime - link.CurrentTime), 1500, 1e-3);
     wire->lost = false;
     link.OpenComPort(2, 9600);
     EXPECT_TRUE(link.PortIsOpen());
@@ -62,26 +57,27 @@ TEST_F(LinkTest, SendTransmitsBytesAndArmsTheDeadline) {
         EXPECT_EQ(link.InBuffer, "");
         EXPECT_EQ(link.EventNr, 0);
         EXPECT_EQ(link.LastCommand, c.command);
-        EXPECT_NEAR(Ms(link.FailTime - link.CurrentTime), c.ms, 1e-3) << c.command;
+        EXPECT_NEAR(MsLeft(), c.ms, 1e-3) << c.command;
     }
-    EXPECT_TRUE(slept.empty());
-    EXPECT_EQ(modKOVComm::CommandTimeout("C", 1200), 4167);
-    EXPECT_EQ(modKOVComm::CommandTimeout("C", 38400), 130);
+    EXPECT_TRUE(time.slept.empty());
+    EXPECT_EQ(modKOVComm::CommandTimeout("C", 1200), 4167);  // the block's time-out follows the speed
 }
 
-TEST_F(LinkTest, PauseAfterStopFollowsTheSpeedAndNeedsOne) {
+// The pause after "S" lets the sensor finish its value; with the port lost
+// there is no speed to divide by: no pause, and the plain time-out for "C".
+TEST_F(LinkTest, PauseAfterStopAndNoSpeed) {
     link.OpenComPort(1, 9600);
     modKOVComm::StopContinuous(link);
     EXPECT_EQ(link.CommStatus, 1);
     link.CommBaudrate(1200);
     link.SendCommand("S");
-    EXPECT_EQ(slept, (std::vector<int>{18, 142}));
+    EXPECT_EQ(time.slept, (std::vector<int>{18, 142}));
 
-    // Port lost: no speed to divide by, so no pause and the plain time-out.
     wire->lost = true;
-    link.SendCommand("S");
-    EXPECT_EQ(slept.size(), 2u);
-    link.SendCommand("C");
-    EXPECT_NEAR(Ms(link.FailTime - link.CurrentTime), 2000, 1e-3);
+    for (const char* command : {"S", "T"}) link.SendCommand(command);
+    EXPECT_EQ(wire->fromLink, "SS");  // nothing sent once lost
+    EXPECT_EQ(time.slept.size(), 2u);
+    EXPECT_NEAR(MsLeft(), 1500, 1e-3);  // the deadline armed all the same
     EXPECT_EQ(modKOVComm::CommandTimeout("C", 0), 1500);
+    EXPECT_EQ(modKOVComm::CommandTimeout("C", -1), 1500);
 }

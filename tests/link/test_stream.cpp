@@ -1,6 +1,4 @@
-// Measurement streams cut into arbitrary pieces or damaged on the line, and
-// sensor restarts in a running session.
-#include <map>
+// Measurement streams cut into arbitrary pieces or damaged on the line.
 #include <random>
 
 #include "LinkTestSupport.h"
@@ -113,58 +111,4 @@ TEST_F(StreamBase, BinaryCrcSkipsGarbageAndDamagedFrames) {
     int crcErrors = 0;
     EXPECT_EQ(Feed(stream, nullptr, 1, &crcErrors), intact);
     EXPECT_GT(crcErrors, 0);
-}
-
-namespace {
-
-// The monitor's share of the protocol: a tick, and its reaction to -1.
-class SessionTest : public LinkTest {
-protected:
-    void SetUp() override {
-        LinkTest::SetUp();
-        link.OpenComPort(1, 9600);
-        link.FailTime = 0;
-    }
-    void RunFor(double ms) {
-        for (double t = 0; t < ms; t += 50) {
-            sensor.Produce();
-            Tick();
-            ++events[link.EventNr];
-            maxBuffer = std::max(maxBuffer, link.InBuffer.size());
-            if (link.EventNr == -1 && link.CommStatus > 0) --link.CommStatus;
-        }
-    }
-    MiniSensor sensor{wire};
-    std::map<int, int> events;
-    std::size_t maxBuffer = 0;
-};
-
-}  // namespace
-
-TEST_F(SessionTest, SensorRestartWhileIdle) {
-    RunFor(1200);
-    ASSERT_EQ(link.CommStatus, 1);
-    sensor.Restart();
-    events.clear();
-    RunFor(6000);
-    EXPECT_GE(events[3], 3);  // the keep-alive goes on after the banner
-    EXPECT_EQ(link.CommStatus, 1);
-    EXPECT_LT(maxBuffer, 200u);
-}
-
-TEST_F(SessionTest, SensorRestartWhileMeasuring) {
-    RunFor(500);
-    modKOVComm::StartContinuous(link);
-    RunFor(2000);
-    EXPECT_GT(events[2], 30);
-    EXPECT_EQ(link.LastCommand, "m");
-    EXPECT_EQ(link.MeasValue, (sensor.value - 7) / 10.0);
-
-    sensor.Restart();
-    events.clear();
-    RunFor(10000);
-    EXPECT_EQ(events[4], 1);  // reconnected: the block was read again
-    EXPECT_GE(events[3], 3);  // and kept alive
-    EXPECT_EQ(link.CommStatus, 1);
-    EXPECT_LT(maxBuffer, 200u);
 }

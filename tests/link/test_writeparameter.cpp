@@ -12,55 +12,53 @@ protected:
         link.OpenComPort(1, 9600);
         link.CommStatus = 1;
     }
-    // The tests' pump: something may arrive, then one monitor tick.
+    // The tests' pump: the sensor may answer, then one monitor tick.
     modKOVComm::EventPump pump = [this] {
         ++pumps;
+        if (pumps == answerAt) wire->toLink += answer;
         if (beforeStep) beforeStep();
         Tick();
     };
+    std::string answer;
+    int answerAt = 3, pumps = 0;
     std::function<void()> beforeStep;
-    int pumps = 0;
 };
 
 }  // namespace
 
-TEST_F(WriteTest, AcceptedRejectedAndUnanswered) {
-    MiniSensor sensor(wire);
+// "O" accepts, "E" rejects; a temperature or a block instead is no
+// acceptance, and silence ends at the deadline (1500 + 500 ms).
+TEST_F(WriteTest, AnswersAndSilence) {
     link.DistanceUnit = 0;
-    modKOVComm::SetEventPump(pump);
-    modKOVComm::WriteParameter(link, "111");
-    EXPECT_EQ(sensor.commands.back(), "111 MM\r");
-    EXPECT_EQ(link.EventNr, 5);
-
-    sensor.rejectWrites = true;
-    modKOVComm::WriteParameter(link, "999");
-    EXPECT_EQ(sensor.commands.back(), "999 \r");
-    EXPECT_EQ(link.EventNr, 6);
-
-    sensor.silent = true;
-    pumps = 0;
-    modKOVComm::WriteParameter(link, "304");
-    EXPECT_EQ(link.EventNr, -1);
-    EXPECT_NEAR(pumps, 41, 1);  // 1500 + 500 ms in ticks of 50 ms
-    EXPECT_TRUE(slept.empty());
-}
-
-TEST_F(WriteTest, TemperatureOrBlockInsteadCountsAsRejected) {
-    for (const std::string& reply : {std::string("T=23 C, OK\r\n"), MiniSensor::InfoBlock()}) {
-        beforeStep = [&] { wire->toLink = reply; };
-        modKOVComm::WriteParameter(link, "401", pump);
-        EXPECT_EQ(link.EventNr, 6);
+    link.S1OnThreshold = 12000;
+    struct Case { const char* code; const char* sent; std::string answer; int event; } cases[] = {
+        {"111", "111 MM\r", "OK\r\n", 5},
+        {"999", "999 \r", "ERR\r\n", 6},
+        {"501", "501 12000\r", "T=23 C, OK\r\n", 6},
+        {"501", "501 12000\r", "Type: Serial\r\n101: 0\r\nend\r\n", 6},
+        {"304", "304 0\r", "", -1},
+    };
+    for (const Case& c : cases) {
+        answer = c.answer;
+        pumps = 0;
+        wire->fromLink.clear();
+        modKOVComm::WriteParameter(link, c.code, pump);
+        EXPECT_EQ(wire->fromLink, c.sent);
+        EXPECT_EQ(link.EventNr, c.event) << c.sent;
+        EXPECT_EQ(pumps, c.event == -1 ? 41 : answerAt) << c.sent;
     }
+    EXPECT_TRUE(time.slept.empty());
 }
 
 // The program's pump may run several decoding steps; the answer seen by the
 // first must not be lost to the reset of the next.
 TEST_F(WriteTest, AnAnswerInsideThePumpIsKept) {
-    MiniSensor sensor(wire);
-    modKOVComm::WriteParameter(link, "503", [this] {
+    modKOVComm::SetEventPump([this] {
+        wire->toLink = "OK\r\n";
         Tick();
         Tick();
     });
+    modKOVComm::WriteParameter(link, "503");
     EXPECT_EQ(link.EventNr, 5);
 }
 
@@ -80,6 +78,6 @@ TEST_F(WriteTest, PortLossClosingOrAStoppedTimerEndTheWait) {
 
     // A pump that never decodes: the clock still ends the wait.
     modKOVComm::SetClosing(false);
-    modKOVComm::WriteParameter(link, "801", [this] { now += 1000 / modAPI::MsPerDay; });
+    modKOVComm::WriteParameter(link, "801", [this] { time.ms += 1000; });
     EXPECT_EQ(link.EventNr, -1);
 }

@@ -1,0 +1,147 @@
+// The serial layer on a real pseudo-terminal, and the port-number mapping.
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "SensorTestSupport.h"
+#include "SerialPort.h"
+#include "clsIni.h"
+
+namespace {
+
+using namespace testsupport;
+using Clock = std::chrono::steady_clock;
+
+// Waits up to a second for a condition: the kernel hands bytes across a
+// pseudo-terminal with a small delay.
+bool Eventually(const std::function<bool()>& done) {
+    for (const auto end = Clock::now() + std::chrono::seconds(1); !done();) {
+        if (Clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// A pseudo-terminal; the test plays the device on the master side.
+struct Pty {
+    int master = -1, slave = -1;
+    char slavePath[256] = {};
+    Pty() {
+        if (::openpty(&master, &slave, slavePath, nullptr, nullptr) != 0) return;
+        ::close(slave);
+        ::fcntl(master, F_SETFL, O_NONBLOCK);
+    }
+    ~Pty() {
+        if (master >= 0) ::close(master);
+    }
+    void Write(const std::string& bytes) const { ASSERT_EQ(::write(master, bytes.data(), bytes.size()), (ssize_t)bytes.size()); }
+    std::string Read(size_t wanted) const {
+        std::string got;
+        Eventually([&] {
+            char b[256];
+            const ssize_t n = ::read(master, b, sizeof b);
+            if (n > 0) got.append(b, static_cast<size_t>(n));
+            return got.size() >= wanted;
+        });
+        return got;
+    }
+};
+
+TEST(SerialPort, RawBytesBothWaysSpeedAndFlush) {
+    Pty pty;
+    ASSERT_GE(pty.master, 0);
+    auto port = SerialLayer::CreateDevicePort(pty.slavePath);
+    EXPECT_EQ(port->GetBaud(), -1) << "closed";
+    std::string error = "stale";
+    ASSERT_TRUE(port->Open(&error)) << error;
+    EXPECT_EQ(error, "");
+    port->SetBaud(38400);
+    port->SetBaud(14400);  // no such speed: kept
+    EXPECT_EQ(port->GetBaud(), 38400);
+
+    // Raw: every byte value passes unchanged, nothing is echoed or held back
+    // for a line end, and a read never returns more than was waiting.
+    std::string all;
+    for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
+    pty.Write(all);
+    EXPECT_TRUE(Eventually([&] { return port->InQueue() == 256; }));
+    unsigned char buffer[300] = {};
+    ASSERT_EQ(port->Read(buffer, 100), 100);
+    ASSERT_EQ(port->Read(buffer + 100, 200), 156);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 256), all);
+    EXPECT_EQ(port->Read(buffer, 10), 0) << "nothing waiting: no wait either";
+    for (unsigned char c : all) port->PutChar(c);
+    EXPECT_EQ(pty.Read(256), all);
+
+    pty.Write("stale bytes");
+    EXPECT_TRUE(Eventually([&] { return port->InQueue() == 11; }));
+    port->FlushInput();
+    EXPECT_EQ(port->InQueue(), 0);
+    EXPECT_EQ(port->DataStatus(), 0) << "a pseudo-terminal has no line errors";
+    port->Close();
+    EXPECT_EQ(port->GetBaud(), -1);
+}
+
+TEST(SerialPort, HangUpIsALostPortThatNeverBlocks) {
+    Pty pty;
+    ASSERT_GE(pty.master, 0);
+    auto port = SerialLayer::CreateDevicePort(pty.slavePath);
+    ASSERT_TRUE(port->Open(nullptr));
+    EXPECT_FALSE(port->Lost());
+    pty.Write("abc");
+    EXPECT_TRUE(Eventually([&] { return port->InQueue() == 3; }));
+    ::close(pty.master);  // the adapter is pulled
+    pty.master = -1;
+
+    unsigned char buffer[16];
+    EXPECT_TRUE(Eventually([&] { return port->Read(buffer, sizeof buffer), port->Lost(); }));
+    const auto after = Clock::now();
+    for (int i = 0; i < 1000; ++i) {
+        EXPECT_EQ(port->InQueue(), 0);
+        EXPECT_EQ(port->Read(buffer, sizeof buffer), 0);
+        port->PutChar('X');
+        port->FlushInput();
+    }
+    EXPECT_LT(Clock::now() - after, std::chrono::milliseconds(200));
+    EXPECT_EQ(port->GetBaud(), -1);
+
+    // Devices that cannot be opened keep the reason.
+    std::string error;
+    EXPECT_FALSE(port->Open(&error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(SerialLayer::CreateDevicePort("/nonexistent/ttyUSB9")->Open(&error));
+    EXPECT_EQ(error, "No such file or directory");
+    ScratchFolder folder;
+    std::ofstream(folder.path + "/file") << "not a terminal";
+    error.clear();
+    EXPECT_FALSE(SerialLayer::CreateDevicePort(folder.path + "/file")->Open(&error));
+    EXPECT_FALSE(error.empty());
+}
+
+TEST(PortMapping, SectionPortsThenTheDetectedPorts) {
+    ScratchFolder folder;
+    std::ofstream(folder.path + "/KOV.ini") << "[PORTS]\n2 = /dev/ttyUSB7 \n3=simulator\n9=/dev/pts/44\n";
+    clsIni ini;
+    ini.Filename(folder.path + "/KOV.ini");
+    EXPECT_EQ(SerialLayer::DeviceForComport(2, &ini), "/dev/ttyUSB7");
+    EXPECT_EQ(SerialLayer::DeviceForComport(3, &ini), "SIMULATOR");
+    EXPECT_EQ(SerialLayer::DeviceForComport(9, &ini), "/dev/pts/44");
+    for (int bad : {0, -1, 256}) EXPECT_EQ(SerialLayer::DeviceForComport(bad, &ini), "");
+
+    // Without an entry: the machine's serial ports, numbered 1..n in a stable order.
+    const auto detected = SerialLayer::DetectedSerialPorts();
+    EXPECT_EQ(detected, SerialLayer::DetectedSerialPorts());
+    for (size_t i = 0; i < detected.size() && i < 5; ++i) {
+        if (i + 1 != 2 && i + 1 != 3) {
+            EXPECT_EQ(SerialLayer::DeviceForComport(static_cast<int>(i + 1), &ini), detected[i]);
+        }
+    }
+    EXPECT_EQ(SerialLayer::DeviceForComport(static_cast<int>(detected.size()) + 10, nullptr), "");
+}
+
+}  // namespace
