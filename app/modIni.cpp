@@ -1,10 +1,6 @@
 #include "modIni.h"
 
-#include <cerrno>
-#include <clocale>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 #include "clsKOV.h"
@@ -40,24 +36,8 @@ std::string DoubleText(double value) {
 }
 
 bool ParseDouble(const std::string& text, double* value) {
-    // Accept the locale separator and the point, so that a file written with
-    // either reads back; the number must be the whole (trimmed) text.
-    std::string s;
-    for (char c : text) s += (c == modFunctions::DecimalSeparator() || c == ',') ? '.' : c;
-    const auto first = s.find_first_not_of(" \t");
-    if (first == std::string::npos) return false;
-    const auto last = s.find_last_not_of(" \t");
-    s = s.substr(first, last - first + 1);
-    // strtod follows the C locale's separator; the program never changes LC_NUMERIC
-    // from "C", but guard against a host that did.
-    const char* point = std::localeconv()->decimal_point;
-    if (point && *point && *point != '.')
-        for (char& c : s)
-            if (c == '.') c = *point;
-    char* end = nullptr;
-    errno = 0;
-    const double v = std::strtod(s.c_str(), &end);
-    if (end == s.c_str() || *end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
+    double v = 0;
+    if (!modFunctions::ParseNumber(text, v) || !std::isfinite(v)) return false;
     *value = v;
     return true;
 }
