@@ -28,10 +28,7 @@ Bytes Random(std::mt19937& rng, std::size_t n)
 TEST(Crc16, KnownValuesAndSensorFrames)
 {
     const std::uint32_t minusOne = static_cast<std::uint32_t>(-1);  // what the program passes
-    const struct {
-        Bytes data;
-        std::uint32_t expected;
-    } blocks[] = {
+    const std::pair<Bytes, std::uint32_t> blocks[] = {
         {{'1', '2', '3', '4', '5', '6', '7', '8', '9', 0, 0}, 0xE5CC},  // AUG-CCITT check value
         {{0x41, 0x42}, 0x5C4D},
         {{0x34, 0x12, 0x00, 0x00, 0xC5, 0x0B}, 0},       // distance frame with its checksum
@@ -39,8 +36,8 @@ TEST(Crc16, KnownValuesAndSensorFrames)
         {{0x17, 0x01, 0x0E, 0x05}, 0},                   // temperature frame
         {{}, 0xFFFF},
     };
-    for (const auto& c : blocks)  // upper register bits must not count
-        EXPECT_EQ(Block(c.data, minusOne), c.expected) << c.data.size();
+    for (const auto& [data, expected] : blocks)  // upper register bits must not count
+        EXPECT_EQ(Block(data, minusOne), expected) << data.size();
     EXPECT_EQ(crc16_byte(0x41, 0xFFFF), 0xE1B1u);
     EXPECT_EQ(crc16_byte(0x1241, 0xABCDFFFF), 0xE1B1u);  // only the low byte, the low 16 bits
     EXPECT_EQ(crc16_word(0x55554142, minusOne), 0x5C4Du);

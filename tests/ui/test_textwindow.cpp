@@ -78,7 +78,6 @@ private slots:
         const int before = w.width();
         w.ValueText("123456789,123456789 mm (a much longer text than the window)");
         w.ShowValue();
-        QCOMPARE(w.lblValue->text(), w.ValueText());
         w.ShowValue();  // the label no longer fits: the window grows
         QVERIFY2(w.width() > before, qPrintable(QString("%1 -> %2").arg(before).arg(w.width())));
         QVERIFY(w.width() >= w.lblValue->width());
