@@ -182,6 +182,8 @@ TEST_F(PtyLink, ContinuousMeasurementInAllFourFormats) {
         StartSensor();
         Connect();
         link.CommBaudrate(c.speed);
+        Tick();
+        EXPECT_EQ(model->LineSpeed(), c.speed) << "the sensor follows the port's speed";
         link.OutputFormat = c.format;
         link.DistanceUnit = c.unit;
         Write("101", 5);
@@ -347,6 +349,7 @@ TEST(SimulatorTool, ServesTheLinkAndRefusesBadOptions) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
         ::execl(ORA_SIM_TOOL, ORA_SIM_TOOL, "--link", device.c_str(), "--format", "0", "--unit", "0", "--reject",
                 "302", static_cast<char*>(nullptr));
         ::_exit(127);
