@@ -150,6 +150,18 @@ void Deadline(clsKOV& link, std::string& next) {
 
 bool Overdue(const clsKOV& link) { return link.CurrentTime > link.FailTime; }
 
+// Takes a complete temperature text out of `s` into the link (event 3).
+// False while the text is not complete yet; the rest may arrive next tick.
+bool TakeTemperature(clsKOV& link, const std::string& s) {
+    std::string rest = s;
+    const std::string t = ExtractTemperature(rest);
+    if (t.empty()) return false;
+    link.sTemperature = t;
+    link.TempStatus = TemperatureStatus(t);
+    link.EventNr = 3;
+    return true;
+}
+
 void NotConnected(clsKOV& link, const std::string& s, std::string& next) {
     if (Contains(s, "Sensor ready") || Contains(s, "KOV ready")) {
         next = "C";
@@ -166,12 +178,7 @@ void NotConnected(clsKOV& link, const std::string& s, std::string& next) {
             link.InBuffer.clear();
         }
     } else if (Contains(s, " C,")) {
-        std::string rest = s;
-        const std::string t = ExtractTemperature(rest);
-        if (!t.empty()) {
-            link.sTemperature = t;
-            link.EventNr = 3;
-            link.TempStatus = TemperatureStatus(t);
+        if (TakeTemperature(link, s)) {
             link.LastCommand.clear();
             link.InBuffer.clear();
         }
@@ -196,13 +203,7 @@ void Idle(clsKOV& link, const std::string& s, std::string& next) {
         // it in the buffer would hide everything that follows.
         link.InBuffer.clear();
     } else if (Contains(s, " C,")) {
-        std::string rest = s;
-        const std::string t = ExtractTemperature(rest);
-        if (!t.empty()) {
-            link.sTemperature = t;
-            link.EventNr = 3;
-            link.TempStatus = TemperatureStatus(t);
-        }
+        TakeTemperature(link, s);
     } else if (Contains(s, "O")) {
         link.EventNr = 5;
     } else if (Contains(s, "E")) {
@@ -328,13 +329,7 @@ void Measuring(clsKOV& link, const std::string& s, std::string& next) {
         return;
     }
     if (Contains(s, "C, ")) {
-        std::string rest = s;
-        const std::string t = ExtractTemperature(rest);
-        if (!t.empty()) {
-            link.sTemperature = t;
-            link.EventNr = 3;
-            link.TempStatus = TemperatureStatus(t);
-        }
+        TakeTemperature(link, s);
         return;
     }
     if (Contains(s, "TempErr!")) {
@@ -514,14 +509,7 @@ void DecodeTemperatureReply(clsKOV& link) {
         case 0:
         case 1:
             if (Contains(s, " C,")) {
-                std::string rest = s;
-                const std::string t = ExtractTemperature(rest);
-                // Only a complete line counts; the rest may arrive next tick.
-                if (!t.empty()) {
-                    link.sTemperature = t;
-                    link.TempStatus = TemperatureStatus(t);
-                    link.EventNr = 3;
-                }
+                TakeTemperature(link, s);
             }
             break;
         case 2:
