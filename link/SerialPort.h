@@ -17,15 +17,16 @@ class Port {
 public:
     virtual ~Port() = default;
     // Opens the device; false with a reason ("Permission denied"...) when it cannot.
-    virtual bool Open(std::string* error) = 0;                  // sio_open
-    virtual void Close() = 0;                                   // sio_close
-    virtual void SetBaud(int bitsPerSecond) = 0;                // sio_baud
-    virtual int GetBaud() = 0;                                  // sio_getbaud; <= 0 when closed
-    virtual int DataStatus() = 0;                               // sio_data_status: bit 0 parity, 1 framing, 2 overrun, 3 overflow
-    virtual int InQueue() = 0;                                  // sio_iqueue: bytes waiting
-    virtual int Read(unsigned char* buffer, int length) = 0;    // sio_read
-    virtual void FlushInput() = 0;                              // sio_flush(port, 0)
-    virtual void PutChar(unsigned char byte) = 0;               // sio_putch
+    virtual bool Open(std::string* error) = 0;
+    virtual void Close() = 0;
+    virtual void SetBaud(int bitsPerSecond) = 0;
+    virtual int GetBaud() = 0;                                  // <= 0 when closed
+    // Line errors since the last call: bit 0 parity, 1 framing, 2 overrun, 3 overflow.
+    virtual int DataStatus() = 0;
+    virtual int InQueue() = 0;                                  // bytes waiting
+    virtual int Read(unsigned char* buffer, int length) = 0;    // bytes read, never more than length
+    virtual void FlushInput() = 0;                              // discards what is waiting
+    virtual void PutChar(unsigned char byte) = 0;
     // True once the device went away (hang-up, unplugged adapter).
     virtual bool Lost() const = 0;
 };

@@ -107,7 +107,7 @@ void AppendUtf8(std::string& out, unsigned cp) {
     }
 }
 
-// Text written by the Windows program is in its 8-bit code page.
+// Text saved by 8-bit Windows editors is in the Windows-1252 code page.
 std::string Cp1252ToUtf8(const std::string& s) {
     // 0x80..0x9F; the five unassigned bytes map to the C1 controls of the same value.
     static const unsigned short high[32] = {

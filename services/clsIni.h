@@ -2,8 +2,8 @@
 // Reads and writes one INI file with the semantics of the Windows profile
 // functions: names are case-insensitive, the first occurrence wins, values are
 // trimmed, writes keep every other line of the file and replace it atomically.
-// Text comes back as UTF-8; a line that is not valid UTF-8 was written by the
-// Windows program and is read as Windows-1252. Nothing here throws.
+// Text comes back as UTF-8; a line that is not valid UTF-8 comes from an 8-bit
+// Windows editor and is read as Windows-1252. Nothing here throws.
 #include <string>
 #include <utility>
 #include <vector>

@@ -43,7 +43,7 @@ void SetDecimalSeparator(char separator) { g_separator = separator; }
 
 // Fifteen significant digits, trailing zeros dropped. Plain decimal notation
 // from 1E-4 up to (not including) 1E15, exponent notation ("1E+15", "2,5E-05")
-// outside that range, as the desktop platform writes numbers.
+// outside that range.
 std::string NumberText(double x) {
     if (std::isnan(x)) return "NaN";
     if (std::isinf(x)) return x < 0 ? "-Inf" : "Inf";
