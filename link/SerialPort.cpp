@@ -350,6 +350,15 @@ std::unique_ptr<Port> CreateDevicePort(const std::string& devicePath) {
 
 #endif  // !_WIN32
 
+bool IsLinkSpeed(int bitsPerSecond) {
+    switch (bitsPerSecond) {
+        case 1200: case 2400: case 4800: case 9600: case 19200: case 38400: case 57600: case 115200:
+            return true;
+        default:
+            return false;
+    }
+}
+
 void RegisterSimulator(PortFactory factory) { SimulatorFactory() = std::move(factory); }
 
 std::string DeviceForComport(int comport, const clsIni* settings) {

@@ -31,6 +31,9 @@ public:
     virtual bool Lost() const = 0;
 };
 
+// The speeds the program sets on a port (1200 ... 115200 bit/s); others are ignored.
+bool IsLinkSpeed(int bitsPerSecond);
+
 // Creates a port for a device path (e.g. "/dev/ttyUSB0", a pseudo-terminal).
 std::unique_ptr<Port> CreateDevicePort(const std::string& devicePath);
 

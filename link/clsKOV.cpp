@@ -121,11 +121,5 @@ SerialLayer::Port* clsKOV::SerialPort() { return PortIsOpen() ? m_Port.Port.get(
 void clsKOV::SetPortFactory(PortFactory factory) { m_Port.Factory = std::move(factory); }
 
 void clsKOV::SetPortSpeed(std::int32_t speed) {
-    switch (speed) {
-        case 1200: case 2400: case 4800: case 9600: case 19200: case 38400: case 57600: case 115200:
-            if (m_Port.IsOpen && m_Port.Port) m_Port.Port->SetBaud(speed);
-            break;
-        default:
-            break;
-    }
+    if (m_Port.IsOpen && m_Port.Port && SerialLayer::IsLinkSpeed(speed)) m_Port.Port->SetBaud(speed);
 }

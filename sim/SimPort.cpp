@@ -49,13 +49,7 @@ bool InProcessPort::Pump() {
 }
 
 void InProcessPort::SetBaud(int bitsPerSecond) {
-    switch (bitsPerSecond) {
-    case 1200: case 2400: case 4800: case 9600: case 19200: case 38400: case 57600: case 115200:
-        break;
-    default:
-        return;
-    }
-    if (!m_Open) return;
+    if (!m_Open || !SerialLayer::IsLinkSpeed(bitsPerSecond)) return;
     Pump();  // bytes already on the wire went at the old speed
     m_Baud = bitsPerSecond;
     m_Model->SetLineSpeed(bitsPerSecond);
