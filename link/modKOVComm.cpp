@@ -251,49 +251,36 @@ void DistanceData(clsKOV& link, const std::string& input) {
             }
             break;
         }
-        case 2: {
-            std::int32_t event = link.EventNr;
-            bool any = false;
-            std::int32_t mm = 0;
-            std::size_t pos = 0;
-            while (s.size() - pos >= 4) {
-                const auto* b = reinterpret_cast<const unsigned char*>(s.data() + pos);
-                const bool accepted = (b[3] == 0x00 && b[0] != 0x00) ||
-                                      (b[3] == 0x7F && (b[0] == 0xFF || b[0] == 0xF0)) ||
-                                      (b[3] == 0xFF && b[2] > 0xE1);
-                if (accepted) {
-                    event = 2;
-                    any = true;
-                    mm = BinaryFrameValue(b);
-                    pos += 4;
-                } else {
-                    ++pos;  // resynchronise
-                }
-            }
-            link.EventNr = event;
-            if (any) {
-                link.MeasValue_mm = mm;
-                link.MeasValue = mm / factor;
-            }
-            link.InBuffer = s.substr(pos);
-            break;
-        }
+        case 2:
         case 3: {
+            // Frame by frame; where no frame fits, the window moves on by one
+            // byte until it finds one again.
+            const bool checked = link.OutputFormat == 3;
+            const std::size_t size = checked ? 6 : 4;
             std::int32_t event = link.EventNr;
             bool any = false;
             std::int32_t mm = 0;
             std::size_t pos = 0;
-            while (s.size() - pos >= 6) {
+            while (s.size() - pos >= size) {
                 const auto* b = reinterpret_cast<const unsigned char*>(s.data() + pos);
-                std::uint16_t crc = 0xFFFF;
-                if (!Checksum(b, 6, &crc)) return;  // library missing: the step ends here
-                if (crc == 0) {
+                bool good;
+                if (checked) {
+                    std::uint16_t crc = 0xFFFF;
+                    if (!Checksum(b, 6, &crc)) return;  // library missing: the step ends here
+                    good = crc == 0;
+                    if (!good) event = 7;
+                } else {
+                    // Without a checksum: a frame whose high bytes fit a
+                    // distance, a marker or a small negative value.
+                    good = (b[3] == 0x00 && b[0] != 0x00) || (b[3] == 0x7F && (b[0] == 0xFF || b[0] == 0xF0)) ||
+                           (b[3] == 0xFF && b[2] > 0xE1);
+                }
+                if (good) {
                     event = 2;
                     any = true;
                     mm = BinaryFrameValue(b);
-                    pos += 6;
+                    pos += size;
                 } else {
-                    event = 7;
                     ++pos;
                 }
             }
@@ -513,31 +500,24 @@ void DecodeTemperatureReply(clsKOV& link) {
             }
             break;
         case 2:
-            if (s.size() >= 2) {
-                const int t = static_cast<signed char>(s[0]);
-                link.TempStatus = static_cast<unsigned char>(s[1]);
-                link.sTemperature = TemperatureText(t, link.TempStatus);
+        case 3: {
+            // Degrees (signed) and status, in format 3 followed by the checksum.
+            const bool checked = link.OutputFormat == 3;
+            const std::size_t size = checked ? 4 : 2;
+            if (s.size() < size) break;
+            const auto* b = reinterpret_cast<const unsigned char*>(s.data());
+            std::uint16_t crc = 0;
+            if (checked && !Checksum(b, 4, &crc)) return;  // library missing: the step ends here
+            if (crc == 0) {
+                link.TempStatus = b[1];
+                link.sTemperature = TemperatureText(static_cast<signed char>(b[0]), link.TempStatus);
                 link.EventNr = 3;
-                link.InBuffer.erase(0, 2);
+            } else {
+                link.EventNr = 7;
             }
+            link.InBuffer.erase(0, size);
             break;
-        case 3:
-            if (s.size() >= 4) {
-                unsigned char frame[4];
-                for (int i = 0; i < 4; ++i) frame[i] = static_cast<unsigned char>(s[i]);
-                std::uint16_t crc = 0xFFFF;
-                if (!Checksum(frame, 4, &crc)) return;  // library missing: the step ends here
-                if (crc == 0) {
-                    const int t = static_cast<signed char>(frame[0]);
-                    link.TempStatus = frame[1];
-                    link.sTemperature = TemperatureText(t, link.TempStatus);
-                    link.EventNr = 3;
-                } else {
-                    link.EventNr = 7;
-                }
-                link.InBuffer.erase(0, 4);
-            }
-            break;
+        }
         default:
             break;
     }
