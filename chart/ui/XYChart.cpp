@@ -110,7 +110,6 @@ void XYChart::SetBackColor(std::int32_t color) {
 void XYChart::SetChartMask(int mask) {
     if (mask == m_chartMask) return;
     m_chartMask = mask;
-    m_visibleCount = VisibleCount(mask);
     MarkAll();
 }
 
@@ -394,7 +393,7 @@ void XYChart::RedrawScale() {
 
     // The visible bands share the height, each with watermark and y scale.
     const std::vector<Band> bands = Bands(m_chartMask, m_plotTop, m_plotBottom);
-    m_bandHeight = modChartCommon::BandHeight(m_plotTop, m_plotBottom, m_visibleCount);
+    m_bandHeight = modChartCommon::BandHeight(m_plotTop, m_plotBottom, static_cast<int>(bands.size()));
     for (auto& axis : m_yAxis) axis.Top = axis.Bottom = 0;
     for (const Band& band : bands) {
         YAxis& axis = m_yAxis[band.Index];
@@ -555,13 +554,12 @@ void XYChart::DrawSeries() {
         if (n <= 1 || stop < 1) continue;
 
         if (static_cast<int>(m_points.size()) < n) m_points.resize(n);
-        m_segments.assign(8, 0);
+        m_segments.clear();
         double prev = s.X(r);
-        int length = 0, segments = 0, count = 0;
+        int length = 0, count = 0;
         const auto closeSegment = [&]() {
             if (length >= 2) {
-                if (segments >= static_cast<int>(m_segments.size())) m_segments.push_back(0);
-                m_segments[segments++] = length;
+                m_segments.push_back(length);
             } else if (length == 1) {
                 --count;  // a lone point before a gap is left out
             }
@@ -577,18 +575,15 @@ void XYChart::DrawSeries() {
             prev = x;
             r = (r + 1) % stop;
         }
-        if (length >= 2) {
-            if (segments >= static_cast<int>(m_segments.size())) m_segments.push_back(0);
-            m_segments[segments++] = length;
-        }
+        if (length >= 2) m_segments.push_back(length);
         // The last point stays unread: the next drawing starts from it.
         s.SetReadPointer(w == 0 ? stop - 1 : w - 1);
 
         if (s.Appearance == 1) {
             int first = 0;
-            for (int k = 0; k < segments; ++k) {
-                DrawPolyline(p, first, m_segments[k], s.ForeColor, s.DrawWidth);
-                first += m_segments[k];
+            for (int points : m_segments) {
+                DrawPolyline(p, first, points, s.ForeColor, s.DrawWidth);
+                first += points;
             }
         } else if (s.Appearance == 0) {
             DrawDots(p, count, s.ForeColor, s.DrawWidth);

@@ -66,7 +66,7 @@ public:
     int ChartMask() const { return m_chartMask; }
     void SetChartMask(int mask);
     bool BandVisible(int ChartIndex) const;
-    int VisibleBands() const { return m_visibleCount; }
+    int VisibleBands() const { return modChartCommon::VisibleCount(m_chartMask); }
 
     // Time of the right edge; Xmin (the left edge) follows from it and
     // TimeInterval at every scale redraw.
@@ -222,7 +222,6 @@ private:
 
     std::array<YAxis, modChartCommon::MaxBands> m_yAxis;
     int m_chartMask = 1;
-    int m_visibleCount = 1;
 
     ChartSurface* m_surface = nullptr;
     int m_width = 0, m_height = 0;
