@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "modAPI.h"
+
 namespace modChartCommon {
 
 // Placement flags of the axes: x labels above (1) / below (2) the bands,
@@ -18,7 +20,7 @@ constexpr int PlaceRight = 8;
 
 constexpr int MaxBands = 4;
 constexpr int BandGap = 20;        // pixels between two visible bands
-constexpr double MsPerDay = 86400000.0;
+using modAPI::MsPerDay;
 
 // Rounded to the nearest integer, ties to even (2.5 -> 2, 3.5 -> 4).
 double RoundEven(double x);
