@@ -60,16 +60,21 @@ double TimeStep(double spanMs, int n) {
     if (q > 1000) {
         static const double units[] = {1.0, 60.0, 3600.0, 86400.0};
         static const double multipliers[] = {1.0, 2.0, 5.0, 10.0, 15.0, 20.0, 30.0};
-        double d = 0.0;
         for (double u : units) {
             for (double m : multipliers) {
-                d = m * u * 1000.0;
+                const double d = m * u * 1000.0;
                 if (t / d < n) return d;
             }
         }
-        // Beyond 30 days the day unit keeps growing in 30-day steps.
-        while (t / d >= n) d += 30.0 * 86400000.0;
-        return d;
+        // Beyond 30 days the step grows in whole 30-day units: the smallest
+        // multiple k of them with t / (k * unit) < n.
+        constexpr double month = 30.0 * MsPerDay;
+        double k = std::max(2.0, std::floor(t / n / month) + 1.0);
+        if (k < 1e15) {  // whole numbers still exact: settle the rounding of the estimate
+            while (t / (k * month) >= n) ++k;
+            while (k > 2.0 && t / ((k - 1.0) * month) < n) --k;
+        }
+        return k * month;
     }
     static const double multipliers[] = {1.0, 2.0, 5.0};
     for (double power = 1.0;; power *= 10.0) {

@@ -23,6 +23,14 @@ TEST(ChartSteps, ValueAndTimeSteps) {
         {86400000, 10, 5 * 3600000.0}, {500, 10, 100}, {60000, 0, 120000} /* n raised to 1 */};
     for (const auto& c : times) EXPECT_EQ(TimeStep(c.spanMs, c.n), c.step) << c.spanMs << "/" << c.n;
     EXPECT_GT(TimeStep(1e12, 1), 1e12);  // beyond 30 days still ends
+    // Beyond 30 days: the fewest whole 30-day units that keep span / step below n,
+    // found at once even for spans far beyond any chart window.
+    const double month = 30 * 86400000.0;
+    EXPECT_EQ(TimeStep(90 * 86400000.0, 1), 4 * month);  // 90 / 90 days is not below 1
+    EXPECT_EQ(TimeStep(91 * 86400000.0, 2), 2 * month);
+    const double far = TimeStep(1e20, 3);
+    EXPECT_LT(1e20 / far, 3);
+    EXPECT_GE(1e20 / (far - month), 3);
 }
 
 TEST(ChartFormats, NumbersClockAndWidth) {
