@@ -30,6 +30,9 @@ struct State {
     BlockFn byteBlock = nullptr;
     std::string override;
     std::string lastError;
+    // Why binding failed; kept so that a missing library is not searched for
+    // again on every frame (until Unload or SetLibraryOverride).
+    std::string bindError;
 };
 
 State& Lib()
@@ -118,7 +121,7 @@ const char* kDefaultName = "libCRC16.so";
 #endif
 
 // Loads the library and binds the export; on failure leaves the state
-// unbound with the reason in lastError.
+// unbound with the reason in bindError.
 bool Bind(State& s)
 {
     std::string why;
@@ -149,18 +152,17 @@ bool Bind(State& s)
         }
     }
     if (!h) {
-        s.lastError = "CRC16 library not loaded (" + tried + "): " + why;
+        s.bindError = "CRC16 library not loaded (" + tried + "): " + why;
         return false;
     }
     void* fn = Find(h, kExport);
     if (!fn) {
-        s.lastError = std::string("CRC16 library has no export ") + kExport;
+        s.bindError = std::string("CRC16 library has no export ") + kExport;
         Close(h);
         return false;
     }
     s.library = h;
     s.byteBlock = reinterpret_cast<BlockFn>(fn);
-    s.lastError.clear();
     return true;
 }
 
@@ -179,8 +181,10 @@ bool ByteBlock(const unsigned char* data, unsigned count, std::int32_t preset, s
         s.lastError = "CRC16 block without data";
         return false;
     }
-    if (!s.byteBlock && !Bind(s))
+    if (!s.byteBlock && (!s.bindError.empty() || !Bind(s))) {
+        s.lastError = s.bindError;
         return false;
+    }
     const std::uint32_t r = s.byteBlock(data, count, static_cast<std::uint32_t>(preset));
     if (result)
         *result = static_cast<std::uint16_t>(r & 0xFFFFu);
@@ -196,6 +200,7 @@ const std::string& LastError()
 void SetLibraryOverride(const std::string& pathOrName)
 {
     Lib().override = pathOrName;
+    Lib().bindError.clear();
 }
 
 void Unload()
@@ -206,6 +211,7 @@ void Unload()
     s.library = nullptr;
     s.byteBlock = nullptr;
     s.lastError.clear();
+    s.bindError.clear();
 }
 
 }  // namespace Crc16Loader

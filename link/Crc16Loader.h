@@ -9,14 +9,15 @@ namespace Crc16Loader {
 
 // Runs _crc16_byte_block@12 over `count` bytes with the preset `preset`
 // (the program passes -1). Returns false when the library or the export
-// cannot be found; the reason is in LastError().
+// cannot be found; the reason is in LastError(). A failed binding is not
+// tried again until Unload or SetLibraryOverride.
 bool ByteBlock(const unsigned char* data, unsigned count, std::int32_t preset, std::uint16_t* result);
 
 // Text of the last load failure ("" when the library is bound).
 const std::string& LastError();
 
 // Tests: load from this path or name instead of CRC16 beside the program,
-// and forget an earlier binding.
+// and forget an earlier binding or failure.
 void SetLibraryOverride(const std::string& pathOrName);
 void Unload();
 
