@@ -108,9 +108,11 @@ bool ParseNumber(const std::string& text, double& value) {
     }
     const char* begin = n.data();
     const char* end = n.data() + n.size();
-    if (begin != end && *begin == '+') ++begin;  // from_chars takes only '-'
-    if (begin == end || !(std::isdigit(static_cast<unsigned char>(*begin)) || *begin == '-' || *begin == '.'))
-        return false;
+    const bool plus = begin != end && *begin == '+';
+    if (plus) ++begin;  // from_chars takes only '-'
+    const bool startsNumber = begin != end && (std::isdigit(static_cast<unsigned char>(*begin)) ||
+                                               (*begin == '-' && !plus) || *begin == '.');
+    if (!startsNumber) return false;
     double v = 0;
     const auto result = std::from_chars(begin, end, v, std::chars_format::general);
     if (result.ec != std::errc() || result.ptr != end || !std::isfinite(v)) return false;

@@ -74,7 +74,7 @@ TEST_P(NumberTest, ParseNumberReadsWhatNumberTextWrites) {
 
 TEST_P(NumberTest, ParseNumberRefusesWhatIsNoNumber) {
     double v = 42;
-    for (const char* text : {"", "  ", "-", "abc", "12 mm", "1,2,3,4.5.6", "inf", "nan", "1e999", "++1", "1e", "."})
+    for (const char* text : {"", "  ", "-", "abc", "12 mm", "1,2,3,4.5.6", "inf", "nan", "1e999", "++1", "+-1", "1e", "."})
         EXPECT_FALSE(modFunctions::ParseNumber(text, v)) << text;
     EXPECT_EQ(v, 42);
     ASSERT_TRUE(modFunctions::ParseNumber(" +7 ", v));
