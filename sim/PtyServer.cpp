@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -56,6 +57,13 @@ bool PtyServer::Start(std::string* error, const std::string& linkPath) {
     m_Dropped = 0;
     m_LinkPath = linkPath;
     if (!linkPath.empty()) {
+        // Only a link is replaced; a file or folder of that name stays untouched.
+        struct stat st {};
+        if (::lstat(linkPath.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+            if (error) *error = linkPath + ": exists and is not a symbolic link";
+            Stop();
+            return false;
+        }
         ::unlink(linkPath.c_str());
         if (::symlink(m_SlavePath.c_str(), linkPath.c_str()) != 0) {
             if (error) *error = linkPath + ": " + std::strerror(errno);

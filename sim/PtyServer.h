@@ -19,6 +19,7 @@ public:
 
     // Creates the pseudo-terminal; with a link path, (re)points that symlink at
     // the slave device, so that the program finds the sensor under a fixed name.
+    // Fails when something other than a symlink has that name.
     bool Start(std::string* error, const std::string& linkPath = "");
     // Closes the master side: for the program this is an unplugged adapter.
     // The symlink stays behind, dangling, until the next Start.

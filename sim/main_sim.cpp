@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
         double v = 0;
         const bool numeric = optarg && Number(optarg, &v);
         auto needNumber = [&](double lo, double hi) {
-            if (!numeric || v < lo || v > hi) {
+            if (!numeric || !(v >= lo && v <= hi)) {  // "nan" is no value either
                 std::fprintf(stderr, "ora2orb2-sim: bad value '%s' for --%s\n", optarg ? optarg : "",
                              kOptions[opt - kLink].name);
                 std::exit(2);

@@ -339,8 +339,22 @@ TEST(InProcessSimulator, PortNumberPaceBufferAndPlug) {
 #ifdef ORA_SIM_TOOL
 // The tool as a separate process, in real time, found through KOV.ini; it
 // refuses bad options.
+TEST(PtyServerLink, AFileInTheLinksPlaceIsLeftAlone) {
+    ScratchFolder folder;
+    const std::string path = folder.path + "/notes.txt";
+    std::ofstream(path) << "keep me";
+    Sim::PtyServer server(std::make_shared<SensorModel>(Sim::Options{}, [] { return 0.0; }));
+    std::string error;
+    EXPECT_FALSE(server.Start(&error, path));
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    EXPECT_FALSE(server.Running());
+    std::string text;
+    std::getline(std::ifstream(path), text);
+    EXPECT_EQ(text, "keep me");
+}
+
 TEST(SimulatorTool, ServesTheLinkAndRefusesBadOptions) {
-    for (const char* bad : {" --no-echo 2", " --format 4", " --bogus"})
+    for (const char* bad : {" --no-echo 2", " --format 4", " --format nan --help", " --bogus"})
         EXPECT_EQ(std::system((ORA_SIM_TOOL + std::string(bad) + " >/dev/null 2>&1").c_str()), 2 << 8) << bad;
     ScratchFolder folder;
     const std::string device = folder.path + "/ora-sensor";
