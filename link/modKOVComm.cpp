@@ -676,21 +676,11 @@ double LeadingNumber(const std::string& s) {
 
 // ------------------------------------------------------------------ units
 
-const std::array<double, 7>& UnitFactors() {
-    static const std::array<double, 7> factors{1.0, 1000.0, 25.4, 304.8, 914.4, 1609344.0, 1852000.0};
-    return factors;
-}
-
 bool UnitFactor(int distanceUnit, double* factor) {
+    static constexpr double factors[7] = {1.0, 1000.0, 25.4, 304.8, 914.4, 1609344.0, 1852000.0};
     if (distanceUnit < 0 || distanceUnit > 6) return false;
-    *factor = UnitFactors()[static_cast<std::size_t>(distanceUnit)];
+    *factor = factors[distanceUnit];
     return true;
-}
-
-const char* UnitShortText(int distanceUnit) {
-    static const char* const texts[7] = {"mm", "m", "in", "ft", "yd", "mi", "nm"};
-    if (distanceUnit < 0 || distanceUnit > 6) return "";
-    return texts[distanceUnit];
 }
 
 }  // namespace modKOVComm

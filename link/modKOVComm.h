@@ -11,7 +11,6 @@
 // EventNr: -1 no answer, 0 nothing new, 2 distance, 3 temperature,
 // 4 information block read, 5 parameter accepted, 6 parameter rejected,
 // 7 checksum error in a binary frame.
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -100,11 +99,8 @@ double LeadingNumber(const std::string& s);
 
 // ---- units ----------------------------------------------------------------
 
-// Millimetres per unit for DistanceUnit 0..6 (mm, m, in, ft, yd, mi, nm).
-const std::array<double, 7>& UnitFactors();
+// Millimetres per unit for DistanceUnit 0..6 (mm, m, in, ft, yd, mi, nm);
 // false (and *factor untouched) for an index outside 0..6.
 bool UnitFactor(int distanceUnit, double* factor);
-// "mm", "m", "in", "ft", "yd", "mi", "nm"; "" outside 0..6.
-const char* UnitShortText(int distanceUnit);
 
 }  // namespace modKOVComm
