@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -319,28 +322,29 @@ std::vector<std::string> DetectedSerialPorts() {
         bool needsUart;
     };
     static const Group kGroups[] = {{"ttyS", true}, {"ttyUSB", false}, {"ttyACM", false}};
-    std::vector<std::string> result;
-    for (const auto& group : kGroups) {
-        std::vector<std::pair<long, std::string>> found;
-        const size_t prefixLength = std::strlen(group.prefix);
-        if (DIR* dir = ::opendir("/sys/class/tty")) {
-            while (dirent* entry = ::readdir(dir)) {
-                const std::string name = entry->d_name;
-                if (name.compare(0, prefixLength, group.prefix) != 0) continue;
+    std::vector<std::tuple<size_t, long, std::string>> found;  // group, number, device
+    if (DIR* dir = ::opendir("/sys/class/tty")) {
+        while (dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            for (size_t g = 0; g < std::size(kGroups); ++g) {
+                const size_t prefixLength = std::strlen(kGroups[g].prefix);
+                if (name.compare(0, prefixLength, kGroups[g].prefix) != 0) continue;
                 const long number = TrailingNumber(name, prefixLength);
                 if (number < 0) continue;
                 const std::string sys = "/sys/class/tty/" + name;
                 struct stat st{};
-                if (::stat((sys + "/device").c_str(), &st) != 0) continue;
-                if (group.needsUart && !ReadsNonZero(sys + "/type")) continue;
-                if (::stat(("/dev/" + name).c_str(), &st) != 0) continue;
-                found.emplace_back(number, "/dev/" + name);
+                if (::stat((sys + "/device").c_str(), &st) != 0) break;
+                if (kGroups[g].needsUart && !ReadsNonZero(sys + "/type")) break;
+                if (::stat(("/dev/" + name).c_str(), &st) != 0) break;
+                found.emplace_back(g, number, "/dev/" + name);
+                break;
             }
-            ::closedir(dir);
         }
-        std::sort(found.begin(), found.end());
-        for (auto& f : found) result.push_back(std::move(f.second));
+        ::closedir(dir);
     }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> result;
+    for (auto& f : found) result.push_back(std::move(std::get<2>(f)));
     return result;
 }
 
