@@ -8,9 +8,9 @@
 #else
 #  include <dlfcn.h>
 #  include <unistd.h>
-#  include <climits>
-#  include <vector>
 #endif
+
+#include "modAPI.h"
 
 namespace Crc16Loader {
 namespace {
@@ -84,18 +84,6 @@ std::string DlError()
     return e ? e : "unknown error";
 }
 
-// Folder of the running program, "" when it cannot be told.
-std::string ProgramDir()
-{
-    std::vector<char> buf(PATH_MAX + 1, '\0');
-    const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-    if (n <= 0 || static_cast<std::size_t>(n) >= buf.size() - 1)
-        return "";
-    std::string path(buf.data(), static_cast<std::size_t>(n));
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "" : path.substr(0, slash);
-}
-
 Handle Open(const std::string& name, std::string& why)
 {
     dlerror();
@@ -133,7 +121,7 @@ bool Bind(State& s)
     } else {
 #if !defined(_WIN32)
         // The copy beside the program first, then the system's search path.
-        const std::string dir = ProgramDir();
+        const std::string dir = modAPI::ExecutableFolder();
         if (!dir.empty()) {
             const std::string beside = dir + "/" + kDefaultName;
             if (access(beside.c_str(), F_OK) == 0) {

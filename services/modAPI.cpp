@@ -153,11 +153,15 @@ std::string GetOSName() {
 #endif
 }
 
+std::string ExecutableFolder() {
+    const auto exe = ExecutablePath();
+    return exe.has_parent_path() ? exe.parent_path().u8string() : std::string();
+}
+
 std::string ProgramFolder() {
     if (!ProgramFolderSetting().empty()) return ProgramFolderSetting();
-    const auto exe = ExecutablePath();
-    if (exe.empty() || !exe.has_parent_path()) return ".";
-    return exe.parent_path().u8string();
+    const std::string folder = ExecutableFolder();
+    return folder.empty() ? std::string(".") : folder;
 }
 
 void SetProgramFolder(const std::string& folder) { ProgramFolderSetting() = folder; }

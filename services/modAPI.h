@@ -35,6 +35,10 @@ void SetProgramFolder(const std::string& folder);
 // File name of the running program without folder and extension ("ORA2ORB2").
 std::string ExecutableName();
 
+// Folder of the running executable, whatever SetProgramFolder says; "" when
+// it cannot be told.
+std::string ExecutableFolder();
+
 // Milliseconds per day, for converting durations into day counts.
 constexpr double MsPerDay = 86400000.0;
 

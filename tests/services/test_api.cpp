@@ -60,6 +60,7 @@ TEST(ProgramFolder, DefaultsToTheExecutablesFolder) {
     EXPECT_EQ(modAPI::ExecutableName(), exe.stem().string());
     modAPI::SetProgramFolder("/srv/kov");
     EXPECT_EQ(modAPI::ProgramFolder(), "/srv/kov");
+    EXPECT_EQ(modAPI::ExecutableFolder(), exe.parent_path().string());  // the binary stays where it is
     modAPI::SetProgramFolder("");
 }
 
