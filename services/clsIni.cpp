@@ -256,7 +256,7 @@ bool ReadValue(const std::string& filename, const std::string& section, const st
 std::string JoinList(const std::vector<std::string>& items) {
     std::string out;
     for (const auto& item : items) {
-        if (!out.empty() || &item != &items.front()) out += '\0';
+        if (&item != &items.front()) out += '\0';
         out += item;
         if (out.size() > ListChars * 4) break;  // more than the cut can keep
     }
