@@ -2,11 +2,12 @@
 #include "Crc16Loader.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
+
+#include "SensorTestSupport.h"
 
 namespace {
 
@@ -65,23 +66,19 @@ TEST_F(Crc16LoaderTest, MissingLibraryOrExportIsAnErrorThatRecovers)
 TEST_F(Crc16LoaderTest, AFailedBindingIsNotSearchedForOnEveryFrame)
 {
     namespace fs = std::filesystem;
-    const fs::path folder = fs::temp_directory_path() / ("crc16_rebind_" + std::to_string(::getpid()));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    const fs::path library = folder / "libCRC16.so";
+    const testsupport::ScratchFolder folder;
+    const fs::path library = fs::path(folder.path) / "libCRC16.so";
     Crc16Loader::SetLibraryOverride(library.string());
     std::uint16_t r = 0x4711;
     EXPECT_FALSE(Crc16Loader::ByteBlock(kFrame, 6, -1, &r));
     // The library turns up later: the decoder's next frames still get the
     // first answer; naming the library again binds it.
-    fs::copy_file(fs::read_symlink("/proc/self/exe").parent_path() / "libCRC16.so", library);
+    fs::copy_file(fs::path(modAPI::ExecutableFolder()) / "libCRC16.so", library);
     EXPECT_FALSE(Crc16Loader::ByteBlock(kFrame, 6, -1, &r));
     EXPECT_NE(Crc16Loader::LastError().find(library.string()), std::string::npos) << Crc16Loader::LastError();
     Crc16Loader::SetLibraryOverride(library.string());
     EXPECT_TRUE(Crc16Loader::ByteBlock(kFrame, 6, -1, &r)) << Crc16Loader::LastError();
     EXPECT_EQ(r, 0u);
-    Reset();
-    fs::remove_all(folder);
 }
 
 }  // namespace
