@@ -239,8 +239,14 @@ void frmMain::BuildControls() {
     kLayout->addWidget(Label3, 0, 0);
     kLayout->addWidget(cmbAverageDepth, 0, 1);
     kLayout->addWidget(chkMovingAverage, 1, 0, 1, 2);
-    kLayout->addWidget(chkRedLaser, 2, 0, 1, 2);
-    kLayout->addWidget(lblShutDown, 3, 0, 1, 2);
+    // The shutdown marker sits beside the red-laser box: shown in a row of its
+    // own it made the column taller than the window and squeezed the value
+    // label over the temperature line.
+    auto* laserRow = new QHBoxLayout;
+    laserRow->addWidget(chkRedLaser);
+    laserRow->addStretch(1);
+    laserRow->addWidget(lblShutDown);
+    kLayout->addLayout(laserRow, 2, 0, 1, 2);
     kLayout->setColumnStretch(1, 1);
 
     // The chart fills the window beside one column of the three frames.
@@ -415,8 +421,9 @@ void frmMain::FormLoad() {
     UpdateSingleRequestButton();
 
     // Smallest window: 10935 x 6630 twips.
-    setMinimumSize(MinimumPixelSize());
-    resize(MinimumPixelSize().expandedTo(sizeHint()));
+    // Never smaller than the controls need, whatever the font.
+    setMinimumSize(MinimumPixelSize().expandedTo(minimumSizeHint()));
+    resize(minimumSize().expandedTo(sizeHint()));
     m_loaded = true;
 }
 

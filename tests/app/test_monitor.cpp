@@ -135,8 +135,17 @@ private slots:
         QVERIFY(hot.Connect());
         QCOMPARE(hot.link().OutputFormat, 2);
         QTest::mouseClick(hot.child<QPushButton>("cmdStart"), Qt::LeftButton);
+        hot.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(hot.window.get()));
         QVERIFY(hot.TickUntil([&] { return hot.ValueLabel() == QStringLiteral("TempError"); }, 100));
         QVERIFY(!hot.child<QLabel>("lblShutDown")->isHidden());
+        // The marker must not push the value label over the temperature line.
+        QCoreApplication::processEvents();
+        const QRect value = hot.child<QLabel>("lblMeasValue")->geometry();
+        const QRect temperature = hot.child<QLabel>("Label5")->geometry();
+        QVERIFY2(value.bottom() < temperature.top(),
+                 qPrintable(QStringLiteral("value bottom %1, temperature top %2").arg(value.bottom()).arg(temperature.top())));
+        QVERIFY(hot.window->height() >= hot.window->minimumSizeHint().height());
     }
 
     void zeroDistanceWithShowZeroOff() {
