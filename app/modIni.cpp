@@ -64,6 +64,12 @@ void LoadSettings() {
     AutoScale = Settings.GetSetting(kChart, "AutoScale", 1) != 0;
     yMax = ReadDouble(kChart, "yMax", 5000);
     yMin = ReadDouble(kChart, "yMin", 0);
+    // A damaged range (top not above bottom) would turn the fixed y axis
+    // upside down or leave it without a span: use the default range instead.
+    if (!(yMax > yMin)) {
+        yMax = 5000;
+        yMin = 0;
+    }
 
     AutoScaleRec = AutoScaleRecord();
     AutoScaleRec.MinHalfSpan = 25;
