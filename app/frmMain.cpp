@@ -644,7 +644,15 @@ void frmMain::ShowDistance(clsKOV& link) {
     }
 
     Step([&] { m_chart->yScaleText(0)->Caption = "[ " + unitName.toStdString() + " ]"; });
-    if (unit != m_lastUnit && modGlobals::RecorderState != 2) ResetChart(0);
+    if (unit != m_lastUnit) {
+        if (modGlobals::RecorderState != 2) ResetChart(0);
+        // The fixed range is kept in millimetres; the axis shows the sensor's unit.
+        if (!modGlobals::AutoScale) {
+            const double factor = modGlobals::UnitFactorOf(unit);
+            m_chart->SetyMin(0, modGlobals::yMin / factor);
+            m_chart->SetyMax(0, modGlobals::yMax / factor);
+        }
+    }
 
     const bool zero = mm == 0;
     if (!(zero && !modGlobals::ShowZeroValues) && std::llabs(static_cast<long long>(mm)) < 99999999) {

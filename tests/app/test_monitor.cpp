@@ -226,6 +226,15 @@ private slots:
         value.MeasValue = 5000;
         h.window->ShowDistance(value);
         QCOMPARE(h.window->KOVChart()->yMax(0), 1102.0);
+        // The fixed range is stored in millimetres: in metres 0..5000 mm is 0..5 m.
+        modGlobals::yMin = 0;
+        modGlobals::yMax = 5000;
+        value.DistanceUnit = 1;
+        value.MeasValue = 5.0;
+        h.window->ShowDistance(value);
+        QCOMPARE(h.window->KOVChart()->yMin(0), 0.0);
+        QCOMPARE(h.window->KOVChart()->yMax(0), 5.0);
+        modGlobals::AutoScale = true;
     }
 
     void temperatureInterleaveKeepsMeasuring() {
