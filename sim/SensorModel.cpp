@@ -102,8 +102,12 @@ SensorModel::SensorModel(Options options, Clock clock)
     m_LastNow = m_Start;
     m_TxFreeAt = m_QueueEndAt = m_Start;
     SetLineSpeed(m_Options.lineSpeed);
+    m_NextStrayAt = std::numeric_limits<double>::infinity();
     FactoryDefaults(&m_Working);
+    if (m_Options.autostart) m_Working[305] = 1;
     m_Stored = m_Working;
+    // A sensor set to autostart is switched on together with the model.
+    if (m_Options.autostart) Restart(m_Start);
 }
 
 double SensorModel::Now() {
@@ -160,6 +164,10 @@ void SensorModel::SetParam(int code, int value) {
     if (FindParam(code)) m_Working[code] = value;
 }
 
+void SensorModel::StoreParam(int code, int value) {
+    if (FindParam(code)) m_Working[code] = m_Stored[code] = value;
+}
+
 size_t SensorModel::PendingBytes() const {
     size_t n = 0;
     for (const auto& c : m_Queue) n += c.bytes.size() - c.sent;
@@ -170,8 +178,48 @@ size_t SensorModel::PendingBytes() const {
 
 void SensorModel::Enqueue(std::string bytes, double readyAt) {
     if (m_Options.silent || bytes.empty()) return;
+    bytes = OnTheLine(bytes);
     m_QueueEndAt = std::max(m_QueueEndAt, readyAt) + bytes.size() * ByteMs();
     m_Queue.push_back(Chunk{std::move(bytes), readyAt, 0});
+}
+
+std::string SensorModel::OnTheLine(const std::string& bytes) {
+    // What the noisy line makes of the bytes: random bytes slip in between
+    // them, and some arrive as another byte. Inserted bytes take their
+    // character time on the wire like any other.
+    const double insert = m_Options.noiseRate;
+    const double damage = m_Options.damageRate;
+    if (insert <= 0 && damage <= 0) return bytes;
+    std::uniform_real_distribution<double> chance(0.0, 1.0);
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 4 + 1);
+    for (char c : bytes) {
+        if (insert > 0 && chance(m_Random) < insert) out.push_back(RandomByte());
+        // Another byte, never the same one: XOR with 1..255.
+        if (damage > 0 && chance(m_Random) < damage) c = static_cast<char>(c ^ (1 + m_Random() % 255));
+        out.push_back(c);
+    }
+    return out;
+}
+
+double SensorModel::StrayGapMs() {
+    // About rate * 50 stray bytes a second, at random moments.
+    const double perMs = std::clamp(m_StrayRate, 1e-9, 1.0) * 50 / 1000.0;
+    return std::exponential_distribution<double>(perMs)(m_Random);
+}
+
+void SensorModel::StrayBytes(double until) {
+    // Stray bytes at random moments; only those that fall where the line is
+    // quiet arrive (the sensor's own bytes have their share in OnTheLine).
+    while (m_NextStrayAt <= until) {
+        // Nobody collected for a long time: only the last two seconds count.
+        if (until - m_NextStrayAt > 2000) {
+            m_NextStrayAt = until - 2000 + StrayGapMs();
+            continue;
+        }
+        if (m_NextStrayAt >= m_TxFreeAt) m_Out.push_back(RandomByte());
+        m_NextStrayAt += StrayGapMs();
+    }
 }
 
 void SensorModel::DropPending() {
@@ -180,10 +228,16 @@ void SensorModel::DropPending() {
 }
 
 void SensorModel::Emit(double now) {
+    if (m_Options.noiseRate != m_StrayRate) {
+        // Noise switched on, off or changed: the stray bytes follow from here.
+        m_StrayRate = m_Options.noiseRate;
+        m_NextStrayAt = m_StrayRate > 0 ? now + StrayGapMs() : std::numeric_limits<double>::infinity();
+    }
     const double byteMs = ByteMs();
     while (!m_Queue.empty()) {
         Chunk& c = m_Queue.front();
         const double start = std::max(c.readyAt, m_TxFreeAt);
+        StrayBytes(std::min(start, now));
         if (start > now) break;
         const size_t fit = static_cast<size_t>(std::floor((now - start) / byteMs + 1e-9));
         const size_t n = std::min(c.bytes.size() - c.sent, fit);
@@ -193,7 +247,10 @@ void SensorModel::Emit(double now) {
         if (c.sent < c.bytes.size()) break;
         m_Queue.pop_front();
     }
-    if (m_Queue.empty()) m_QueueEndAt = std::max(m_QueueEndAt, m_TxFreeAt);
+    if (m_Queue.empty()) {
+        StrayBytes(now);
+        m_QueueEndAt = std::max(m_QueueEndAt, m_TxFreeAt);
+    }
     // Nobody collected for a long time: a real line would have lost it too.
     constexpr size_t kOutLimit = 1 << 16;
     if (m_Out.size() > kOutLimit) m_Out.erase(0, m_Out.size() - kOutLimit);
@@ -410,6 +467,8 @@ bool SensorModel::CheckWrite(const std::string& code, const std::string& value, 
 
 void SensorModel::ParameterLine(const std::string& line, double now) {
     m_Commands.push_back(ReceivedCommand{now, line});
+    if (m_Commands.size() > HistoryLimit) m_Commands.pop_front();
+    if (m_Measuring) return;  // streaming: only "S" is obeyed
     const auto blank = line.find(' ');
     bool ok = false;
     if (blank != std::string::npos) {
@@ -434,6 +493,9 @@ void SensorModel::ParameterLine(const std::string& line, double now) {
 
 void SensorModel::Command(char letter, double now) {
     m_Commands.push_back(ReceivedCommand{now, std::string(1, letter)});
+    if (m_Commands.size() > HistoryLimit) m_Commands.pop_front();
+    // A sensor sending continuous values obeys "S" and nothing else.
+    if (m_Measuring && letter != 'S') return;
     switch (letter) {
     case 'X':
         m_Measuring = false;
@@ -444,7 +506,14 @@ void SensorModel::Command(char letter, double now) {
         Enqueue(InfoBlock(), AnswerAt(now));
         break;
     case 'M':
-        StartMeasuring(now);
+        if (Param(603) == 1) {
+            // Output mode "Single": one value for each "M".
+            const double at = AnswerAt(now) + MeasuringPeriodMs();
+            Enqueue(ValueBytes(at), at);
+        } else if (Param(603) == 0) {
+            StartMeasuring(now);
+        }
+        // Output mode "On Request": values only on "G".
         break;
     case 'S':
         // Stops at once: nothing that is not on the wire yet goes out.
@@ -468,7 +537,6 @@ void SensorModel::Command(char letter, double now) {
     default:
         break;
     }
-    if (m_Commands.size() > HistoryLimit) m_Commands.pop_front();
 }
 
 void SensorModel::Receive(const unsigned char* data, size_t length) {
@@ -504,7 +572,7 @@ void SensorModel::Receive(const unsigned char* data, size_t length) {
             // No parameter line is that long: reject it and skip to its end.
             m_Line.clear();
             m_SkipToCR = true;
-            Enqueue("ERR\r\n", AnswerAt(now));
+            if (!m_Measuring) Enqueue("ERR\r\n", AnswerAt(now));
         }
     }
 }

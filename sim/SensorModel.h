@@ -8,10 +8,12 @@
 // are produced at the measuring rate of the averaging depth, but never faster
 // than the line can carry them.
 //
-// Commands: "X" ready banner, "C" information block, "M" continuous values,
+// Commands: "X" ready banner, "C" information block, "M" continuous values (one value in output mode
+// "Single", none in "On Request"),
 // "S" stop, "T" temperature, "G" one value, "P" / "O" laser pointer on / off,
 // "code value CR" parameter write ("OK" / "ERR"), "999 CR" store,
-// "000 CR" factory defaults.
+// "000 CR" factory defaults. While it sends continuous values the sensor
+// obeys "S" only; everything else is heard (see Commands()) but ignored.
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -27,6 +29,7 @@ struct Options {
     // Device variant.
     bool profibus = false;    // fieldbus device: "Type: Profibus", node address 610, no analog / switching outputs
     bool rainFilter = false;  // attenuator with "E": rain filter codes 351-355
+    bool autostart = false;   // stored 305 = 1: banner, then continuous values from power-on
 
     // Faults.
     bool silent = false;             // receives everything, answers nothing
@@ -37,6 +40,9 @@ struct Options {
     double crcErrorRate = 0;         // chance per checked frame of a damaged checksum
     std::set<std::string> rejectedCodes;  // parameter codes always answered "ERR"
     double replyDelayMs = 0;         // extra delay before every answer and the first value
+    double noiseRate = 0;            // line noise: chance per byte sent of a random byte in front of it,
+                                     // and about noiseRate * 50 stray bytes a second on a quiet line
+    double damageRate = 0;           // chance per byte sent of arriving as another byte
 
     int temperatureC = 23;           // sensor temperature
     unsigned seed = 1;               // noise, faults
@@ -82,7 +88,8 @@ public:
     // stored set says autostart) and the ready banner follows after the boot time.
     void PowerCycle();
 
-    // A simulated adapter that can be pulled (in-process port only).
+    // A simulated adapter that can be pulled (in-process port only). The
+    // sensor has its own power: it goes on measuring while the plug is out.
     void SetUnplugged(bool unplugged) { m_Unplugged = unplugged; }
     bool Unplugged() const { return m_Unplugged; }
 
@@ -96,12 +103,14 @@ public:
     int Param(int code) const;            // working value (list index for list parameters)
     int StoredParam(int code) const;
     void SetParam(int code, int value);   // tests: set a working value directly
+    void StoreParam(int code, int value); // tests, the tool: a working value that is stored as well
 
     // The information block and the ASCII temperature line as the sensor would send them.
     std::string InfoBlock() const;
     std::string TemperatureLine() const;
 
-    // What went over the line, newest last (bounded).
+    // What went over the line, newest last (bounded). The values are the ones
+    // the sensor meant to send; line noise and damage are not in them.
     const std::deque<SentValue>& History() const { return m_History; }
     const std::deque<ReceivedCommand>& Commands() const { return m_Commands; }
     void ClearHistory() {
@@ -128,6 +137,10 @@ private:
     void Advance(double now);
     void Emit(double now);
     void Enqueue(std::string bytes, double readyAt);
+    std::string OnTheLine(const std::string& bytes);
+    void StrayBytes(double until);
+    double StrayGapMs();
+    char RandomByte() { return static_cast<char>(m_Random() & 0xFF); }
     void DropPending();
     void Command(char letter, double now);
     void ParameterLine(const std::string& line, double now);
@@ -172,6 +185,8 @@ private:
     double m_TxFreeAt = 0;    // when the last byte on the wire is complete
     double m_QueueEndAt = 0;  // when the last queued byte will be complete
     std::string m_Out;        // bytes already on the wire, not yet collected
+    double m_StrayRate = 0;   // noise rate the next stray byte was drawn for
+    double m_NextStrayAt = 0; // when the next stray byte arrives (infinite without noise)
 
     std::mt19937 m_Random;
     std::deque<SentValue> m_History;

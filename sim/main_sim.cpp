@@ -1,7 +1,9 @@
 // ora2orb2-sim: a simulated ORA-2 / ORB-2 sensor on a pseudo-terminal.
 // Prints the device to open (or makes --link point at it) and answers the
-// program until it is stopped with Ctrl+C or a signal.
+// program until it is stopped with Ctrl+C or a signal. SIGUSR1 pulls the
+// adapter out and plugs it back in a little later.
 #include <getopt.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -19,8 +21,10 @@
 namespace {
 
 volatile sig_atomic_t g_Stop = 0;
+volatile sig_atomic_t g_Unplug = 0;
 
 void OnSignal(int) { g_Stop = 1; }
+void OnUnplug(int) { g_Unplug = 1; }
 
 void Usage(FILE* out) {
     std::fputs(
@@ -32,6 +36,8 @@ void Usage(FILE* out) {
         "  --link PATH           also make PATH a symbolic link to the device\n"
         "  --profibus            Profibus device (type \"Profibus\", node address 610)\n"
         "  --rain-filter         device with rain filter (codes 351-355)\n"
+        "  --autostart           measures from power-on (stored 305 = 1): ready banner, then\n"
+        "                        continuous values without a command\n"
         "  --format N            output format at start: 0 ASCII, 1 ASCII+UNIT, 2 BINARY, 3 BINARY+CRC\n"
         "  --unit N              distance unit at start: 0 mm, 1 m, 2 in, 3 ft, 4 yd, 5 mi, 6 nm\n"
         "  --temperature C       sensor temperature in degrees Celsius (default 23)\n"
@@ -45,6 +51,14 @@ void Usage(FILE* out) {
         "  --crc-errors RATE     chance per checked frame of a damaged checksum (0..1)\n"
         "  --reject CODES        answer \"ERR\" to these parameter codes (comma separated)\n"
         "  --delay MS            extra delay before every answer\n"
+        "  --noise RATE          line noise (0..1): chance per byte sent of a random byte in front\n"
+        "                        of it, and about RATE x 50 stray bytes a second on a quiet line\n"
+        "  --damage RATE         chance per byte sent of arriving as another byte (0..1)\n"
+        "Adapter:\n"
+        "  kill -USR1 PID        pulls the adapter: the device disappears (--link dangles) and\n"
+        "                        comes back, at the same --link, after --replug-ms; the sensor\n"
+        "                        keeps running meanwhile\n"
+        "  --replug-ms MS        time the adapter stays out (default 500)\n"
         "  --help                this text\n",
         out);
 }
@@ -60,7 +74,7 @@ bool Number(const char* text, double* value) {
 int main(int argc, char** argv) {
     enum {
         kLink = 1000, kProfibus, kRain, kFormat, kUnit, kTemperature, kSeed, kSilent, kNoEcho, kTempError,
-        kRestart, kGarbage, kCrc, kReject, kDelay, kHelp
+        kRestart, kGarbage, kCrc, kReject, kDelay, kAutostart, kNoise, kDamage, kReplug, kHelp
     };
     static const option kOptions[] = {
         {"link", required_argument, nullptr, kLink},
@@ -78,6 +92,10 @@ int main(int argc, char** argv) {
         {"crc-errors", required_argument, nullptr, kCrc},
         {"reject", required_argument, nullptr, kReject},
         {"delay", required_argument, nullptr, kDelay},
+        {"autostart", no_argument, nullptr, kAutostart},
+        {"noise", required_argument, nullptr, kNoise},
+        {"damage", required_argument, nullptr, kDamage},
+        {"replug-ms", required_argument, nullptr, kReplug},
         {"help", no_argument, nullptr, kHelp},
         {nullptr, 0, nullptr, 0},
     };
@@ -85,6 +103,7 @@ int main(int argc, char** argv) {
     Sim::Options options;
     std::string linkPath;
     int format = -1, unit = -1;
+    double replugMs = 500;
     int opt;
     while ((opt = getopt_long(argc, argv, "h", kOptions, nullptr)) != -1) {
         double v = 0;
@@ -119,6 +138,10 @@ int main(int argc, char** argv) {
             break;
         }
         case kDelay: needNumber(0, 1e6); options.replyDelayMs = v; break;
+        case kAutostart: options.autostart = true; break;
+        case kNoise: needNumber(0, 1); options.noiseRate = v; break;
+        case kDamage: needNumber(0, 1); options.damageRate = v; break;
+        case kReplug: needNumber(0, 1e9); replugMs = v; break;
         case kHelp:
         case 'h': Usage(stdout); return 0;
         default: Usage(stderr); return 2;
@@ -134,38 +157,68 @@ int main(int argc, char** argv) {
     auto clock = [origin] {
         return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - origin).count();
     };
+    // Switched on here: an autostarting sensor starts its banner and values now.
     auto model = std::make_shared<Sim::SensorModel>(options, clock);
+    // The chosen start values survive a restart, as if stored in the sensor.
     if (format >= 0) {
-        model->SetParam(101, format);
+        model->StoreParam(101, format);
     }
     if (unit >= 0) {
-        model->SetParam(111, unit);
+        model->StoreParam(111, unit);
     }
-    // The chosen start values survive a restart, as if stored in the sensor.
-    model->Receive(std::string("999 \r"));
-    model->Transmit();
 
-    Sim::PtyServer server(model);
-    std::string error;
-    if (!server.Start(&error, linkPath)) {
-        std::fprintf(stderr, "ora2orb2-sim: cannot create the pseudo-terminal: %s\n", error.c_str());
-        return 1;
-    }
+    // The handlers are in place before the device appears, so that whoever
+    // sees it may signal at once.
     struct sigaction sa{};
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGHUP, &sa, nullptr);
+    sa.sa_handler = OnUnplug;
+    sigaction(SIGUSR1, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    std::printf("%s\n", server.SlavePath().c_str());
-    std::fflush(stdout);
-    if (!linkPath.empty()) {
-        std::fprintf(stderr, "ora2orb2-sim: %s -> %s\n", linkPath.c_str(), server.SlavePath().c_str());
+    Sim::PtyServer server(model);
+    std::string error;
+    auto announce = [&server, &linkPath] {
+        std::printf("%s\n", server.SlavePath().c_str());
+        std::fflush(stdout);
+        if (!linkPath.empty()) {
+            std::fprintf(stderr, "ora2orb2-sim: %s -> %s\n", linkPath.c_str(), server.SlavePath().c_str());
+        }
+    };
+    if (!server.Start(&error, linkPath)) {
+        std::fprintf(stderr, "ora2orb2-sim: cannot create the pseudo-terminal: %s\n", error.c_str());
+        return 1;
     }
+    announce();
 
-    while (!g_Stop) server.Serve(5);
+    double replugAt = -1;  // >= 0 while the adapter is out
+    while (!g_Stop) {
+        if (g_Unplug) {
+            g_Unplug = 0;
+            if (server.Running()) std::fprintf(stderr, "ora2orb2-sim: unplugged\n");
+            server.Stop();
+            replugAt = clock() + replugMs;
+        }
+        if (replugAt >= 0 && clock() >= replugAt) {
+            if (server.Start(&error, linkPath)) {
+                replugAt = -1;
+                announce();
+            } else {
+                std::fprintf(stderr, "ora2orb2-sim: cannot plug back in: %s\n", error.c_str());
+                replugAt = clock() + replugMs;  // try again
+            }
+        }
+        if (replugAt >= 0) {
+            // The sensor has its own power: it goes on measuring, its output goes nowhere.
+            model->Transmit();
+            ::poll(nullptr, 0, 5);
+            continue;
+        }
+        server.Serve(5);
+    }
 
     server.Stop();
     if (!linkPath.empty()) ::unlink(linkPath.c_str());

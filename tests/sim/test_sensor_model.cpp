@@ -222,6 +222,96 @@ TEST_F(SensorTest, Faults) {
     EXPECT_EQ(Run(100), "Temp.  23 C, OK\r\n");
 }
 
+// While values stream the sensor hears everything (Commands) but obeys "S"
+// only: no banner, block, temperature, extra value, pointer or write.
+TEST_F(SensorTest, StreamingSensorObeysOnlyStop) {
+    sensor->SetParam(101, 0);
+    Ask("M", 500);
+    const auto lines = Lines(Ask("XCTGPOM111 MM\r1" + std::string(60, '7') + "\r", 1000));
+    ASSERT_GE(lines.size(), 8u);
+    for (const auto& line : lines) EXPECT_EQ(line.size(), 12u) << "only values: " << line;
+    EXPECT_TRUE(sensor->Measuring());
+    EXPECT_FALSE(sensor->Pointer());
+    EXPECT_EQ(sensor->Param(111), 1);
+    std::vector<std::string> heard;
+    for (const auto& c : sensor->Commands()) heard.push_back(c.text);
+    EXPECT_EQ(heard, (std::vector<std::string>{"M", "X", "C", "T", "G", "P", "O", "M", "111 MM"}));
+
+    sensor->Receive("S");
+    EXPECT_EQ(Run(500), "");
+    EXPECT_FALSE(sensor->Measuring());
+    EXPECT_EQ(Ask("X"), "\r\nKOV ready\r\n") << "obeys everything again";
+}
+
+// Switched on set to autostart: the banner after the boot time, then values
+// in the current format without any command.
+TEST_F(SensorTest, AutostartStreamsFromPowerOn) {
+    Sim::Options o;
+    o.autostart = true;
+    sensor = Make(o);
+    EXPECT_EQ(sensor->StoredParam(305), 1);
+    EXPECT_EQ(Run(290), "") << "still booting";
+    const auto lines = Lines(Run(1000));
+    ASSERT_GE(lines.size(), 10u);
+    EXPECT_EQ(lines[0], "");
+    EXPECT_EQ(lines[1], "KOV ready");
+    const auto& history = sensor->History();
+    ASSERT_GE(history.size() + 2, lines.size());
+    EXPECT_LE(history.size() + 2, lines.size() + 1) << "at most one value still on the way";
+    for (size_t i = 2; i < lines.size(); ++i) EXPECT_EQ(lines[i], history[i - 2].text);
+    EXPECT_EQ(history.front().format, 1);
+    EXPECT_TRUE(sensor->Commands().empty());
+    EXPECT_TRUE(sensor->Measuring());
+}
+
+// Noise slips random bytes in at about its rate: the values meant are still
+// all there, in order, and History has them clean. Damage keeps the length.
+// Stray bytes on a quiet line come at about rate x 50 a second. Runs repeat.
+TEST_F(SensorTest, LineNoiseAndDamage) {
+    auto stream = [this](const Sim::Options& o) {
+        sensor = Make(o);
+        sensor->SetParam(101, 0);
+        sensor->SetParam(301, 0);    // fastest measuring
+        sensor->SetLineSpeed(1200);  // the line is never quiet
+        return Ask("M", 5000);
+    };
+    auto meant = [this](size_t leaveOff) {
+        std::string s;
+        const auto& history = sensor->History();
+        for (size_t i = 0; i + leaveOff < history.size(); ++i) s += history[i].text + "\r\n";
+        return s;
+    };
+    Sim::Options o;
+    o.noiseRate = 0.1;
+    o.seed = 7;
+    const std::string noisy = stream(o);
+    for (const auto& v : sensor->History())
+        EXPECT_EQ(std::lround(std::strtod(v.text.c_str(), nullptr) * 1000), v.mm) << v.text;
+    // The last value may still be on its way.
+    const std::string clean = meant(1);
+    size_t at = 0, used = 0;
+    for (; used < noisy.size() && at < clean.size(); ++used)
+        if (noisy[used] == clean[at]) ++at;
+    ASSERT_EQ(at, clean.size()) << "a value meant was lost or changed";
+    EXPECT_NEAR(static_cast<double>(used - clean.size()) / clean.size(), 0.1, 0.04);
+    EXPECT_EQ(stream(o), noisy) << "same seed, same noise";
+
+    o = {};
+    o.damageRate = 0.1;
+    const std::string damaged = stream(o);
+    const std::string whole = meant(0);
+    ASSERT_LE(damaged.size(), whole.size());
+    EXPECT_GE(damaged.size() + 16, whole.size());
+    size_t changed = 0;
+    for (size_t i = 0; i < damaged.size(); ++i) changed += damaged[i] != whole[i];
+    EXPECT_NEAR(static_cast<double>(changed) / damaged.size(), 0.1, 0.04);
+
+    o = {};
+    o.noiseRate = 0.02;
+    sensor = Make(o);
+    EXPECT_NEAR(static_cast<double>(Run(60000).size()), 60, 20) << "about one stray byte a second";
+}
+
 TEST_F(SensorTest, ClockJumpsNeitherStallNorFlood) {
     sensor->SetParam(101, 2);
     sensor->SetLineSpeed(38400);
