@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QStandardPaths>
+#include <QEventLoop>
+#include <QTimer>
 #include <QTemporaryFile>
 #include <memory>
 
@@ -59,9 +61,7 @@ int Main(const QStringList& arguments) {
 
     // The waits of the link (parameter writes) keep the window alive and let
     // the measurement timer decode while they wait.
-    modKOVComm::SetEventPump([] {
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    });
+    modKOVComm::SetEventPump(PumpEvents);
     modKOVComm::SetClosing(false);
 
     modGlobals::ExitRequested = false;
@@ -81,6 +81,13 @@ int Main(const QStringList& arguments) {
     const int code = QApplication::exec();
     window.reset();
     return code;
+}
+
+void PumpEvents(int maxWaitMs) {
+    // A timer of its own wakes the wait when nothing else happens.
+    QEventLoop loop;
+    QTimer::singleShot(maxWaitMs > 0 ? maxWaitMs : 0, &loop, &QEventLoop::quit);
+    loop.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
 }  // namespace modMain

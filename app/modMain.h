@@ -19,4 +19,9 @@ bool FolderIsWritable(const QString& folder);
 // Returns the process exit code (0 also when the start dialog is left with Exit).
 int Main(const QStringList& arguments);
 
+// The link's waits (parameter writes): lets pending events run, the
+// measurement timer among them, and returns within maxWaitMs even when no
+// event comes.
+void PumpEvents(int maxWaitMs);
+
 }  // namespace modMain

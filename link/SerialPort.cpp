@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -29,6 +30,9 @@
 
 namespace SerialLayer {
 namespace {
+
+// How long PutChar waits for room in a full output queue.
+constexpr std::chrono::milliseconds kPutCharPatience{1000};
 
 PortFactory& SimulatorFactory() {
     static PortFactory factory;
@@ -212,23 +216,28 @@ public:
         if (m_Fd >= 0 && ::tcflush(m_Fd, TCIFLUSH) != 0) CheckGone(errno);
     }
 
-    void PutChar(unsigned char byte) override {
-        if (m_Fd < 0) return;
-        for (int attempt = 0; attempt < 2; ++attempt) {
+    bool PutChar(unsigned char byte) override {
+        if (m_Fd < 0) return false;
+        // A full output queue drains at the line's speed: wait for room, but
+        // not for ever. A byte is either sent or reported as not sent.
+        const auto deadline = std::chrono::steady_clock::now() + kPutCharPatience;
+        for (;;) {
             const ssize_t n = ::write(m_Fd, &byte, 1);
-            if (n == 1) return;
-            if (n < 0 && errno == EINTR) {
-                --attempt;
-                continue;
+            if (n == 1) return true;
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                CheckGone(errno);
+                return false;
             }
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                // Output queue full: give the driver a moment, then drop the byte.
-                pollfd p{m_Fd, POLLOUT, 0};
-                ::poll(&p, 1, 100);
-                continue;
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return false;
+            pollfd p{m_Fd, POLLOUT, 0};
+            const int ready = ::poll(&p, 1, static_cast<int>(left.count()));
+            if (ready < 0 && errno != EINTR) return false;
+            if (ready > 0 && (p.revents & POLLOUT) == 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                MarkLost();
+                return false;
             }
-            if (n < 0) CheckGone(errno);
-            return;
         }
     }
 

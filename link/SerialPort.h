@@ -26,7 +26,9 @@ public:
     virtual int InQueue() = 0;                                  // bytes waiting
     virtual int Read(unsigned char* buffer, int length) = 0;    // bytes read, never more than length
     virtual void FlushInput() = 0;                              // discards what is waiting
-    virtual void PutChar(unsigned char byte) = 0;
+    // Sends one byte: true once it went out; false when it could not be sent
+    // (closed or lost port, or no room in the output queue within about a second).
+    virtual bool PutChar(unsigned char byte) = 0;
     // True once the device went away (hang-up, unplugged adapter).
     virtual bool Lost() const = 0;
 };

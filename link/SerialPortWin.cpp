@@ -22,7 +22,7 @@ public:
     int InQueue() override { return 0; }
     int Read(unsigned char*, int) override { return 0; }
     void FlushInput() override {}
-    void PutChar(unsigned char) override {}
+    bool PutChar(unsigned char) override { return false; }
     bool Lost() const override { return false; }
 };
 

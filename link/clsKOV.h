@@ -95,6 +95,25 @@ public:
     void EvaluateInBuffer();
     void SendCommand(const std::string& Command);
 
+    // ---- decoder memory ----------------------------------------------------
+    // What the reply decoder remembers between two steps besides the fields
+    // above. Reset by the decoder itself; callers only read it.
+    struct DecoderMemory {
+        double SentAt = 0;            // CurrentTime when the last command went out
+        bool SendFailed = false;      // a byte of the last command could not be sent
+        bool TakingOver = false;      // the last "S" stops a stream nobody asked for
+        bool AnswerBytes = false;     // bytes arrived since the last command went out
+        int KeepAliveRetries = 0;     // "T" asked again after an unreadable answer
+        double LastInputAt = 0;       // CurrentTime of the last step that found input
+        bool FrameLocked = false;     // binary formats: in step with the sensor's frames
+        std::size_t LineWidth = 0;    // ASCII formats: width of the sensor's distance lines
+        std::size_t NewWidth = 0;     // a different width seen in a row ...
+        int NewWidthCount = 0;        // ... this often
+        int ChecksumErrors = 0;       // damaged frames in the last step (a value may still be reported)
+        std::string Unframed;         // binary formats: the last bytes that were no frame (a banner in the making)
+    };
+    DecoderMemory Decoder;
+
     // ---- additions for the windows and the tests -------------------------
     // Why the last OpenComPort failed ("Permission denied", ...); "" after a success.
     const std::string& LastOpenError() const { return m_Port.LastError; }

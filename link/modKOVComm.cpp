@@ -23,6 +23,9 @@ bool g_closing = false;
 SleepFunction g_sleep;
 ChecksumFunction g_checksum;
 
+// Set by a step that stops a stream nobody asked for.
+bool g_takeover = false;
+
 // The WriteParameter waiting right now (innermost, when nested): it looks at
 // the event of every decoding step of its link, so that an answer is not
 // lost when the pump runs more than one step.
@@ -108,6 +111,62 @@ std::string TemperatureText(int degrees, std::int32_t status) {
     return std::to_string(degrees) + " C" + (status == 1 ? ",  OK" : ", NOK");
 }
 
+// ---- decoder limits ------------------------------------------------------
+
+// Unrecognised bytes in one buffer that no partial answer explains: the
+// sensor is streaming values nobody asked for (autostart, a replugged
+// cable, a measurement the program lost track of). A banner, a temperature
+// line or an acknowledgement is far shorter; an information block starts
+// with its "Type:".
+constexpr std::size_t StreamBytes = 32;
+// After the "S" that stops such a stream, the line must have been quiet this
+// long before the connection is built up again.
+constexpr double QuietMs = 150;
+// An answer to "T" that arrived but could not be read (line noise) is asked
+// for again this often before the sensor counts as silent.
+constexpr int KeepAliveRetries = 3;
+// InBuffer never holds more than this after a step.
+constexpr std::size_t MaxInBuffer = 4096;
+// Frames in a row that must pass before the decoder trusts a frame position
+// it had to search for: the checksum makes two enough, the pattern of
+// BINARY needs three.
+constexpr int HuntFramesChecked = 2;
+constexpr int HuntFramesPlain = 3;
+// Distance lines of another width in a row before the decoder takes that
+// width as the sensor's new one (while measuring continuously).
+constexpr int WidthChange = 8;
+
+double Ms(double days) { return days * modAPI::MsPerDay; }
+bool Overdue(const clsKOV& link) { return link.CurrentTime > link.FailTime; }
+
+// A parameter write is awaited: code, blank, value text, CR.
+bool AwaitsWrite(const clsKOV& link) { return !link.LastCommand.empty() && link.LastCommand.back() == '\r'; }
+
+// The sensor's text answers consist of printable ASCII and CR LF. Stray
+// bytes from the line are left out before the text is searched, so that a
+// noise byte inside a banner or a temperature line does not hide it.
+std::string TextOnly(const std::string& s) {
+    std::string t;
+    t.reserve(s.size());
+    for (char c : s) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u >= 0x20 && u <= 0x7E) || c == '\r' || c == '\n') t.push_back(c);
+    }
+    return t;
+}
+
+// A marker frame (7F in the high byte, FF or F0 in the low byte) is passed
+// on as it came, in MeasValue as well.
+bool IsMarker(std::int32_t mm) {
+    const auto u = static_cast<std::uint32_t>(mm);
+    return (u >> 24) == 0x7F && ((u & 0xFF) == 0xFF || (u & 0xFF) == 0xF0);
+}
+
+void SendTakeover(clsKOV&, std::string& next) {
+    next = "S";
+    g_takeover = true;
+}
+
 // The action when the awaited answer is overdue. Runs on an empty buffer,
 // and on a buffer the step could do nothing with.
 void Deadline(clsKOV& link, std::string& next) {
@@ -126,7 +185,14 @@ void Deadline(clsKOV& link, std::string& next) {
     if (last == "m") {
         link.EventNr = -1;
     } else if (last == "M") {
-        if (status == 1) next = "S";  // measuring: keep waiting for the first value
+        if (status == 1) {
+            next = "S";
+        } else if (link.OutputMode == 0) {
+            // A sensor in continuous mode that has not begun to stream
+            // within the time-out is not answering. (In the request modes
+            // values come only on "G": keep waiting.)
+            link.EventNr = -1;
+        }
     } else if (last == "O" || last == "P") {
         link.LastCommand.clear();
     } else if (last == "S") {
@@ -137,8 +203,16 @@ void Deadline(clsKOV& link, std::string& next) {
             link.InBuffer.clear();
         }
     } else if (last == "T") {
-        link.EventNr = -1;
-        link.LastCommand.clear();
+        if (link.Decoder.AnswerBytes && link.Decoder.KeepAliveRetries < KeepAliveRetries) {
+            // Something came back, but nothing readable: the sensor is
+            // there, the line is noisy. Ask again.
+            ++link.Decoder.KeepAliveRetries;
+            next = "T";
+        } else {
+            link.Decoder.KeepAliveRetries = 0;
+            link.EventNr = -1;
+            link.LastCommand.clear();
+        }
     } else if (last.empty()) {
         next = "T";  // keep-alive
     } else if (last == "G") {
@@ -148,21 +222,62 @@ void Deadline(clsKOV& link, std::string& next) {
     }
 }
 
-bool Overdue(const clsKOV& link) { return link.CurrentTime > link.FailTime; }
-
-// Takes a complete temperature text out of `s` into the link (event 3).
-// False while the text is not complete yet; the rest may arrive next tick.
-bool TakeTemperature(clsKOV& link, const std::string& s) {
-    std::string rest = s;
-    const std::string t = ExtractTemperature(rest);
-    if (t.empty()) return false;
-    link.sTemperature = t;
-    link.TempStatus = TemperatureStatus(t);
-    link.EventNr = 3;
+// A temperature text as the sensor sends it: the degrees (a minus sign and
+// up to three digits, a blank in front of a single digit), " C," and the
+// state, all printable.
+bool TemperatureShape(const std::string& t) {
+    const std::size_t p = t.find(" C,");
+    if (p == std::string::npos || p == 0) return false;
+    std::size_t i = 0;
+    while (i < p && t[i] == ' ') ++i;
+    if (i < p && t[i] == '-') ++i;
+    const std::size_t digits = i;
+    while (i < p && IsDigit(t[i])) ++i;
+    if (i != p || i == digits || i - digits > 3) return false;
+    for (std::size_t k = p + 3; k < t.size(); ++k) {
+        const auto u = static_cast<unsigned char>(t[k]);
+        if (u < 0x20 || u > 0x7E) return false;
+    }
     return true;
 }
 
-void NotConnected(clsKOV& link, const std::string& s, std::string& next) {
+// Takes a complete temperature text out of `s` into the link (event 3).
+// False while the text is not complete yet, or not a temperature at all.
+bool TakeTemperature(clsKOV& link, const std::string& s) {
+    std::string rest = s;
+    const std::string t = ExtractTemperature(rest);
+    if (t.empty() || !TemperatureShape(t)) return false;
+    link.sTemperature = t;
+    link.TempStatus = TemperatureStatus(t);
+    link.EventNr = 3;
+    link.Decoder.KeepAliveRetries = 0;
+    return true;
+}
+
+void TemperatureFromBytes(clsKOV& link, const unsigned char* b) {
+    link.TempStatus = b[1];
+    link.sTemperature = TemperatureText(static_cast<signed char>(b[0]), link.TempStatus);
+    link.EventNr = 3;
+    link.Decoder.KeepAliveRetries = 0;
+}
+
+// While a stream nobody asked for is being stopped: everything still
+// arriving goes; once the line has been quiet, the connection is built up
+// anew ("X" when not connected, "C" when connected). A sensor that goes on
+// streaming is asked to stop again at the deadline.
+void TakeoverStep(clsKOV& link, const std::string& s, std::string& next) {
+    if (!s.empty()) {
+        link.InBuffer.clear();
+        if (Overdue(link)) SendTakeover(link, next);
+        return;
+    }
+    const double now = link.CurrentTime;
+    if (Ms(now - link.Decoder.LastInputAt) >= QuietMs && Ms(now - link.Decoder.SentAt) >= QuietMs)
+        next = link.CommStatus == 0 ? "X" : "C";
+}
+
+void NotConnected(clsKOV& link, const std::string& raw, std::string& next) {
+    const std::string s = TextOnly(raw);
     if (Contains(s, "Sensor ready") || Contains(s, "KOV ready")) {
         next = "C";
     } else if (Contains(s, "Type:")) {
@@ -182,39 +297,45 @@ void NotConnected(clsKOV& link, const std::string& s, std::string& next) {
             link.LastCommand.clear();
             link.InBuffer.clear();
         }
+    } else if (raw.size() >= StreamBytes) {
+        SendTakeover(link, next);
     } else if (Overdue(link)) {
         next = "X";
     }
 }
 
-void Idle(clsKOV& link, const std::string& s, std::string& next) {
-    if (Contains(s, "Type:")) {
-        const std::string block = ExtractInfoBlock(s);
-        if (!block.empty()) {
-            ParseInfoBlock(link, block);
-            link.EventNr = 4;
-            link.FailTime = 0;  // the keep-alive follows at once
-        } else if (link.CurrentTime >= link.FailTime) {
-            link.EventNr = -1;
-            link.InBuffer.clear();
-        }
-    } else if (Contains(s, "KOV ready")) {
-        // The sensor restarted: nothing to decode in the banner, and leaving
-        // it in the buffer would hide everything that follows.
-        link.InBuffer.clear();
-    } else if (Contains(s, " C,")) {
-        TakeTemperature(link, s);
-    } else if (Contains(s, "O")) {
-        link.EventNr = 5;
-    } else if (Contains(s, "E")) {
-        link.EventNr = 6;
-    } else if (link.LastCommand == "T") {
+void Idle(clsKOV& link, const std::string& raw, std::string& next) {
+    // A binary answer to "T" is read from the raw bytes before any text
+    // test: its two bytes may well spell "O" or "E".
+    if (link.LastCommand == "T" && (link.OutputFormat == 2 || link.OutputFormat == 3)) {
         DecodeTemperatureReply(link);
-    } else if (Overdue(link)) {
-        if (link.LastCommand == "S") {
+    }
+    if (link.EventNr == 0) {
+        const std::string s = TextOnly(raw);
+        if (Contains(s, "Type:")) {
+            const std::string block = ExtractInfoBlock(s);
+            if (!block.empty()) {
+                ParseInfoBlock(link, block);
+                link.EventNr = 4;
+                link.FailTime = 0;  // the keep-alive follows at once
+            } else if (link.CurrentTime >= link.FailTime) {
+                link.EventNr = -1;
+                link.InBuffer.clear();
+            }
+        } else if (Contains(s, "KOV ready")) {
+            // The sensor restarted: nothing to decode in the banner, and leaving
+            // it in the buffer would hide everything that follows.
+            link.InBuffer.clear();
+        } else if (Contains(s, " C,")) {
+            TakeTemperature(link, s);
+        } else if (AwaitsWrite(link) && Contains(s, "OK")) {
+            link.EventNr = 5;  // the sensor's acknowledgement, "OK" or "ERR"
+        } else if (AwaitsWrite(link) && Contains(s, "ERR")) {
+            link.EventNr = 6;
+        } else if (raw.size() >= StreamBytes) {
+            SendTakeover(link, next);
+        } else if (Overdue(link) && link.LastCommand == "S") {
             next = "C";
-        } else {
-            link.EventNr = -1;
         }
     }
     if (link.EventNr > 0) {
@@ -223,21 +344,118 @@ void Idle(clsKOV& link, const std::string& s, std::string& next) {
     }
 }
 
-// Distance data of the four output formats. Results are collected first and
-// stored only when the step completes, so a step that cannot finish (unit
-// unknown, checksum library missing) leaves every field as it was.
+enum class Frame { Good, Bad, NoLibrary };
+
+// Binary distance frames. Once the decoder is in step with the sensor's
+// frames (from the first byte after "M" or "G", which start a frame), every
+// frame is read at its place, a distance whose low byte is 00 included. Only
+// when the frames stop fitting does it search byte by byte, and it trusts a
+// position only after several good frames in a row there. So a window across
+// two frames is never taken for a value.
+// Returns false when the checksum library is missing (the step ends).
+bool DistanceFrames(clsKOV& link, const std::string& s, double factor) {
+    clsKOV::DecoderMemory& m = link.Decoder;
+    const bool checked = link.OutputFormat == 3;
+    const std::size_t size = checked ? 6 : 4;
+    const std::size_t hunt = static_cast<std::size_t>(checked ? HuntFramesChecked : HuntFramesPlain);
+    const auto test = [&](std::size_t at, bool searching) {
+        const auto* b = reinterpret_cast<const unsigned char*>(s.data() + at);
+        if (checked) {
+            std::uint16_t crc = 0xFFFF;
+            if (!Checksum(b, 6, &crc)) return Frame::NoLibrary;
+            return crc == 0 ? Frame::Good : Frame::Bad;
+        }
+        const bool marker = b[3] == 0x7F && (b[0] == 0xFF || b[0] == 0xF0);
+        const bool negative = b[3] == 0xFF && b[2] > 0xE1;
+        // While searching, a low byte of 00 is no frame start: that is where
+        // windows across two frames would pass.
+        const bool distance = b[3] == 0x00 && (!searching || b[0] != 0x00);
+        return distance || marker || negative ? Frame::Good : Frame::Bad;
+    };
+
+    std::string unframed = m.Unframed;
+    bool any = false, skipped = false;
+    int errors = 0;
+    std::int32_t mm = 0;
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t left = s.size() - pos;
+        if (m.FrameLocked) {
+            if (left < size) break;
+            const Frame f = test(pos, false);
+            if (f == Frame::NoLibrary) return false;
+            if (f == Frame::Good) {
+                any = true;
+                mm = BinaryFrameValue(reinterpret_cast<const unsigned char*>(s.data() + pos));
+                pos += size;
+                continue;
+            }
+            if (checked) {
+                // A damaged frame followed by a good one: skip it and stay
+                // in step. Otherwise bytes were lost or added: search again.
+                if (left < 2 * size) break;  // the next frame decides
+                const Frame after = test(pos + size, false);
+                if (after == Frame::NoLibrary) return false;
+                if (after == Frame::Good) {
+                    ++errors;
+                    unframed.append(s, pos, size);
+                    pos += size;
+                    continue;
+                }
+            }
+            m.FrameLocked = false;
+        }
+        if (left < size * hunt) break;
+        bool inStep = true;
+        for (std::size_t k = 0; k < hunt && inStep; ++k) {
+            const Frame f = test(pos + k * size, true);
+            if (f == Frame::NoLibrary) return false;
+            inStep = f == Frame::Good;
+        }
+        if (inStep) {
+            m.FrameLocked = true;
+            continue;
+        }
+        skipped = true;
+        unframed.push_back(s[pos]);
+        ++pos;
+    }
+    if (checked && skipped) ++errors;
+    m.ChecksumErrors = errors;
+    if (any) {
+        link.MeasValue_mm = mm;
+        link.MeasValue = IsMarker(mm) ? mm : mm / factor;
+        link.EventNr = 2;
+    } else if (errors > 0) {
+        link.EventNr = 7;
+    }
+    link.InBuffer = s.substr(pos);
+    // The sensor restarted in the middle of its stream: its banner is
+    // among the bytes that were no frame, or still waits in the buffer.
+    if (Contains(unframed + link.InBuffer, "KOV ready")) {
+        link.CommStatus = 1;
+        link.InBuffer.clear();
+        unframed.clear();
+    }
+    m.Unframed = unframed.size() > 16 ? unframed.substr(unframed.size() - 16) : unframed;
+    return true;
+}
+
+// Distance data of the four output formats.
 void DistanceData(clsKOV& link, const std::string& input) {
-    double factor = 0;
-    if (!UnitFactor(link.DistanceUnit, &factor)) return;
     if (link.LastCommand == "M") {
         link.FailTime = link.CurrentTime + 3000.0 / modAPI::MsPerDay;
         link.LastCommand = "m";  // continuous data has started
     }
+    // A unit outside the table: nothing can be decoded, and the deadline
+    // (re-armed only by a value) reports the sensor as not answering.
+    double factor = 0;
+    if (!UnitFactor(link.DistanceUnit, &factor)) return;
     std::string s = input;
     switch (link.OutputFormat) {
         case 0:
         case 1: {
-            const std::string d = ExtractAsciiDistance(s);
+            const std::string d = ExtractAsciiDistance(link, s);
             link.InBuffer = s;
             if (!d.empty()) {
                 // A tick that lands in the middle of a line keeps the last value.
@@ -252,46 +470,9 @@ void DistanceData(clsKOV& link, const std::string& input) {
             break;
         }
         case 2:
-        case 3: {
-            // Frame by frame; where no frame fits, the window moves on by one
-            // byte until it finds one again.
-            const bool checked = link.OutputFormat == 3;
-            const std::size_t size = checked ? 6 : 4;
-            std::int32_t event = link.EventNr;
-            bool any = false;
-            std::int32_t mm = 0;
-            std::size_t pos = 0;
-            while (s.size() - pos >= size) {
-                const auto* b = reinterpret_cast<const unsigned char*>(s.data() + pos);
-                bool good;
-                if (checked) {
-                    std::uint16_t crc = 0xFFFF;
-                    if (!Checksum(b, 6, &crc)) return;  // library missing: the step ends here
-                    good = crc == 0;
-                    if (!good) event = 7;
-                } else {
-                    // Without a checksum: a frame whose high bytes fit a
-                    // distance, a marker or a small negative value.
-                    good = (b[3] == 0x00 && b[0] != 0x00) || (b[3] == 0x7F && (b[0] == 0xFF || b[0] == 0xF0)) ||
-                           (b[3] == 0xFF && b[2] > 0xE1);
-                }
-                if (good) {
-                    event = 2;
-                    any = true;
-                    mm = BinaryFrameValue(b);
-                    pos += size;
-                } else {
-                    ++pos;
-                }
-            }
-            link.EventNr = event;
-            if (any) {
-                link.MeasValue_mm = mm;
-                link.MeasValue = mm / factor;
-            }
-            link.InBuffer = s.substr(pos);
+        case 3:
+            DistanceFrames(link, s, factor);
             break;
-        }
         default:
             break;
     }
@@ -308,6 +489,14 @@ void Measuring(clsKOV& link, const std::string& s, std::string& next) {
         // sensor is still sending.
         link.InBuffer.clear();
         if (Overdue(link)) Deadline(link, next);
+        return;
+    }
+    // In the binary formats the frames come first: their bytes may spell
+    // anything. The banner of a restart is looked for among the bytes that
+    // were no frame.
+    if (link.OutputFormat == 2 || link.OutputFormat == 3) {
+        DistanceData(link, s);
+        if (link.EventNr == 2) link.FailTime = link.CurrentTime + 3000.0 / modAPI::MsPerDay;
         return;
     }
     if (Contains(s, "KOV ready")) {
@@ -331,6 +520,33 @@ void Measuring(clsKOV& link, const std::string& s, std::string& next) {
     if (link.EventNr == 2) link.FailTime = link.CurrentTime + 3000.0 / modAPI::MsPerDay;
 }
 
+// A distance line as the sensor sends it: blanks, an optional sign, digits
+// with optional decimals, and in ASCII+UNIT a blank and the unit; blanks may
+// close it. "No Echo" and "TempErr" lines stand alone.
+bool DistanceShape(const std::string& line) {
+    std::size_t i = 0;
+    const std::size_t n = line.size();
+    while (i < n && line[i] == ' ') ++i;
+    if (i < n && (line[i] == '+' || line[i] == '-')) ++i;
+    const std::size_t digits = i;
+    while (i < n && IsDigit(line[i])) ++i;
+    if (i == digits) return false;
+    if (i < n && line[i] == '.') {
+        const std::size_t frac = ++i;
+        while (i < n && IsDigit(line[i])) ++i;
+        if (i == frac) return false;
+    }
+    std::size_t blanks = i;
+    while (i < n && line[i] == ' ') ++i;
+    if (i < n && i > blanks) {
+        const std::size_t unit = i;
+        while (i < n && ((line[i] >= 'a' && line[i] <= 'z') || (line[i] >= 'A' && line[i] <= 'Z'))) ++i;
+        if (i - unit > 3) return false;
+        while (i < n && line[i] == ' ') ++i;
+    }
+    return i == n;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- sending
@@ -350,9 +566,18 @@ int CommandTimeout(const std::string& command, int speed) {
 void SendCommand(clsKOV& link, const std::string& command) {
     const int speed = link.CommBaudrate();
     const int timeout = CommandTimeout(command, speed);
+    bool sent = true;
     if (SerialLayer::Port* port = link.SerialPort()) {
         port->FlushInput();
-        for (char c : command) port->PutChar(static_cast<unsigned char>(c));
+        // A byte that cannot be sent ends the command: what the sensor
+        // receives is never a changed text (a dropped digit in "352 20000"
+        // would be a valid write of another value).
+        for (char c : command) {
+            if (!port->PutChar(static_cast<unsigned char>(c))) {
+                sent = false;
+                break;
+            }
+        }
     }
     // Give the sensor time to finish the value it is sending.
     if (command == "S" && speed > 0) Pause(static_cast<int>(RoundHalfEven(170000.0 / speed)));
@@ -360,6 +585,21 @@ void SendCommand(clsKOV& link, const std::string& command) {
     link.InBuffer.clear();
     link.LastCommand = command;
     link.FailTime = link.CurrentTime + (timeout + 500) / modAPI::MsPerDay;
+
+    clsKOV::DecoderMemory& m = link.Decoder;
+    m.SentAt = link.CurrentTime;
+    m.SendFailed = !sent;
+    m.TakingOver = false;
+    m.AnswerBytes = false;
+    if (command != "T") m.KeepAliveRetries = 0;
+    // "M" and "G" start the sensor's output at the beginning of a frame or line.
+    m.FrameLocked = command == "M" || command == "G";
+    m.Unframed.clear();
+    if (command == "M") {
+        m.LineWidth = 0;
+        m.NewWidth = 0;
+        m.NewWidthCount = 0;
+    }
 }
 
 void StartContinuous(clsKOV& link) {
@@ -422,7 +662,7 @@ void WriteParameter(clsKOV& link, const std::string& code) {
         return;
     }
     // No event loop: decode by ourselves, one step per monitor period.
-    WriteParameter(link, code, [&link] {
+    WriteParameter(link, code, [&link](int) {
         Pause(50);
         link.CurrentTime = modAPI::NowWithMs();
         link.ReadComportData();
@@ -432,18 +672,30 @@ void WriteParameter(clsKOV& link, const std::string& code) {
 
 void WriteParameter(clsKOV& link, const std::string& code, const EventPump& pump) {
     link.SendCommand(code + " " + ParameterValueText(link, code) + "\r");
-    WriteWait wait{&link, 0};
-    WriteWait* const outer = g_wait;
-    g_wait = &wait;
+    if (link.Decoder.SendFailed) {
+        link.EventNr = -1;  // the write did not leave completely: no answer to wait for
+        return;
+    }
+    // Registered for the time of the wait, also when the pump throws.
+    struct Registration {
+        WriteWait wait;
+        WriteWait* outer;
+        explicit Registration(const clsKOV* link) : wait{link, 0}, outer(g_wait) { g_wait = &wait; }
+        ~Registration() { g_wait = outer; }
+        Registration(const Registration&) = delete;
+        Registration& operator=(const Registration&) = delete;
+    } registration(&link);
+    WriteWait& wait = registration.wait;
     // The decoder normally ends the wait through the deadline. Should the
-    // pump stop decoding (timer stopped), the real clock ends it.
+    // pump stop decoding (timer stopped), the real clock ends it; the pump
+    // returns at least every PumpSliceMs, so this check runs.
     constexpr double Margin = 10000.0 / modAPI::MsPerDay;
     for (;;) {
         if (g_closing || !link.PortIsOpen() || !pump) {
             wait.seen = -1;
             break;
         }
-        pump();
+        pump(PumpSliceMs);
         if (wait.seen == 0) {
             const std::int32_t e = link.EventNr;
             if (e == -1 || (e >= 3 && e <= 6)) wait.seen = e;
@@ -454,7 +706,6 @@ void WriteParameter(clsKOV& link, const std::string& code, const EventPump& pump
             break;
         }
     }
-    g_wait = outer;
     link.EventNr = (wait.seen == 3 || wait.seen == 4) ? 6 : wait.seen;
 }
 
@@ -464,7 +715,15 @@ void DecodeInBuffer(clsKOV& link) {
     const std::string s = link.InBuffer;
     std::string next;
     link.EventNr = 0;
-    if (s.empty()) {
+    link.Decoder.ChecksumErrors = 0;
+    if (!s.empty()) {
+        link.Decoder.AnswerBytes = true;
+        link.Decoder.LastInputAt = link.CurrentTime;
+    }
+    g_takeover = false;
+    if ((link.CommStatus == 0 || link.CommStatus == 1) && link.LastCommand == "S" && link.Decoder.TakingOver) {
+        TakeoverStep(link, s, next);
+    } else if (s.empty()) {
         if (Overdue(link)) Deadline(link, next);
     } else {
         switch (link.CommStatus) {
@@ -473,17 +732,23 @@ void DecodeInBuffer(clsKOV& link) {
             case 2: Measuring(link, s, next); break;
             default: break;
         }
-        // A step that could do nothing with the buffer (a " C," without a
-        // complete line, a lone byte of a frame, ...) would see the same text
-        // again on every tick and never reach the deadline: once the deadline
-        // has passed, act on it as on an empty buffer and start afresh.
-        if (link.EventNr <= 0 && next.empty() && Overdue(link) && link.InBuffer == s &&
-            link.CommStatus >= 0 && link.CommStatus <= 2) {
-            if (link.EventNr == 0) Deadline(link, next);
+        // A step that found nothing to report in the buffer (a " C," without
+        // a complete line, a lone byte of a frame, stray bytes) would see the
+        // same text again on every tick and never reach the deadline: once
+        // the deadline has passed, act on it as on an empty buffer and start
+        // afresh.
+        if (link.EventNr == 0 && next.empty() && Overdue(link) && link.CommStatus >= 0 && link.CommStatus <= 2) {
+            Deadline(link, next);
             link.InBuffer.clear();
         }
     }
-    if (!next.empty()) link.SendCommand(next);
+    // Whatever happens, the buffer stays small: what a step could not use
+    // in this much text is of no use later either.
+    if (link.InBuffer.size() > MaxInBuffer) link.InBuffer.erase(0, link.InBuffer.size() - MaxInBuffer);
+    if (!next.empty()) {
+        link.SendCommand(next);
+        link.Decoder.TakingOver = g_takeover;
+    }
     if (g_wait && g_wait->link == &link && g_wait->seen == 0) {
         const std::int32_t e = link.EventNr;
         if (e == -1 || (e >= 3 && e <= 6)) g_wait->seen = e;
@@ -495,27 +760,40 @@ void DecodeTemperatureReply(clsKOV& link) {
     switch (link.OutputFormat) {
         case 0:
         case 1:
-            if (Contains(s, " C,")) {
-                TakeTemperature(link, s);
+            if (Contains(s, " C,")) TakeTemperature(link, s);
+            break;
+        case 2: {
+            // Degrees (signed) and the state, 0 or 1. Without a checksum only
+            // an answer that stands alone, or beside one stray byte at a place
+            // that leaves no doubt, is taken.
+            const auto* b = reinterpret_cast<const unsigned char*>(s.data());
+            const auto fits = [&](std::size_t at) { return b[at + 1] <= 1; };
+            std::size_t at = std::string::npos;
+            if (s.size() == 2 && fits(0)) at = 0;
+            if (s.size() == 3 && fits(0) != fits(1)) at = fits(0) ? 0 : 1;
+            if (at != std::string::npos) {
+                TemperatureFromBytes(link, b + at);
+                link.InBuffer.clear();
             }
             break;
-        case 2:
+        }
         case 3: {
-            // Degrees (signed) and status, in format 3 followed by the checksum.
-            const bool checked = link.OutputFormat == 3;
-            const std::size_t size = checked ? 4 : 2;
-            if (s.size() < size) break;
-            const auto* b = reinterpret_cast<const unsigned char*>(s.data());
-            std::uint16_t crc = 0;
-            if (checked && !Checksum(b, 4, &crc)) return;  // library missing: the step ends here
-            if (crc == 0) {
-                link.TempStatus = b[1];
-                link.sTemperature = TemperatureText(static_cast<signed char>(b[0]), link.TempStatus);
-                link.EventNr = 3;
-            } else {
-                link.EventNr = 7;
+            // Degrees, state and checksum: the first four bytes that pass the
+            // checksum are the answer; stray bytes in front of it are passed over.
+            if (s.size() < 4) break;
+            for (std::size_t at = 0; at + 4 <= s.size(); ++at) {
+                const auto* b = reinterpret_cast<const unsigned char*>(s.data() + at);
+                std::uint16_t crc = 0;
+                if (!Checksum(b, 4, &crc)) return;  // library missing: the step ends here
+                if (crc == 0) {
+                    TemperatureFromBytes(link, b);
+                    link.InBuffer.erase(0, at + 4);
+                    return;
+                }
             }
-            link.InBuffer.erase(0, size);
+            link.EventNr = 7;
+            link.Decoder.ChecksumErrors = 1;
+            link.InBuffer.erase(0, s.size() - 3);  // the last three may begin the answer
             break;
         }
         default:
@@ -545,30 +823,57 @@ std::string ExtractTemperature(std::string& s) {
 
 std::int32_t TemperatureStatus(const std::string& s) { return Contains(s, "NOK") ? 0 : 1; }
 
-std::string ExtractAsciiDistance(std::string& s) {
+std::string ExtractAsciiDistance(clsKOV& link, std::string& s) {
+    clsKOV::DecoderMemory& m = link.Decoder;
+    // In the request modes one line answers one request; while measuring
+    // continuously the width of the lines is known once two agree.
+    const bool singleValues = link.OutputMode != 0;
     std::string r;
+    std::size_t start = 0;
     for (;;) {
-        const std::size_t p = s.find(CrLf);
-        if (p == std::string::npos) break;
-        const std::size_t q = s.find(CrLf, p + 2);
-        if (q != std::string::npos) {
-            r = s.substr(p + 2, q - p - 2);
-            s.erase(0, q + 2);
-        } else {
-            // The text in front of the first line break may be the tail of a
-            // line whose start was lost: only a full-length line counts.
-            r = p >= 12 ? s.substr(0, p) : std::string();
-            s.erase(0, p + 2);
-        }
-        if (Contains(r, "No Echo")) {
-            r = "No Echo";
-        } else if (Contains(r, "TempErr")) {
-            r = "TempError";
-        } else if (LeadingNumber(r) != 0) {
-            r = Trim(r);
-        }
+        const std::size_t q = s.find(CrLf, start);
         if (q == std::string::npos) break;
+        const std::string line = s.substr(start, q - start);
+        start = q + 2;
+        const std::string trimmed = Trim(line);
+        std::string value;
+        if (trimmed == "No Echo") {
+            value = "No Echo";
+        } else if (trimmed.rfind("TempErr", 0) == 0 && trimmed.size() <= 8) {
+            value = "TempError";
+        } else if (DistanceShape(line)) {
+            value = LeadingNumber(trimmed) != 0 ? trimmed : line;
+        } else {
+            continue;  // damaged, or the tail of a line whose start was lost
+        }
+        // All lines of the sensor have the same width; a byte more or less
+        // is a damaged line.
+        const std::size_t w = line.size();
+        bool take = false;
+        if (w == m.LineWidth) {
+            take = true;
+            m.NewWidthCount = 0;
+        } else {
+            if (w == m.NewWidth) {
+                ++m.NewWidthCount;
+            } else {
+                m.NewWidth = w;
+                m.NewWidthCount = 1;
+            }
+            const int needed = m.LineWidth == 0 ? 2 : WidthChange;
+            if (singleValues && m.LineWidth == 0) {
+                take = true;
+            } else if (m.NewWidthCount >= (singleValues ? 2 : needed)) {
+                take = true;
+            }
+            if (take) {
+                m.LineWidth = w;
+                m.NewWidthCount = 0;
+            }
+        }
+        if (take) r = value;
     }
+    s.erase(0, start);
     return r;
 }
 

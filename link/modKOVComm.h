@@ -42,14 +42,16 @@ std::string ParameterValueText(const clsKOV& link, const std::string& code);
 // Sends code, blank, value text, CR and waits for the answer by running the
 // event pump. Returns with EventNr 5 (accepted), 6 (rejected, or a temperature
 // or information block came instead) or -1 (no answer, port closed, program
-// closing).
+// closing, or the text could not be sent completely).
 void WriteParameter(clsKOV& link, const std::string& code);
 
 // One round of pending events: the program lets its event loop run (so the
 // monitor tick reads the port and decodes); tests advance a simulated clock
-// and run one decoding step. Without a pump, WriteParameter decodes by itself
-// every 50 ms.
-using EventPump = std::function<void()>;
+// and run one decoding step. A pump returns within the milliseconds it is
+// given, even when no event comes, so that a wait can always check its own
+// limits. Without a pump, WriteParameter decodes by itself every 50 ms.
+using EventPump = std::function<void(int maxWaitMs)>;
+constexpr int PumpSliceMs = 50;
 void SetEventPump(EventPump pump);
 void WriteParameter(clsKOV& link, const std::string& code, const EventPump& pump);
 
@@ -82,8 +84,10 @@ void DecodeTemperatureReply(clsKOV& link);
 std::string ExtractTemperature(std::string& s);
 // 0 when the text contains "NOK", else 1.
 std::int32_t TemperatureStatus(const std::string& s);
-// Cuts the newest complete distance line out of s; "" when there is none.
-std::string ExtractAsciiDistance(std::string& s);
+// Takes every complete line out of s and returns the newest one that has the
+// shape and the width of the sensor's distance lines (trimmed, "No Echo" or
+// "TempError"); "" when there is none. The width is learnt on the link.
+std::string ExtractAsciiDistance(clsKOV& link, std::string& s);
 // Little-endian signed 32-bit value of the first four bytes of a frame.
 std::int32_t BinaryFrameValue(const unsigned char* frame);
 // The block from "Type:" up to the "end" behind it; "" when incomplete.

@@ -77,14 +77,15 @@ void InProcessPort::FlushInput() {
     if (Pump()) m_Input.clear();
 }
 
-void InProcessPort::PutChar(unsigned char byte) {
-    if (!m_Open) return;
+bool InProcessPort::PutChar(unsigned char byte) {
+    if (!m_Open) return false;
     if (m_Model->Unplugged()) {
         m_Lost = true;
         m_Open = false;
-        return;
+        return false;
     }
     m_Model->Receive(&byte, 1);
+    return true;
 }
 
 }  // namespace Sim

@@ -29,7 +29,7 @@ public:
     int InQueue() override;
     int Read(unsigned char* buffer, int length) override;
     void FlushInput() override;
-    void PutChar(unsigned char byte) override;
+    bool PutChar(unsigned char byte) override;
     bool Lost() const override { return m_Lost || (m_Open && m_Model->Unplugged()); }
 
 private:

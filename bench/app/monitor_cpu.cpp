@@ -30,6 +30,7 @@
 #include "modGlobals.h"
 #include "modIni.h"
 #include "modKOVComm.h"
+#include "modMain.h"
 
 namespace {
 
@@ -92,8 +93,7 @@ int main(int argc, char* argv[]) {
         ini.write(QStringLiteral("[GENERAL]\nComport=2\nBaudrate=%1\n[PORTS]\n2=%2\n").arg(baud).arg(tty).toUtf8());
     }
     modAPI::SetProgramFolder(dir.path().toStdString());
-    modKOVComm::SetEventPump(
-        [] { QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents); });
+    modKOVComm::SetEventPump(modMain::PumpEvents);
     modIni::LoadSettings();
 
     int result = 0;

@@ -62,8 +62,10 @@ public:
         m_model->Transmit();
         m_in.clear();
     }
-    void PutChar(unsigned char byte) override {
-        if (m_open && !m_model->Unplugged()) m_model->Receive(&byte, 1);
+    bool PutChar(unsigned char byte) override {
+        if (!m_open || m_model->Unplugged()) return false;
+        m_model->Receive(&byte, 1);
+        return true;
     }
     bool Lost() const override { return m_model->Unplugged(); }
 

@@ -17,6 +17,7 @@
 #include "modGlobals.h"
 #include "modIni.h"
 #include "modKOVComm.h"
+#include "modMain.h"
 
 class EndToEndTest : public QObject {
     Q_OBJECT
@@ -41,7 +42,7 @@ private slots:
         modAPI::SetProgramFolder(dir.path().toStdString());
         modFunctions::SetLanguageOffset(0);
         modKOVComm::SetClosing(false);
-        modKOVComm::SetEventPump([] { QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents); });
+        modKOVComm::SetEventPump(modMain::PumpEvents);
         modIni::LoadSettings();
         {
             frmMain window;

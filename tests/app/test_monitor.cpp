@@ -303,7 +303,7 @@ private slots:
         Harness h;
         QVERIFY(h.Connect());
         // The write waits by running the event pump; here the pump drives the loop.
-        modKOVComm::SetEventPump([&] { h.Tick(); });
+        modKOVComm::SetEventPump([&](int) { h.Tick(); });
         auto* list = h.child<QComboBox>("cmbAverageDepth");
         list->setCurrentIndex(1);
         emit list->activated(1);
@@ -359,7 +359,7 @@ private slots:
         QVERIFY(h.Connect());
         h.model->Faults().silent = true;
         int pumps = 0;
-        modKOVComm::SetEventPump([&] {
+        modKOVComm::SetEventPump([&](int) {
             h.Tick();
             if (++pumps == 2) h.window->close();
         });

@@ -39,7 +39,10 @@ public:
         return n;
     }
     void FlushInput() override { w->toLink.clear(); }
-    void PutChar(unsigned char byte) override { w->fromLink.push_back(static_cast<char>(byte)); }
+    bool PutChar(unsigned char byte) override {
+        w->fromLink.push_back(static_cast<char>(byte));
+        return true;
+    }
     bool Lost() const override { return w->lost; }
 
 private:

@@ -4,8 +4,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <functional>
+#include <memory>
+#include <string>
 #include <thread>
 
 #include "SensorTestSupport.h"
@@ -75,7 +79,7 @@ TEST(SerialPort, RawBytesBothWaysSpeedAndFlush) {
     ASSERT_EQ(port->Read(buffer + 100, 200), 156);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 256), all);
     EXPECT_EQ(port->Read(buffer, 10), 0) << "nothing waiting: no wait either";
-    for (unsigned char c : all) port->PutChar(c);
+    for (unsigned char c : all) EXPECT_TRUE(port->PutChar(c));
     EXPECT_EQ(pty.Read(256), all);
 
     pty.Write("stale bytes");
@@ -104,7 +108,7 @@ TEST(SerialPort, HangUpIsALostPortThatNeverBlocks) {
     for (int i = 0; i < 1000; ++i) {
         EXPECT_EQ(port->InQueue(), 0);
         EXPECT_EQ(port->Read(buffer, sizeof buffer), 0);
-        port->PutChar('X');
+        EXPECT_FALSE(port->PutChar('X'));
         port->FlushInput();
     }
     EXPECT_LT(Clock::now() - after, std::chrono::milliseconds(200));
@@ -121,6 +125,89 @@ TEST(SerialPort, HangUpIsALostPortThatNeverBlocks) {
     error.clear();
     EXPECT_FALSE(SerialLayer::CreateDevicePort(folder.path + "/file")->Open(&error));
     EXPECT_FALSE(error.empty());
+}
+
+// Fills the output queue of a port whose other end reads nothing: a byte
+// either reaches the other end or PutChar says it did not.
+class FullOutputQueue : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_GE(pty.master, 0);
+        port = SerialLayer::CreateDevicePort(pty.slavePath);
+        ASSERT_TRUE(port->Open(nullptr));
+    }
+    // Everything that arrives at the other end until, once `written` is set, nothing more comes.
+    std::string Drain(const std::atomic<bool>& written) const {
+        std::string got;
+        auto quiet = Clock::now();
+        while (!written || Clock::now() - quiet < std::chrono::milliseconds(200)) {
+            char b[4096];
+            const ssize_t n = ::read(pty.master, b, sizeof b);
+            if (n > 0) {
+                got.append(b, static_cast<size_t>(n));
+                quiet = Clock::now();
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+        return got;
+    }
+    static unsigned char Pattern(size_t i) { return static_cast<unsigned char>(i * 7 + i / 251); }
+
+    Pty pty;
+    std::unique_ptr<SerialLayer::Port> port;
+};
+
+TEST_F(FullOutputQueue, ASlowReaderGetsEveryByte) {
+    // The other end starts reading only after a while: PutChar waits for room.
+    constexpr size_t total = 256 * 1024;  // far more than a pseudo-terminal buffers
+    std::string got;
+    std::atomic<bool> written{false};
+    std::thread reader([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        got = Drain(written);
+    });
+    std::string sent;
+    auto longest = Clock::duration::zero();
+    for (size_t i = 0; i < total; ++i) {
+        const auto start = Clock::now();
+        const bool ok = port->PutChar(Pattern(i));
+        longest = std::max(longest, Clock::now() - start);
+        if (!ok) break;
+        sent.push_back(static_cast<char>(Pattern(i)));
+    }
+    written = true;
+    reader.join();
+    EXPECT_EQ(sent.size(), total);
+    EXPECT_GE(longest, std::chrono::milliseconds(200)) << "the output queue never filled";
+    EXPECT_TRUE(got == sent) << "sent " << sent.size() << " bytes, " << got.size() << " arrived";
+}
+
+TEST_F(FullOutputQueue, NoReaderReportsTheByteThatDidNotGo) {
+    std::string sent;
+    bool refused = false;
+    auto refusal = Clock::duration::zero();
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    for (size_t i = 0; i < 4 * 1024 * 1024 && !refused && Clock::now() < end; ++i) {
+        const auto start = Clock::now();
+        if (port->PutChar(Pattern(i))) {
+            sent.push_back(static_cast<char>(Pattern(i)));
+        } else {
+            refused = true;
+            refusal = Clock::now() - start;
+        }
+    }
+    ASSERT_TRUE(refused) << "every byte reported as sent, with nobody reading";
+    EXPECT_GE(refusal, std::chrono::milliseconds(900)) << "gave up without waiting for room";
+    EXPECT_LT(refusal, std::chrono::seconds(3));
+    EXPECT_FALSE(port->Lost());
+    // Exactly the bytes reported as sent arrived; the refused one did not.
+    const std::string got = Drain(std::atomic<bool>{true});
+    EXPECT_TRUE(got == sent) << "sent " << sent.size() << " bytes, " << got.size() << " arrived";
+
+    // With room again, the port sends as before.
+    EXPECT_TRUE(port->PutChar('!'));
+    EXPECT_EQ(pty.Read(1), "!");
 }
 
 TEST(PortMapping, SectionPortsThenTheDetectedPorts) {

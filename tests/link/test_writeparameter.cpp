@@ -13,7 +13,7 @@ protected:
         link.CommStatus = 1;
     }
     // The tests' pump: the sensor may answer, then one monitor tick.
-    modKOVComm::EventPump pump = [this] {
+    modKOVComm::EventPump pump = [this](int) {
         ++pumps;
         if (pumps == answerAt) wire->toLink += answer;
         if (beforeStep) beforeStep();
@@ -53,7 +53,7 @@ TEST_F(WriteTest, AnswersAndSilence) {
 // The program's pump may run several decoding steps; the answer seen by the
 // first must not be lost to the reset of the next.
 TEST_F(WriteTest, AnAnswerInsideThePumpIsKept) {
-    modKOVComm::SetEventPump([this] {
+    modKOVComm::SetEventPump([this](int) {
         if (pumps++ == 0) wire->toLink = "OK\r\n";
         Tick();
         Tick();
@@ -78,6 +78,6 @@ TEST_F(WriteTest, PortLossClosingOrAStoppedTimerEndTheWait) {
 
     // A pump that never decodes: the clock still ends the wait.
     modKOVComm::SetClosing(false);
-    modKOVComm::WriteParameter(link, "801", [this] { time.ms += 1000; });
+    modKOVComm::WriteParameter(link, "801", [this](int) { time.ms += 1000; });
     EXPECT_EQ(link.EventNr, -1);
 }

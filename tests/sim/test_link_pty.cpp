@@ -35,9 +35,10 @@ public:
     int InQueue() override { return in->InQueue(); }
     int Read(unsigned char* buffer, int length) override { return in->Read(buffer, length); }
     void FlushInput() override { in->FlushInput(); }
-    void PutChar(unsigned char byte) override {
-        in->PutChar(byte);
+    bool PutChar(unsigned char byte) override {
+        if (!in->PutChar(byte)) return false;
         ++*sent;
+        return true;
     }
     bool Lost() const override { return in->Lost(); }
 
@@ -66,7 +67,7 @@ protected:
     std::vector<Reported> reported;
 
     void SetUp() override {
-        modKOVComm::SetEventPump([this] { Tick(); });
+        modKOVComm::SetEventPump([this](int) { Tick(); });
         link.SetPortFactory([this](int, std::string* device) -> std::unique_ptr<SerialLayer::Port> {
             *device = linkPath;
             return std::make_unique<CountingPort>(SerialLayer::CreateDevicePort(linkPath), &sent);
@@ -336,6 +337,37 @@ TEST(InProcessSimulator, PortNumberPaceBufferAndPlug) {
     SerialLayer::RegisterSimulator(nullptr);
 }
 
+// The sensor has its own power: an adapter pulled and plugged back in finds
+// it still streaming, without a restart and without being asked.
+TEST(InProcessSimulator, ReplugFindsTheSensorStillStreaming) {
+    double now = 0;
+    Sim::Options options;
+    options.autostart = true;
+    auto model = std::make_shared<SensorModel>(options, [&now] { return now; });
+    Sim::InProcessPort port(model);
+    std::string error;
+    ASSERT_TRUE(port.Open(&error)) << error;
+    auto second = [&] {
+        now += 1000;
+        unsigned char buffer[4096];
+        return std::string(reinterpret_cast<char*>(buffer), static_cast<size_t>(port.Read(buffer, sizeof buffer)));
+    };
+    EXPECT_EQ(second().substr(0, 13), "\r\nKOV ready\r\n");
+    model->SetUnplugged(true);
+    EXPECT_EQ(port.InQueue(), 0);
+    EXPECT_TRUE(port.Lost());
+    EXPECT_FALSE(port.Open(&error));
+    now += 5000;
+    model->SetUnplugged(false);
+    ASSERT_TRUE(port.Open(&error)) << error;
+    const size_t before = model->History().size();
+    const std::string again = second();
+    EXPECT_GE(model->History().size(), before + 8);
+    EXPECT_EQ(again.find("KOV ready"), std::string::npos) << "no restart";
+    EXPECT_NE(again.find(model->History()[model->History().size() - 2].text), std::string::npos);
+    EXPECT_TRUE(model->Commands().empty());
+}
+
 #ifdef ORA_SIM_TOOL
 // The tool as a separate process, in real time, found through KOV.ini; it
 // refuses bad options.
@@ -354,7 +386,8 @@ TEST(PtyServerLink, AFileInTheLinksPlaceIsLeftAlone) {
 }
 
 TEST(SimulatorTool, ServesTheLinkAndRefusesBadOptions) {
-    for (const char* bad : {" --no-echo 2", " --format 4", " --format nan --help", " --bogus"})
+    for (const char* bad : {" --no-echo 2", " --format 4", " --format nan --help", " --bogus", " --noise 1.5",
+                            " --damage -0.1", " --replug-ms x"})
         EXPECT_EQ(std::system((ORA_SIM_TOOL + std::string(bad) + " >/dev/null 2>&1").c_str()), 2 << 8) << bad;
     ScratchFolder folder;
     const std::string device = folder.path + "/ora-sensor";
@@ -388,6 +421,65 @@ TEST(SimulatorTool, ServesTheLinkAndRefusesBadOptions) {
     ::kill(pid, SIGTERM);
     ::waitpid(pid, nullptr, 0);
     EXPECT_TRUE(runUntil([&] { return !link.PortIsOpen(); })) << "the sensor went away";
+}
+
+// SIGUSR1 pulls the adapter: the open port is lost and the device is gone;
+// after --replug-ms it is back at the same link, and the sensor, which kept
+// running (autostart), is still streaming into it.
+TEST(SimulatorTool, UnplugSignalAndReplugAtTheSameLink) {
+    ScratchFolder folder;
+    const std::string device = folder.path + "/ora-sensor";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        ::execl(ORA_SIM_TOOL, ORA_SIM_TOOL, "--link", device.c_str(), "--autostart", "--format", "0",
+                "--replug-ms", "300", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    auto until = [](const std::function<bool()>& done, int ms) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    };
+    std::unique_ptr<SerialLayer::Port> port;
+    auto plugged = [&] {
+        port = SerialLayer::CreateDevicePort(device);
+        return port->Open(nullptr);
+    };
+    // Values as they arrive, without a command (format 0: 12 characters a line).
+    auto values = [&port](std::string* text) {
+        unsigned char buffer[512];
+        text->append(reinterpret_cast<char*>(buffer), static_cast<size_t>(port->Read(buffer, sizeof buffer)));
+        size_t n = 0, start = text->find("\r\n");  // the first line may be cut
+        for (size_t p; start != std::string::npos && (p = text->find("\r\n", start + 2)) != std::string::npos; start = p)
+            n += p - start - 2 == 12 && text->find('.', start) < p;
+        return n;
+    };
+    std::string before, after;
+    ASSERT_TRUE(until(plugged, 3000));
+    EXPECT_TRUE(until([&] { return values(&before) >= 3; }, 3000)) << before;
+
+    ::kill(pid, SIGUSR1);
+    const auto pulled = std::chrono::steady_clock::now();
+    EXPECT_TRUE(until([&] { return port->InQueue() == 0 && port->Lost(); }, 250));
+    EXPECT_TRUE(until([&] { return ::access(device.c_str(), F_OK) != 0; }, 250)) << "the device vanished";
+    EXPECT_TRUE(until(plugged, 2000)) << "back at " << device;
+    const double outMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - pulled).count();
+    EXPECT_GE(outMs, 290);
+    EXPECT_LT(outMs, 1500);
+    EXPECT_TRUE(until([&] { return values(&after) >= 3; }, 2000)) << after;
+    EXPECT_EQ(after.find("KOV ready"), std::string::npos) << "the sensor did not restart";
+
+    ::kill(pid, SIGTERM);
+    int status = -1;
+    ::waitpid(pid, &status, 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(::access(device.c_str(), F_OK), 0);
 }
 #endif
 
