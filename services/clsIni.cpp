@@ -150,7 +150,8 @@ struct Line {
 };
 
 struct Parsed {
-    std::string data;  // the file's bytes, without a leading byte-order mark
+    std::string bom;   // a leading UTF-8 byte-order mark, kept apart so it is no part of the first line
+    std::string data;  // the file's bytes after it
     std::vector<Line> lines;
     std::string lineEnd;  // the file's first line end, for lines we add
 };
@@ -180,7 +181,10 @@ Line ParseLine(const std::string& raw) {
 
 Parsed Parse(std::string data) {
     Parsed p;
-    if (data.compare(0, 3, "\xEF\xBB\xBF") == 0) data.erase(0, 3);
+    if (data.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        p.bom = data.substr(0, 3);
+        data.erase(0, 3);
+    }
     p.data = std::move(data);
     const std::string& d = p.data;
     size_t pos = 0;
@@ -337,13 +341,13 @@ bool ValidKey(const std::string& key) {
            key[0] != ';' && key[0] != '#';
 }
 
-// The file's content with Section/Key set to `setting`; every other line stays as it was.
-std::string WithSetting(std::string data, const std::string& section, const std::string& key, std::string setting) {
+// The file's content (after a byte-order mark) with Section/Key set to `setting`;
+// every other line stays as it was.
+std::string ChangedBody(const Parsed& p, const std::string& section, const std::string& key, std::string setting) {
     // A value is one line: line breaks and NULs in it become blanks.
     for (char& c : setting)
         if (c == '\r' || c == '\n' || c == '\0') c = ' ';
 
-    const Parsed p = Parse(std::move(data));
     std::string eol = p.lineEnd;
     if (eol.empty()) {
 #ifdef _WIN32
@@ -375,6 +379,14 @@ std::string WithSetting(std::string data, const std::string& section, const std:
     std::string out = d;
     if (!out.empty() && out.back() != '\n' && out.back() != '\r') out += eol;
     return out + "[" + section + "]" + eol + entry + eol;
+}
+
+// The whole file with Section/Key set to `setting`: every byte outside the
+// written line stays, a byte-order mark included.
+std::string WithSetting(std::string data, const std::string& section, const std::string& key,
+                        const std::string& setting) {
+    const Parsed p = Parse(std::move(data));
+    return p.bom + ChangedBody(p, section, key, setting);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cctype>
 #include <cstdlib>
+#include <limits>
 #include <locale>
 
 #include "TextTable.h"
@@ -22,6 +23,15 @@ char LocaleSeparator() {
     } catch (...) {
         return '.';  // the environment names a locale that is not installed
     }
+}
+
+// Whether "d.ddd...E<exponent>" reads back as a finite double.
+bool ReadsBackFinite(const std::string& digits, int exponent) {
+    if (exponent < std::numeric_limits<double>::max_exponent10) return true;
+    const std::string text = digits.substr(0, 1) + "." + digits.substr(1) + "e" + std::to_string(exponent);
+    double v = 0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::scientific);
+    return result.ec == std::errc() && std::isfinite(v);
 }
 }  // namespace
 
@@ -57,6 +67,18 @@ std::string NumberText(double x) {
     for (; *p && *p != 'e'; ++p)
         if (*p >= '0' && *p <= '9') digits += *p;
     const int exponent = *p == 'e' ? std::atoi(p + 1) : 0;
+    if (!ReadsBackFinite(digits, exponent)) {
+        // Rounding carried the largest magnitudes past the largest double
+        // ("1.79769313486232E+308" would overflow when read): take the
+        // 15 digits rounded toward zero instead, which lie within range.
+        for (auto d = digits.rbegin(); d != digits.rend(); ++d) {
+            if (*d != '0') {
+                --*d;
+                break;
+            }
+            *d = '9';
+        }
+    }
     while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 
     const char sep = DecimalSeparator();

@@ -20,6 +20,8 @@ void SetDecimalSeparator(char separator);
 // no trailing zeros, the locale's decimal separator (0.1 + 0.2 gives "0.3").
 // Magnitudes from 1E-4 up to below 1E15 are written out ("0.0001",
 // "123456789012345"); others get an exponent ("1E+15", "2,5E-05").
+// The text of a finite number always reads back as a finite number: where
+// rounding would pass the largest double, the digits are rounded toward zero.
 std::string NumberText(double x);
 
 // Reads a number written by people or by NumberText: optional sign, digits,

@@ -213,11 +213,64 @@ TEST_F(IniTest, WriteKeepsEveryOtherLineUntouched) {
     EXPECT_EQ(ini.GetSetting("GENERAL", "Language", 0), 1);
 }
 
-TEST_F(IniTest, WriteKeepsOldCarriageReturnLinesAndDropsTheBom) {
+TEST_F(IniTest, WriteKeepsOldCarriageReturnLinesAndTheBom) {
     Put("\xEF\xBB\xBF[A]\rx=1\r[B]\ry=2");
     ASSERT_TRUE(ini.WriteSetting("A", "z", "3"));
-    EXPECT_EQ(Content(), "[A]\rx=1\rz=3\r[B]\ry=2");
+    EXPECT_EQ(Content(), "\xEF\xBB\xBF[A]\rx=1\rz=3\r[B]\ry=2");
     EXPECT_EQ(ini.GetSetting("B", "y", 0), 2);
+}
+
+TEST_F(IniTest, WriteKeepsTheBomAndTheFirstSectionBehindIt) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string before = bom + "[GENERAL]\r\nBaudrate=9600\r\n[CHART]\r\nyMax=5000";
+    Put(before);
+    EXPECT_EQ(ini.GetSetting("GENERAL", "Baudrate", 0), 9600);
+    EXPECT_EQ(ini.GetSectionNames(), std::string("GENERAL\0CHART", 13));
+
+    // Writing what is already there leaves the file as it is, byte for byte.
+    ASSERT_TRUE(ini.WriteSetting("GENERAL", "Baudrate", "9600"));
+    EXPECT_EQ(Content(), before);
+
+    // The section on the first line is found, not added a second time.
+    ASSERT_TRUE(ini.WriteSetting("general", "Baudrate", "19200"));
+    std::string expected = bom + "[GENERAL]\r\nBaudrate=19200\r\n[CHART]\r\nyMax=5000";
+    EXPECT_EQ(Content(), expected);
+    ASSERT_TRUE(ini.WriteSetting("GENERAL", "Comport", "2"));
+    expected = bom + "[GENERAL]\r\nBaudrate=19200\r\nComport=2\r\n[CHART]\r\nyMax=5000";
+    EXPECT_EQ(Content(), expected);
+
+    // A key replaced on the unterminated last line stays unterminated; a line
+    // added behind it ends that line first.
+    ASSERT_TRUE(ini.WriteSetting("CHART", "yMax", "100"));
+    expected = bom + "[GENERAL]\r\nBaudrate=19200\r\nComport=2\r\n[CHART]\r\nyMax=100";
+    EXPECT_EQ(Content(), expected);
+    ASSERT_TRUE(ini.WriteSetting("CHART", "yMin", "0"));
+    expected += "\r\nyMin=0\r\n";
+    EXPECT_EQ(Content(), expected);
+
+    // Twice the same write: the same file.
+    ASSERT_TRUE(ini.WriteSetting("FILES", "1KOVFile", "/home/kov/a.kov"));
+    expected += "[FILES]\r\n1KOVFile=/home/kov/a.kov\r\n";
+    EXPECT_EQ(Content(), expected);
+    ASSERT_TRUE(ini.WriteSetting("FILES", "1KOVFile", "/home/kov/a.kov"));
+    EXPECT_EQ(Content(), expected);
+    EXPECT_EQ(ini.GetSetting("GENERAL", "Comport", 0), 2);
+}
+
+TEST_F(IniTest, WriteIntoAFileThatIsOnlyABomOrHasNoLineEnd) {
+    Put("\xEF\xBB\xBF");
+    ASSERT_TRUE(ini.WriteSetting("A", "x", "1"));
+    EXPECT_EQ(Content(), "\xEF\xBB\xBF[A]\nx=1\n");
+
+    Put("\xEF\xBB\xBF[A]");
+    ASSERT_TRUE(ini.WriteSetting("A", "x", "1"));
+    EXPECT_EQ(Content(), "\xEF\xBB\xBF[A]\nx=1\n");
+    EXPECT_EQ(ini.GetSetting("A", "x", 0), 1);
+
+    // Line ends of either kind are kept where they are; added lines take the file's first.
+    Put("[A]\nx=1\r\n[B]\r\ny=2\n");
+    ASSERT_TRUE(ini.WriteSettings("B", {{"y", "3"}, {"z", "4"}}));
+    EXPECT_EQ(Content(), "[A]\nx=1\r\n[B]\r\ny=3\nz=4\n");
 }
 
 TEST_F(IniTest, WriteKeepsValuesOnOneLine) {

@@ -2,8 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "modFunctions.h"
 
@@ -46,8 +50,49 @@ TEST_P(NumberTest, ExponentTextOutsideTheDecimalRange) {
     EXPECT_EQ(NumberText(-2.5e20), L("-2.5E+20"));
     EXPECT_EQ(NumberText(1e-5), "1E-05");
     EXPECT_EQ(NumberText(1.5e-5), L("1.5E-05"));
-    EXPECT_EQ(NumberText(1.7976931348623157e308), L("1.79769313486232E+308"));
     EXPECT_EQ(NumberText(5e-324), L("4.94065645841247E-324"));
+}
+
+TEST_P(NumberTest, EveryFiniteNumberReadsBackFiniteAndClose) {
+    constexpr double max = std::numeric_limits<double>::max();
+    constexpr double tiny = std::numeric_limits<double>::denorm_min();
+    // Rounded to nearest, these would pass the largest double: they are rounded toward zero.
+    for (const double x : {max, std::nextafter(max, 0.0), 1.797693134862315e308}) {
+        EXPECT_EQ(NumberText(x), L("1.79769313486231E+308"));
+        EXPECT_EQ(NumberText(-x), L("-1.79769313486231E+308"));
+    }
+    EXPECT_EQ(NumberText(1.79769313486231e308), L("1.79769313486231E+308"));
+    EXPECT_EQ(NumberText(1.7976931348623e308), L("1.7976931348623E+308"));
+    EXPECT_EQ(NumberText(9.99999999999999e307), L("9.99999999999999E+307"));
+    EXPECT_EQ(NumberText(9.999999999999999e307), "1E+308");
+
+    std::vector<double> values = {max, 1.797693134862315e308, 1.79769313486231e308, 9.999999999999999e307,
+                                  std::numeric_limits<double>::min(), tiny, 3 * tiny, 0x1p-1050, 0x1.fffffp-1023};
+    // And numbers of every size: random bit patterns.
+    std::mt19937_64 rng(5);
+    while (values.size() < 3000) {
+        const std::uint64_t bits = rng();
+        double x;
+        std::memcpy(&x, &bits, sizeof x);
+        if (std::isfinite(x) && x != 0) values.push_back(x);
+    }
+    for (double x : values) {
+        for (const double v : {x, -x}) {
+            const std::string text = NumberText(v);
+            double back = 0;
+            ASSERT_TRUE(modFunctions::ParseNumber(text, back)) << text;
+            ASSERT_TRUE(std::isfinite(back)) << text;
+            // Fifteen digits: within half a unit of the fifteenth digit; only the
+            // largest magnitudes, rounded toward zero, come within a whole unit.
+            const double unit = std::fabs(v) >= 1.797693134862315e308 ? 1e-14 : 5e-15;
+            EXPECT_LE(std::fabs(back - v), std::fabs(v) * unit + tiny) << text;
+            EXPECT_EQ(std::signbit(back), std::signbit(v)) << text;
+        }
+    }
+    EXPECT_EQ(NumberText(tiny), L("4.94065645841247E-324"));
+    double back = 0;
+    ASSERT_TRUE(modFunctions::ParseNumber(NumberText(-3 * tiny), back));
+    EXPECT_EQ(back, -3 * tiny);
 }
 
 TEST_P(NumberTest, DecimalsPatternCountsTheDecimalsOfTheText) {
