@@ -272,7 +272,8 @@ void TakeoverStep(clsKOV& link, const std::string& s, std::string& next) {
         return;
     }
     const double now = link.CurrentTime;
-    if (Ms(now - link.Decoder.LastInputAt) >= QuietMs && Ms(now - link.Decoder.SentAt) >= QuietMs)
+    const double margin = 0.5;  // the clock counts in days: 150 ms may come out a hair short
+    if (Ms(now - link.Decoder.LastInputAt) >= QuietMs - margin && Ms(now - link.Decoder.SentAt) >= QuietMs - margin)
         next = link.CommStatus == 0 ? "X" : "C";
 }
 
@@ -737,7 +738,10 @@ void DecodeInBuffer(clsKOV& link) {
         // same text again on every tick and never reach the deadline: once
         // the deadline has passed, act on it as on an empty buffer and start
         // afresh.
-        if (link.EventNr == 0 && next.empty() && Overdue(link) && link.CommStatus >= 0 && link.CommStatus <= 2) {
+        // (A checksum error is no answer either.)
+        if ((link.EventNr == 0 || link.EventNr == 7) && next.empty() && Overdue(link) && link.CommStatus >= 0 &&
+            link.CommStatus <= 2) {
+            link.EventNr = 0;
             Deadline(link, next);
             link.InBuffer.clear();
         }
@@ -780,7 +784,17 @@ void DecodeTemperatureReply(clsKOV& link) {
         case 3: {
             // Degrees, state and checksum: the first four bytes that pass the
             // checksum are the answer; stray bytes in front of it are passed over.
+            // Distance frames mean the sensor did not stop: no answer in there.
             if (s.size() < 4) break;
+            for (std::size_t at = 0; at + 6 <= s.size(); ++at) {
+                std::uint16_t crc = 1;
+                if (!Checksum(reinterpret_cast<const unsigned char*>(s.data() + at), 6, &crc)) return;
+                if (crc == 0) {
+                    link.EventNr = 7;
+                    link.InBuffer.erase(0, s.size() - 3);
+                    return;
+                }
+            }
             for (std::size_t at = 0; at + 4 <= s.size(); ++at) {
                 const auto* b = reinterpret_cast<const unsigned char*>(s.data() + at);
                 std::uint16_t crc = 0;

@@ -393,6 +393,31 @@ private slots:
         QVERIFY(h.TickUntil([&] { return h.window->StatusText(1) == Text(1132); }, 100));
     }
 
+    // The sensor has a power supply of its own and goes on streaming while
+    // the cable is out: back on the line, the link stops the stream, connects,
+    // and the user's measurement goes on by itself.
+    void replugOfAStreamingSensorResumesTheMeasurement() {
+        Harness h;
+        QVERIFY(h.Connect());
+        QTest::mouseClick(h.child<QPushButton>("cmdStart"), Qt::LeftButton);
+        h.Tick(20);
+        h.model->SetUnplugged(true);
+        QVERIFY(h.TickUntil([&] { return h.link().CommStatus == 0 && !h.link().PortIsOpen(); }, 10));
+        h.Tick(20);
+        QVERIFY(h.model->Measuring());
+        h.model->SetUnplugged(false);
+        int ticks = 0;
+        QVERIFY(h.TickUntil(
+            [&] {
+                ++ticks;
+                return h.link().CommStatus == 2 && h.window->StatusText(1) == Text(1132);
+            },
+            100));
+        QVERIFY2(ticks * 50 < 3000, qPrintable(QString::number(ticks * 50)));
+        QCOMPARE(h.window->LampColor(), 65280u);
+        QCOMPARE(h.child<QPushButton>("cmdStart")->text(), QStringLiteral("Stop"));
+    }
+
     void languageSwitchTwiceRestoresGerman() {
         Harness h;
         auto captions = [&] {

@@ -294,6 +294,93 @@ TEST_F(PtyLink, PowerCycleWhileIdleAndWhileMeasuring) {
     EXPECT_LT(maxInBuffer, 600u);
 }
 
+// A sensor that streams from power-on (autostart), in every output format:
+// the link stops it and connects, well within 3 s of the power-on.
+TEST_F(PtyLink, AutostartSensorIsTakenOverInEveryFormat) {
+    for (int format = 0; format <= 3; ++format) {
+        SCOPED_TRACE("format " + std::to_string(format));
+        Sim::Options options;
+        options.autostart = true;
+        options.lineSpeed = 38400;
+        StartSensor(options);
+        model->StoreParam(101, format);
+        model->PowerCycle();
+        const double on = time.ms;
+        MonitorTick(link, 1, 38400);
+        ASSERT_TRUE(RunUntil([this] { return link.CommStatus == 1; }, 6000));
+        const double took = time.ms - on;
+        EXPECT_LT(took, 3000);
+        std::printf("[ figures  ] autostart format %d: connected %.0f ms after power-on\n", format, took);
+        EXPECT_FALSE(model->Measuring());
+        EXPECT_FALSE(CommandTimes("S").empty());
+        Run(3000);
+        EXPECT_EQ(link.CommStatus, 1);
+        EXPECT_EQ(Count(-1), 0u);
+        link.CloseComPort();
+        events.clear();
+    }
+}
+
+// The cable is pulled while measuring and put back while the sensor (with a
+// power supply of its own) goes on streaming: the link stops the stream,
+// connects, and the measurement the user had running goes on, in under 3 s.
+TEST_F(PtyLink, ReplugWhileMeasuringResumesInEveryFormat) {
+    for (int format = 0; format <= 3; ++format) {
+        SCOPED_TRACE("format " + std::to_string(format));
+        Sim::Options options;
+        options.lineSpeed = 38400;
+        StartSensor(options);
+        model->StoreParam(101, format);
+        MonitorTick(link, 1, 38400);
+        Connect();
+        modKOVComm::StartContinuous(link);
+        Run(1000);
+        ASSERT_GT(reported.size(), 5u);
+        server->Stop();
+        Run(500);
+        EXPECT_FALSE(link.PortIsOpen());
+        EXPECT_TRUE(model->Measuring());
+        Replug();
+        const double back = time.ms;
+        reported.clear();
+        // The monitor restarts the measurement on the first temperature
+        // after connecting, as the main window does for a user's measurement.
+        ASSERT_TRUE(RunUntil(
+            [this] {
+                if (link.CommStatus == 1 && link.EventNr == 3) modKOVComm::StartContinuous(link);
+                return !reported.empty();
+            },
+            6000));
+        const double took = time.ms - back;
+        EXPECT_LT(took, 3000);
+        std::printf("[ figures  ] replug format %d: values again %.0f ms after the replug\n", format, took);
+        Run(1000);
+        ExpectReportedAsSent(format <= 1);
+        link.CloseComPort();
+    }
+}
+
+// 2 % line noise on an idle connection: it stays connected for ten minutes
+// (the keep-alive is answered, stray bytes are passed over).
+TEST_F(PtyLink, IdleConnectionSurvivesLineNoise) {
+    for (int format : {1, 2, 3}) {
+        SCOPED_TRACE("format " + std::to_string(format));
+        Sim::Options options;
+        options.noiseRate = 0.02;
+        options.seed = 20 + static_cast<unsigned>(format);
+        StartSensor(options);
+        model->StoreParam(101, format);
+        Connect();
+        events.clear();
+        Run(format == 1 ? 600000 : 120000);
+        EXPECT_EQ(Count(-1), 0u);
+        EXPECT_EQ(link.CommStatus, 1);
+        EXPECT_GT(Count(3), format == 1 ? 300u : 60u);
+        std::printf("[ figures  ] noise format %d: %zu ticks, %zu temperatures, %zu unanswered\n", format, events.size(), Count(3), Count(-1));
+        link.CloseComPort();
+    }
+}
+
 // The SIMULATOR port number, served in-process on the program's clock at the
 // speed set. The port buffers like a driver: a program that stops reading
 // loses bytes and is told so. A pulled plug is a lost port until it is back.
