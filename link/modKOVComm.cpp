@@ -35,6 +35,12 @@ struct WriteWait {
 };
 WriteWait* g_wait = nullptr;
 
+// Events that end the wait of a parameter write.
+bool EndsAWrite(std::int32_t e) {
+    return e == Event::NoAnswer || e == Event::Temperature || e == Event::Configuration || e == Event::Accepted ||
+           e == Event::Rejected;
+}
+
 void Pause(int milliseconds) {
     if (milliseconds <= 0) return;
     if (g_sleep) {
@@ -108,7 +114,7 @@ void SetIfNumber(const std::string& block, const char* key, std::int32_t& field)
 }
 
 std::string TemperatureText(int degrees, std::int32_t status) {
-    return std::to_string(degrees) + " C" + (status == 1 ? ",  OK" : ", NOK");
+    return std::to_string(degrees) + " C" + (status == Comm::Idle ? ",  OK" : ", NOK");
 }
 
 // ---- decoder limits ------------------------------------------------------
@@ -172,31 +178,31 @@ void SendTakeover(clsKOV&, std::string& next) {
 void Deadline(clsKOV& link, std::string& next) {
     const std::int32_t status = link.CommStatus;
     const std::string& last = link.LastCommand;
-    if (status == 0) {
+    if (status == Comm::NotConnected) {
         if (last.empty()) {
             next = "X";
         } else {
-            link.EventNr = -1;
+            link.EventNr = Event::NoAnswer;
             link.LastCommand.clear();
         }
         return;
     }
-    if (status != 1 && status != 2) return;
+    if (status != Comm::Idle && status != Comm::Measuring) return;
     if (last == "m") {
-        link.EventNr = -1;
+        link.EventNr = Event::NoAnswer;
     } else if (last == "M") {
-        if (status == 1) {
+        if (status == Comm::Idle) {
             next = "S";
         } else if (link.OutputMode == 0) {
             // A sensor in continuous mode that has not begun to stream
             // within the time-out is not answering. (In the request modes
             // values come only on "G": keep waiting.)
-            link.EventNr = -1;
+            link.EventNr = Event::NoAnswer;
         }
     } else if (last == "O" || last == "P") {
         link.LastCommand.clear();
     } else if (last == "S") {
-        if (status == 2) {
+        if (status == Comm::Measuring) {
             next = "T";
         } else {
             link.LastCommand.clear();
@@ -210,7 +216,7 @@ void Deadline(clsKOV& link, std::string& next) {
             next = "T";
         } else {
             link.Decoder.KeepAliveRetries = 0;
-            link.EventNr = -1;
+            link.EventNr = Event::NoAnswer;
             link.LastCommand.clear();
         }
     } else if (last.empty()) {
@@ -218,7 +224,7 @@ void Deadline(clsKOV& link, std::string& next) {
     } else if (last == "G") {
         // keeps waiting
     } else {
-        link.EventNr = -1;
+        link.EventNr = Event::NoAnswer;
     }
 }
 
@@ -249,7 +255,7 @@ bool TakeTemperature(clsKOV& link, const std::string& s) {
     if (t.empty() || !TemperatureShape(t)) return false;
     link.sTemperature = t;
     link.TempStatus = TemperatureStatus(t);
-    link.EventNr = 3;
+    link.EventNr = Event::Temperature;
     link.Decoder.KeepAliveRetries = 0;
     return true;
 }
@@ -257,7 +263,7 @@ bool TakeTemperature(clsKOV& link, const std::string& s) {
 void TemperatureFromBytes(clsKOV& link, const unsigned char* b) {
     link.TempStatus = b[1];
     link.sTemperature = TemperatureText(static_cast<signed char>(b[0]), link.TempStatus);
-    link.EventNr = 3;
+    link.EventNr = Event::Temperature;
     link.Decoder.KeepAliveRetries = 0;
 }
 
@@ -274,7 +280,7 @@ void TakeoverStep(clsKOV& link, const std::string& s, std::string& next) {
     const double now = link.CurrentTime;
     const double margin = 0.5;  // the clock counts in days: 150 ms may come out a hair short
     if (Ms(now - link.Decoder.LastInputAt) >= QuietMs - margin && Ms(now - link.Decoder.SentAt) >= QuietMs - margin)
-        next = link.CommStatus == 0 ? "X" : "C";
+        next = link.CommStatus == Comm::NotConnected ? "X" : "C";
 }
 
 void NotConnected(clsKOV& link, const std::string& raw, std::string& next) {
@@ -284,13 +290,13 @@ void NotConnected(clsKOV& link, const std::string& raw, std::string& next) {
     } else if (Contains(s, "Type:")) {
         const std::string block = ExtractInfoBlock(s);
         if (!block.empty()) {
-            link.EventNr = 4;
+            link.EventNr = Event::Configuration;
             ParseInfoBlock(link, block);
-            link.CommStatus = 1;
+            link.CommStatus = Comm::Idle;
             link.LastCommand.clear();
             link.InBuffer.clear();
         } else if (Overdue(link)) {
-            link.EventNr = -1;
+            link.EventNr = Event::NoAnswer;
             link.InBuffer.clear();
         }
     } else if (Contains(s, " C,")) {
@@ -311,16 +317,16 @@ void Idle(clsKOV& link, const std::string& raw, std::string& next) {
     if (link.LastCommand == "T" && (link.OutputFormat == 2 || link.OutputFormat == 3)) {
         DecodeTemperatureReply(link);
     }
-    if (link.EventNr == 0) {
+    if (link.EventNr == Event::Nothing) {
         const std::string s = TextOnly(raw);
         if (Contains(s, "Type:")) {
             const std::string block = ExtractInfoBlock(s);
             if (!block.empty()) {
                 ParseInfoBlock(link, block);
-                link.EventNr = 4;
+                link.EventNr = Event::Configuration;
                 link.FailTime = 0;  // the keep-alive follows at once
             } else if (link.CurrentTime >= link.FailTime) {
-                link.EventNr = -1;
+                link.EventNr = Event::NoAnswer;
                 link.InBuffer.clear();
             }
         } else if (Contains(s, "KOV ready")) {
@@ -330,9 +336,9 @@ void Idle(clsKOV& link, const std::string& raw, std::string& next) {
         } else if (Contains(s, " C,")) {
             TakeTemperature(link, s);
         } else if (AwaitsWrite(link) && Contains(s, "OK")) {
-            link.EventNr = 5;  // the sensor's acknowledgement, "OK" or "ERR"
+            link.EventNr = Event::Accepted;  // the sensor's acknowledgement, "OK" or "ERR"
         } else if (AwaitsWrite(link) && Contains(s, "ERR")) {
-            link.EventNr = 6;
+            link.EventNr = Event::Rejected;
         } else if (raw.size() >= StreamBytes) {
             SendTakeover(link, next);
         } else if (Overdue(link) && link.LastCommand == "S") {
@@ -426,15 +432,15 @@ bool DistanceFrames(clsKOV& link, const std::string& s, double factor) {
     if (any) {
         link.MeasValue_mm = mm;
         link.MeasValue = IsMarker(mm) ? mm : mm / factor;
-        link.EventNr = 2;
+        link.EventNr = Event::Distance;
     } else if (errors > 0) {
-        link.EventNr = 7;
+        link.EventNr = Event::ChecksumError;
     }
     link.InBuffer = s.substr(pos);
     // The sensor restarted in the middle of its stream: its banner is
     // among the bytes that were no frame, or still waits in the buffer.
     if (Contains(unframed + link.InBuffer, "KOV ready")) {
-        link.CommStatus = 1;
+        link.CommStatus = Comm::Idle;
         link.InBuffer.clear();
         unframed.clear();
     }
@@ -463,9 +469,9 @@ void DistanceData(clsKOV& link, const std::string& input) {
                 link.sDistance = d;
                 link.MeasValue = LeadingNumber(d);
                 link.MeasValue_mm = SaturatedInt32(RoundHalfEven(link.MeasValue * factor));
-                link.EventNr = 2;
+                link.EventNr = Event::Distance;
             } else if (link.CurrentTime >= link.FailTime) {
-                link.EventNr = -1;
+                link.EventNr = Event::NoAnswer;
                 link.InBuffer.clear();
             }
             break;
@@ -497,11 +503,11 @@ void Measuring(clsKOV& link, const std::string& s, std::string& next) {
     // were no frame.
     if (link.OutputFormat == 2 || link.OutputFormat == 3) {
         DistanceData(link, s);
-        if (link.EventNr == 2) link.FailTime = link.CurrentTime + 3000.0 / modAPI::MsPerDay;
+        if (link.EventNr == Event::Distance) link.FailTime = link.CurrentTime + 3000.0 / modAPI::MsPerDay;
         return;
     }
     if (Contains(s, "KOV ready")) {
-        link.CommStatus = 1;  // the sensor restarted
+        link.CommStatus = Comm::Idle;  // the sensor restarted
         link.InBuffer.clear();
         return;
     }
@@ -512,13 +518,13 @@ void Measuring(clsKOV& link, const std::string& s, std::string& next) {
     if (Contains(s, "TempErr!")) {
         link.MeasValue = TempErrorValue;
         link.MeasValue_mm = TempErrorValue;
-        link.EventNr = 2;
+        link.EventNr = Event::Distance;
         link.TempStatus = 0;
         link.InBuffer.clear();
         return;
     }
     DistanceData(link, s);
-    if (link.EventNr == 2) link.FailTime = link.CurrentTime + 3000.0 / modAPI::MsPerDay;
+    if (link.EventNr == Event::Distance) link.FailTime = link.CurrentTime + 3000.0 / modAPI::MsPerDay;
 }
 
 // A distance line as the sensor sends it: blanks, an optional sign, digits
@@ -582,7 +588,7 @@ void SendCommand(clsKOV& link, const std::string& command) {
     }
     // Give the sensor time to finish the value it is sending.
     if (command == "S" && speed > 0) Pause(static_cast<int>(RoundHalfEven(170000.0 / speed)));
-    link.EventNr = 0;
+    link.EventNr = Event::Nothing;
     link.InBuffer.clear();
     link.LastCommand = command;
     link.FailTime = link.CurrentTime + (timeout + 500) / modAPI::MsPerDay;
@@ -605,12 +611,12 @@ void SendCommand(clsKOV& link, const std::string& command) {
 
 void StartContinuous(clsKOV& link) {
     link.SendCommand("M");
-    link.CommStatus = 2;
+    link.CommStatus = Comm::Measuring;
 }
 
 void StopContinuous(clsKOV& link) {
     link.SendCommand("S");
-    link.CommStatus = 1;
+    link.CommStatus = Comm::Idle;
 }
 
 std::string ParameterValueText(const clsKOV& link, const std::string& code) {
@@ -674,7 +680,7 @@ void WriteParameter(clsKOV& link, const std::string& code) {
 void WriteParameter(clsKOV& link, const std::string& code, const EventPump& pump) {
     link.SendCommand(code + " " + ParameterValueText(link, code) + "\r");
     if (link.Decoder.SendFailed) {
-        link.EventNr = -1;  // the write did not leave completely: no answer to wait for
+        link.EventNr = Event::NoAnswer;  // the write did not leave completely: no answer to wait for
         return;
     }
     // Registered for the time of the wait, also when the pump throws.
@@ -697,17 +703,16 @@ void WriteParameter(clsKOV& link, const std::string& code, const EventPump& pump
             break;
         }
         pump(PumpSliceMs);
-        if (wait.seen == 0) {
-            const std::int32_t e = link.EventNr;
-            if (e == -1 || (e >= 3 && e <= 6)) wait.seen = e;
-        }
+        if (wait.seen == 0 && EndsAWrite(link.EventNr)) wait.seen = link.EventNr;
         if (wait.seen != 0) break;
         if (modAPI::NowWithMs() > link.FailTime + Margin) {
             wait.seen = -1;
             break;
         }
     }
-    link.EventNr = (wait.seen == 3 || wait.seen == 4) ? 6 : wait.seen;
+    // A temperature or an information block instead of the acknowledgement:
+    // the write was not taken.
+    link.EventNr = (wait.seen == Event::Temperature || wait.seen == Event::Configuration) ? Event::Rejected : wait.seen;
 }
 
 // ---------------------------------------------------------------- decoding
@@ -715,22 +720,22 @@ void WriteParameter(clsKOV& link, const std::string& code, const EventPump& pump
 void DecodeInBuffer(clsKOV& link) {
     const std::string s = link.InBuffer;
     std::string next;
-    link.EventNr = 0;
+    link.EventNr = Event::Nothing;
     link.Decoder.ChecksumErrors = 0;
     if (!s.empty()) {
         link.Decoder.AnswerBytes = true;
         link.Decoder.LastInputAt = link.CurrentTime;
     }
     g_takeover = false;
-    if ((link.CommStatus == 0 || link.CommStatus == 1) && link.LastCommand == "S" && link.Decoder.TakingOver) {
+    if ((link.CommStatus == Comm::NotConnected || link.CommStatus == Comm::Idle) && link.LastCommand == "S" && link.Decoder.TakingOver) {
         TakeoverStep(link, s, next);
     } else if (s.empty()) {
         if (Overdue(link)) Deadline(link, next);
     } else {
         switch (link.CommStatus) {
-            case 0: NotConnected(link, s, next); break;
-            case 1: Idle(link, s, next); break;
-            case 2: Measuring(link, s, next); break;
+            case Comm::NotConnected: NotConnected(link, s, next); break;
+            case Comm::Idle: Idle(link, s, next); break;
+            case Comm::Measuring: Measuring(link, s, next); break;
             default: break;
         }
         // A step that found nothing to report in the buffer (a " C," without
@@ -739,9 +744,10 @@ void DecodeInBuffer(clsKOV& link) {
         // the deadline has passed, act on it as on an empty buffer and start
         // afresh.
         // (A checksum error is no answer either.)
-        if ((link.EventNr == 0 || link.EventNr == 7) && next.empty() && Overdue(link) && link.CommStatus >= 0 &&
-            link.CommStatus <= 2) {
-            link.EventNr = 0;
+        if ((link.EventNr == Event::Nothing || link.EventNr == Event::ChecksumError) && next.empty() && Overdue(link) &&
+            link.CommStatus >= Comm::NotConnected &&
+            link.CommStatus <= Comm::Measuring) {
+            link.EventNr = Event::Nothing;
             Deadline(link, next);
             link.InBuffer.clear();
         }
@@ -753,10 +759,7 @@ void DecodeInBuffer(clsKOV& link) {
         link.SendCommand(next);
         link.Decoder.TakingOver = g_takeover;
     }
-    if (g_wait && g_wait->link == &link && g_wait->seen == 0) {
-        const std::int32_t e = link.EventNr;
-        if (e == -1 || (e >= 3 && e <= 6)) g_wait->seen = e;
-    }
+    if (g_wait && g_wait->link == &link && g_wait->seen == 0 && EndsAWrite(link.EventNr)) g_wait->seen = link.EventNr;
 }
 
 void DecodeTemperatureReply(clsKOV& link) {
@@ -790,7 +793,7 @@ void DecodeTemperatureReply(clsKOV& link) {
                 std::uint16_t crc = 1;
                 if (!Checksum(reinterpret_cast<const unsigned char*>(s.data() + at), 6, &crc)) return;
                 if (crc == 0) {
-                    link.EventNr = 7;
+                    link.EventNr = Event::ChecksumError;
                     link.InBuffer.erase(0, s.size() - 3);
                     return;
                 }
@@ -805,7 +808,7 @@ void DecodeTemperatureReply(clsKOV& link) {
                     return;
                 }
             }
-            link.EventNr = 7;
+            link.EventNr = Event::ChecksumError;
             link.Decoder.ChecksumErrors = 1;
             link.InBuffer.erase(0, s.size() - 3);  // the last three may begin the answer
             break;

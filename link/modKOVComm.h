@@ -19,6 +19,25 @@ class clsKOV;
 
 namespace modKOVComm {
 
+// Results of a decoding step, in EventNr.
+namespace Event {
+constexpr std::int32_t NoAnswer = -1;       // the awaited answer did not come in time
+constexpr std::int32_t Nothing = 0;
+constexpr std::int32_t Distance = 2;        // a distance, or a distance marker
+constexpr std::int32_t Temperature = 3;
+constexpr std::int32_t Configuration = 4;   // the information block was read
+constexpr std::int32_t Accepted = 5;        // a parameter write was answered "OK"
+constexpr std::int32_t Rejected = 6;        // ... "ERR"
+constexpr std::int32_t ChecksumError = 7;   // a damaged binary frame
+}  // namespace Event
+
+// Protocol states, in CommStatus.
+namespace Comm {
+constexpr std::int32_t NotConnected = 0;
+constexpr std::int32_t Idle = 1;            // connected, no measurement running
+constexpr std::int32_t Measuring = 2;       // continuous values (or single values with "G")
+}  // namespace Comm
+
 // Distance markers in MeasValue_mm.
 constexpr std::int32_t NoEchoValue = 2147483647;       // 7FFFFFFF
 constexpr std::int32_t TempErrorValue = 2147483632;    // 7FFFFFF0
