@@ -1,12 +1,16 @@
 #pragma once
 // The main window: port and sensor controls, the value and temperature labels,
-// the connection lamp, the chart, the menus, and the 50 ms measurement loop
-// that drives all traffic with the sensor.
+// the connection lamp, the chart and the menus. Its timer drives the
+// measurement loop (MonitorLoop) every 50 ms; the window shows what the loop
+// reports and feeds the value label, the value window and the chart from the
+// loop's new distances.
 #include <QMainWindow>
 #include <QPointer>
 #include <cstdint>
 #include <functional>
 #include <memory>
+
+#include "MonitorLoop.h"
 
 class QAction;
 class QCheckBox;
@@ -26,7 +30,7 @@ class XYChart;
 class clsChartData;
 class ChartPicture;
 
-class frmMain : public QMainWindow {
+class frmMain : public QMainWindow, private MonitorView {
     Q_OBJECT
 public:
     // Builds every control and runs the window's load sequence; the timer is
@@ -38,8 +42,12 @@ public:
     void TimerTick();
 
     // Shows the link's current distance: value label, value window, chart,
-    // auto-scaling. Also used by the recorder for played-back values.
+    // auto-scaling. The window's listener of the loop's new distances; the
+    // recorder plays back through the loop's PublishDistance.
     void ShowDistance(clsKOV& link);
+
+    // The measurement loop the timer drives.
+    MonitorLoop& Loop() { return *m_loop; }
 
     // Empties the chart and the auto-scale buffers for n points (0 = one chart window).
     void ResetChart(int n);
@@ -59,6 +67,9 @@ public:
 
     // True once the window has been asked to close; every wait ends then.
     bool Closing() const { return m_closing; }
+    // The settings could not be saved (read-only folder, full disk); the
+    // user was told once.
+    bool SettingsSaveFailed() const { return m_settingsWarned; }
 
     // For the recorder, the chart settings dialog and tests.
     XYChart* KOVChart() const { return m_chart.get(); }
@@ -106,17 +117,26 @@ private:
     void SetLamp(int commStatus);
     void UpdateControls();
     void AutoScaleY(double timeSpanDays);
-    void BlockingSingleMeasurement();
-    void HandleEvent(clsKOV& link);
-    void EchoToConsole(const clsKOV& link);
-    void CheckClockJump(clsKOV& link, double now);
-    // Writes one averaging parameter: stop a running measurement, write, restart.
-    void WriteAverageParameter(const char* code);
     // Waits `ms` milliseconds with the window alive (timer ticks go on);
     // returns false when the window was closed meanwhile.
     bool WaitWithEvents(int ms);
     void Unload();
-    QString OpenFailureText(const clsKOV& link) const;
+    void SaveSettings();
+    static QString LampStyle(std::uint32_t color);
+
+    // What the loop reports.
+    void ShowStatus(int textId, const std::string& detail) override;
+    void ShowTemperature(const std::string& text) override;
+    void ShowConfiguration(const clsKOV& link) override;
+    void ShowShutDown(bool visible) override;
+    void ClearValue() override;
+    void MeasuringChanged(bool measuring) override;
+    void Starting(bool fresh) override;
+    void ShowState(std::int32_t commStatus, bool busy) override;
+    void HalfSecond(double now, std::int32_t commStatus) override;
+    void Received(const std::string& bytes) override;
+    void ClockSetBack() override;
+    void StepFailed(const std::string& what) override;
 
     // Controls (object names as the control names).
     QGroupBox* fraMeasurement = nullptr;
@@ -173,19 +193,15 @@ private:
 
     std::unique_ptr<clsConsole> m_console;
 
-    double m_lastTickTime = 0;     // days
-    std::int32_t m_elapsed = 0;    // ms since the clock panel was refreshed
+    std::unique_ptr<MonitorLoop> m_loop;
     int m_lastUnit = -1;
     std::uint32_t m_lampColor = 255;
-    std::function<double()> m_msClock;
     std::function<bool(int)> m_wait;
-    double m_lastMonotonic = -1;
 
     bool m_loaded = false;
     bool m_closing = false;        // close requested: waits end, no new work starts
     bool m_unloaded = false;
+    bool m_settingsWarned = false;
     int m_waitDepth = 0;           // nested waits in progress
     class QEventLoop* m_waitLoop = nullptr;  // the wait running now, if any
-    bool m_singleActive = false;   // blocking single measurement in progress
-    std::uint64_t m_shownCount = 0;  // distances shown so far
 };

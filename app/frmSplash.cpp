@@ -19,12 +19,6 @@
 #include "modIni.h"
 #include "modLanguage.h"
 
-namespace {
-constexpr int kRates[6] = {1200, 2400, 4800, 9600, 19200, 38400};
-
-void Tag(QObject* o, int id) { o->setProperty("Tag", QString::number(id)); }
-}  // namespace
-
 QString frmSplash::PortEntryText(int comport) {
     QString text = QStringLiteral("COM %1").arg(comport);
     const std::string device = SerialLayer::DeviceForComport(comport, &modGlobals::Settings);
@@ -51,10 +45,10 @@ frmSplash::frmSplash(QWidget* parent) : QDialog(parent) {
 
     fraLanguage = new QGroupBox(this);
     fraLanguage->setObjectName("fraLanguage");
-    Tag(fraLanguage, 1121);
+    modLanguage::SetTag(fraLanguage, 1121);
     lblLanguage = new QLabel(fraLanguage);
     lblLanguage->setObjectName("lblLanguage");
-    Tag(lblLanguage, 1122);
+    modLanguage::SetTag(lblLanguage, 1122);
     cmbLanguage = new QComboBox(fraLanguage);
     cmbLanguage->setObjectName("cmbLanguage");
     auto* langLayout = new QHBoxLayout(fraLanguage);
@@ -63,15 +57,15 @@ frmSplash::frmSplash(QWidget* parent) : QDialog(parent) {
 
     fraInterface = new QGroupBox(this);
     fraInterface->setObjectName("fraInterface");
-    Tag(fraInterface, 1125);
+    modLanguage::SetTag(fraInterface, 1125);
     Label1 = new QLabel(fraInterface);
     Label1->setObjectName("Label1");
-    Tag(Label1, 1102);
+    modLanguage::SetTag(Label1, 1102);
     cmbComPort = new QComboBox(fraInterface);
     cmbComPort->setObjectName("cmbComPort");
     Label2 = new QLabel(fraInterface);
     Label2->setObjectName("Label2");
-    Tag(Label2, 1103);
+    modLanguage::SetTag(Label2, 1103);
     cmbBaudrate = new QComboBox(fraInterface);
     cmbBaudrate->setObjectName("cmbBaudrate");
     auto* ifLayout = new QGridLayout(fraInterface);
@@ -83,14 +77,14 @@ frmSplash::frmSplash(QWidget* parent) : QDialog(parent) {
 
     cmdOK = new QPushButton(this);
     cmdOK->setObjectName("cmdOK");
-    Tag(cmdOK, 1095);
+    modLanguage::SetTag(cmdOK, 1095);
     cmdOK->setDefault(true);
     cmdExit = new QPushButton(this);
     cmdExit->setObjectName("cmdExit");
-    Tag(cmdExit, 1093);
+    modLanguage::SetTag(cmdExit, 1093);
     cmdHelp = new QPushButton(this);
     cmdHelp->setObjectName("cmdHelp");
-    Tag(cmdHelp, 1094);
+    modLanguage::SetTag(cmdHelp, 1094);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(cmdHelp);
@@ -116,9 +110,7 @@ frmSplash::frmSplash(QWidget* parent) : QDialog(parent) {
     lblPlatform->setText(QString::fromStdString(modAPI::GetOSName()));
 
     for (int id = 820; id <= 825; ++id) cmbBaudrate->addItem(QString::fromStdString(modFunctions::GetText(id)));
-    int rateIndex = -1;
-    for (int i = 0; i < 6; ++i)
-        if (kRates[i] == modGlobals::Baudrate) rateIndex = i;
+    int rateIndex = modGlobals::BaudrateIndex(modGlobals::Baudrate);
     if (rateIndex < 0) {
         rateIndex = 3;
         modGlobals::Baudrate = 9600;
@@ -159,9 +151,12 @@ void frmSplash::cmbLanguage_Click(int index) {
 
 void frmSplash::cmdOK_Click() {
     const int index = cmbBaudrate->currentIndex();
-    modGlobals::Baudrate = index >= 0 && index < 6 ? kRates[index] : 9600;
+    modGlobals::Baudrate = index >= 0 && index < 6 ? modGlobals::Baudrates[index] : 9600;
     modGlobals::Comport = cmbComPort->currentIndex() + 1;
-    modIni::SaveSettings();
+    // The program runs on with the choice; it is only not kept for the next start.
+    std::string reason;
+    if (!modIni::SaveSettings(&reason))
+        modControls::ShowWarning(this, windowTitle(), modLanguage::Text(1138) + "\n\n" + QString::fromStdString(reason));
     accept();
 }
 

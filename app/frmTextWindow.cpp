@@ -1,4 +1,6 @@
 #include "frmTextWindow.h"
+#include "modAPI.h"
+#include "modGlobals.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -9,6 +11,12 @@
 namespace {
 bool g_open = false;
 QPointer<frmTextWindow> g_instance;
+
+// The window's own flag and the application's follow each other.
+void SetOpen(bool open) {
+    g_open = open;
+    modGlobals::ValueWindowOpen = open;
+}
 }  // namespace
 
 const char* const frmTextWindow::SampleText = "#####,# ##";
@@ -37,13 +45,13 @@ frmTextWindow::frmTextWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setMinimumSize(minimum);
     resize(minimum);
 
-    g_open = true;
+    SetOpen(true);
     g_instance = this;
 }
 
 frmTextWindow::~frmTextWindow() {
     if (g_instance == this || g_instance.isNull()) {
-        g_open = false;
+        SetOpen(false);
         g_instance = nullptr;
     }
 }
@@ -67,7 +75,7 @@ void frmTextWindow::Unload() {
 
 void frmTextWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
-    if (event->isAccepted()) g_open = false;
+    if (event->isAccepted()) SetOpen(false);
 }
 
 QString frmTextWindow::WindowHeader() const { return windowTitle(); }
@@ -78,8 +86,8 @@ void frmTextWindow::ValueText(const QString& text) { valueText_ = text; }
 
 int frmTextWindow::FontPointSize() const { return lblValue->font().pointSize(); }
 
-int frmTextWindow::TwipsToPixelsX(int twips) const { return twips * logicalDpiX() / 1440; }
-int frmTextWindow::TwipsToPixelsY(int twips) const { return twips * logicalDpiY() / 1440; }
+int frmTextWindow::TwipsToPixelsX(int twips) const { return modAPI::TwipsToPixels(twips, logicalDpiX()); }
+int frmTextWindow::TwipsToPixelsY(int twips) const { return modAPI::TwipsToPixels(twips, logicalDpiY()); }
 
 QSize frmTextWindow::MinimumSizePx() const {
     return {TwipsToPixelsX(MinWidthTwips), TwipsToPixelsY(MinHeightTwips)};

@@ -55,4 +55,10 @@ void ResetState() {
     RecorderState = 0;
 }
 
+int BaudrateIndex(std::int32_t bitsPerSecond) {
+    for (std::size_t i = 0; i < Baudrates.size(); ++i)
+        if (Baudrates[i] == bitsPerSecond) return static_cast<int>(i);
+    return -1;
+}
+
 }  // namespace modGlobals

@@ -10,19 +10,14 @@
 #include <vector>
 
 #include "clsIni.h"
+#include "modChartCommon.h"
 
 class clsKOV;
 
 namespace modGlobals {
 
 // Working data of the chart's y auto-scaling (all distances in millimetres).
-struct AutoScaleRecord {
-    std::int32_t MinHalfSpan = 25;  // n: half the smallest range shown
-    std::int32_t Axis = 0;          // chart band whose y axis is adjusted
-    double Minimum = 0;             // current range, mm
-    double Maximum = 0;
-    std::int32_t LastValue = 0;     // newest charted distance, mm
-};
+using AutoScaleRecord = modChartCommon::AutoScaleRecord;
 
 // One entry of the configuration list: its key and the parameter set.
 using ConfigEntry = std::pair<std::string, std::shared_ptr<clsKOV>>;
@@ -39,6 +34,11 @@ extern bool ExitRequested;          // start dialog left with Exit
 extern bool AutoScale;              // chart y axis scales itself
 extern double yMin;                 // fixed y range (mm) when AutoScale is off
 extern double yMax;
+
+// The speeds offered for the port (the sensor's own list, parameter 601).
+constexpr std::array<std::int32_t, 6> Baudrates = {1200, 2400, 4800, 9600, 19200, 38400};
+// Index of a speed in Baudrates; -1 when it is not there.
+int BaudrateIndex(std::int32_t bitsPerSecond);
 
 constexpr int UnitCount = 7;
 extern std::array<double, UnitCount> UnitFactor;      // millimetres per unit, index = DistanceUnit

@@ -79,25 +79,28 @@ void LoadSettings() {
     UnitName = {"mm", "m", "in", "ft", "yd", "mi", "nm"};
 }
 
-bool SaveSettings() {
+bool SaveSettings(std::string* reason) {
     using namespace modGlobals;
     if (SettingsFile.empty()) SettingsFile = JoinPath(modAPI::ProgramFolder(), "KOV.ini");
     Settings.Filename(SettingsFile);
-    bool ok = true;
-    ok &= Settings.WriteSetting(kGeneral, "Baudrate", std::to_string(Baudrate));
-    ok &= Settings.WriteSetting(kGeneral, "Comport", std::to_string(Comport));
-    ok &= Settings.WriteSetting(kGeneral, "Language", modFunctions::LanguageOffset() == 0 ? "0" : "1");
-    ok &= Settings.WriteSetting(kGeneral, "DefaultDevice", DefaultDevice == "Serial" ? "0" : "1");
-    ok &= Settings.WriteSetting(kChart, "AutoScale", AutoScale ? "1" : "0");
-    ok &= Settings.WriteSetting(kChart, "yMax", DoubleText(yMax));
-    ok &= Settings.WriteSetting(kChart, "yMin", DoubleText(yMin));
-    return ok;
+    return Settings.WriteSettings(
+        {
+            {kGeneral, "Baudrate", std::to_string(Baudrate)},
+            {kGeneral, "Comport", std::to_string(Comport)},
+            {kGeneral, "Language", modFunctions::LanguageOffset() == 0 ? "0" : "1"},
+            {kGeneral, "DefaultDevice", DefaultDevice == "Serial" ? "0" : "1"},
+            {kChart, "AutoScale", AutoScale ? "1" : "0"},
+            {kChart, "yMax", DoubleText(yMax)},
+            {kChart, "yMin", DoubleText(yMin)},
+        },
+        reason);
 }
 
-void Release() {
-    SaveSettings();
+bool Release(std::string* reason) {
+    const bool saved = SaveSettings(reason);
     modGlobals::ConfigList.clear();
     modGlobals::Device.reset();
+    return saved;
 }
 
 }  // namespace modIni

@@ -10,11 +10,14 @@ namespace modIni {
 // section or key gives the defaults.
 void LoadSettings();
 
-// Writes the seven GENERAL / CHART keys. False when the file could not be written.
-bool SaveSettings();
+// Writes the seven GENERAL / CHART keys in one replacement of the file: all
+// of them or none. False when the file could not be written; `reason`, when
+// given, then says why (e.g. "/data/KOV.ini: Permission denied").
+bool SaveSettings(std::string* reason = nullptr);
 
 // Saves the settings, then drops the device link and the configuration list.
-void Release();
+// Returns what SaveSettings returned.
+bool Release(std::string* reason = nullptr);
 
 // Doubles as KOV.ini holds them: the locale's decimal separator both ways.
 std::string DoubleText(double value);

@@ -251,4 +251,49 @@ XGrid ComputeXGrid(bool isTimeScale, double timeIntervalMs, double xMax, int plo
     return g;
 }
 
+void AutoScaleY(AutoScaleRecord& rec, const ScaleHistory& history, double timeSpanDays) {
+    const double n = rec.MinHalfSpan;
+    const double v = rec.LastValue;
+    if (rec.Maximum == 0) {  // first value
+        rec.Minimum = v - n;
+        rec.Maximum = v + n;
+        return;
+    }
+    const double step = (rec.Maximum - rec.Minimum) / n;
+    if (rec.Maximum - step < v) {
+        rec.Maximum = v + step;
+        return;
+    }
+    if (rec.Minimum + step > v) {
+        rec.Minimum = v - step;
+        return;
+    }
+    // Range of the values still visible in the chart window.
+    double smallest = 0, largest = 0;
+    bool haveSmall = false, haveLarge = false;
+    if (history.Count > 0) {
+        const double newest = history.Time(0);
+        for (int i = 0; i < history.Count; ++i) {
+            if (i > 0 && history.Time(i) < newest - timeSpanDays) break;
+            const double d = history.Distance(i);
+            if (d < 1000000 && (!haveSmall || d < smallest)) {
+                smallest = d;
+                haveSmall = true;
+            }
+            if (d > -1000000 && (!haveLarge || d > largest)) {
+                largest = d;
+                haveLarge = true;
+            }
+        }
+    }
+    if (rec.Maximum - rec.Minimum <= 2 * n) return;
+    if (rec.Minimum + 3 * step < smallest) rec.Minimum = smallest - 2 * step;
+    if (rec.Maximum - 3 * step > largest) rec.Maximum = largest + 2 * step;
+    if (rec.Maximum - rec.Minimum < 2 * n) {
+        const double centre = std::nearbyint((rec.Maximum + rec.Minimum) / 2);
+        rec.Minimum = centre - n;
+        rec.Maximum = centre + n;
+    }
+}
+
 }  // namespace modChartCommon

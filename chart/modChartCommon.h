@@ -4,6 +4,8 @@
 // measures its texts and hands the sizes in; everything here is plain numbers.
 //
 // Pixel coordinates: origin top left, y growing downwards.
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -107,5 +109,29 @@ struct XGrid {
 };
 XGrid ComputeXGrid(bool isTimeScale, double timeIntervalMs, double xMax, int plotLeft,
                    int plotWidth, int tickLabelWidth);
+
+// ---- y auto-scaling ---------------------------------------------------------
+
+// Working data of the y auto-scaling (all distances in millimetres).
+struct AutoScaleRecord {
+    std::int32_t MinHalfSpan = 25;  // n: half the smallest range shown
+    std::int32_t Axis = 0;          // chart band whose y axis is adjusted
+    double Minimum = 0;             // current range, mm
+    double Maximum = 0;
+    std::int32_t LastValue = 0;     // newest charted distance, mm
+};
+
+// The charted distances, newest first: count, distance (mm) and time (days)
+// of entry i.
+struct ScaleHistory {
+    int Count = 0;
+    std::function<double(int)> Distance;
+    std::function<double(int)> Time;
+};
+
+// Adjusts the record's range to its LastValue: the range grows at once when
+// a value leaves it, and shrinks towards the values still inside the window
+// of `timeSpanDays` (never below 2n).
+void AutoScaleY(AutoScaleRecord& record, const ScaleHistory& history, double timeSpanDays);
 
 }  // namespace modChartCommon

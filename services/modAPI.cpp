@@ -1,5 +1,7 @@
 #include "modAPI.h"
 
+#include <cmath>
+
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -170,5 +172,7 @@ std::string ExecutableName() {
     const auto exe = ExecutablePath();
     return exe.empty() ? std::string("ORA2ORB2") : exe.stem().u8string();
 }
+
+int TwipsToPixels(int twips, double dpi) { return static_cast<int>(std::lround(twips * dpi / 1440.0)); }
 
 }  // namespace modAPI

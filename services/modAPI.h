@@ -42,4 +42,7 @@ std::string ExecutableFolder();
 // Milliseconds per day, for converting durations into day counts.
 constexpr double MsPerDay = 86400000.0;
 
+// Window lengths in twips (1/1440 inch) as pixels at `dpi`, rounded.
+int TwipsToPixels(int twips, double dpi);
+
 }  // namespace modAPI

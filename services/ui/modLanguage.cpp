@@ -19,6 +19,8 @@ namespace modLanguage {
 
 QString Text(int id) { return QString::fromStdString(modFunctions::GetText(id)); }
 
+void SetTag(QObject* object, int id) { object->setProperty("Tag", QString::number(id)); }
+
 namespace {
 
 // The text id held in a property value; 0 when it is missing or not a

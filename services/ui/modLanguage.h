@@ -4,12 +4,16 @@
 // ApplyLanguage replaces the captions with the texts of the current language.
 #include <QString>
 
+class QObject;
 class QWidget;
 
 namespace modLanguage {
 
 // Text of German id `id` in the current language, as a QString.
 QString Text(int id);
+
+// Marks `object` as translatable with the German text id `id` (its "Tag").
+void SetTag(QObject* object, int id);
 
 // Sets the title of `window` from its own "Tag" and the captions of all its
 // controls from theirs:

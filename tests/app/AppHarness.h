@@ -82,9 +82,8 @@ public:
         modGlobals::ResetState();
         modAPI::SetProgramFolder(m_dir.path().toStdString());
         modAPI::SetClock([this] { return BaseDay() + wallMs / modAPI::MsPerDay; });
+        modKOVComm::ResetHooks();
         modKOVComm::SetSleep([this](int ms) { Advance(ms); });
-        modKOVComm::SetClosing(false);
-        modKOVComm::SetEventPump({});
         modFunctions::SetLanguageOffset(0);
         modFunctions::SetDecimalSeparator('.');
         modIni::LoadSettings();
@@ -105,9 +104,7 @@ public:
     }
     ~Harness() {
         window.reset();
-        modKOVComm::SetSleep({});
-        modKOVComm::SetEventPump({});
-        modKOVComm::SetClosing(false);
+        modKOVComm::ResetHooks();
         modAPI::SetClock({});
         modGlobals::ResetState();
     }

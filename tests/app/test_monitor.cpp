@@ -381,16 +381,33 @@ private slots:
         QCOMPARE(h.link().CommStatus, 0);
         h.Tick();
         QCOMPARE(h.window->LampColor(), 255u);
-        QCOMPARE(h.child<QPushButton>("cmdStart")->text(), QStringLiteral("Start"));
+        // The caption tells the truth: the user's measurement is still on and
+        // goes on when the sensor is back; pressing the button now stops it.
+        auto* start = h.child<QPushButton>("cmdStart");
+        QCOMPARE(start->text(), QStringLiteral("Stop"));
+        QVERIFY(start->isEnabled());
         h.Tick(40);
         QVERIFY(h.window->StatusText(1).startsWith(Text(1136)));
         h.model->SetUnplugged(false);
         h.model->PowerCycle();
+        QVERIFY(h.TickUntil([&] { return h.link().CommStatus == 2 && h.window->StatusText(1) == Text(1132); }, 200));
+        QCOMPARE(start->text(), QStringLiteral("Stop"));
+        QCOMPARE(h.window->LampColor(), 65280u);
+
+        // Stopped while the sensor is away: nothing starts when it is back.
+        h.model->SetUnplugged(true);
+        QVERIFY(h.TickUntil([&] { return h.link().CommStatus == 0; }, 20));
+        QTest::mouseClick(start, Qt::LeftButton);
+        QCOMPARE(start->text(), QStringLiteral("Start"));
+        QVERIFY(!start->isEnabled());
+        const int starts = h.SentCount("M");
+        h.model->SetUnplugged(false);
+        h.model->PowerCycle();
         QVERIFY(h.Connect());
-        h.Tick();
-        QCOMPARE(h.window->LampColor(), 65535u);
-        QTest::mouseClick(h.child<QPushButton>("cmdStart"), Qt::LeftButton);
-        QVERIFY(h.TickUntil([&] { return h.window->StatusText(1) == Text(1132); }, 100));
+        h.Tick(60);
+        QCOMPARE(h.link().CommStatus, 1);
+        QCOMPARE(h.SentCount("M"), starts);
+        QCOMPARE(start->text(), QStringLiteral("Start"));
     }
 
     // The sensor has a power supply of its own and goes on streaming while

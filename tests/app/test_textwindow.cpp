@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "frmTextWindow.h"
+#include "modAPI.h"
 
 class TextWindowTest : public QObject {
     Q_OBJECT
@@ -41,7 +42,7 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.resize(10, 10);
-        QCOMPARE(w.size(), QSize(2000 * w.logicalDpiX() / 1440, 1000 * w.logicalDpiY() / 1440));
+        QCOMPARE(w.size(), QSize(modAPI::TwipsToPixels(2000, w.logicalDpiX()), modAPI::TwipsToPixels(1000, w.logicalDpiY())));
         QCOMPARE(w.WindowHeader(), QString("ORA-2 / ORB-2"));
         w.resize(700, 300);  // no value yet: fitted to the sample
         QCOMPARE(w.lblTest->text(), QString("#####,# ##"));
