@@ -187,4 +187,64 @@ TEST(ChartXGrid, DegenerateWindows) {
     EXPECT_TRUE(ComputeXGrid(false, 60000, At(12, 0, 0), 0, 600, 0).Valid);
 }
 
+// Auto-scaling over the charted values, newest first, one a second.
+struct ScaleFixture {
+    std::vector<double> mm;  // newest first
+    AutoScaleRecord rec;
+    ScaleHistory History() {
+        ScaleHistory h;
+        h.Count = static_cast<int>(mm.size());
+        h.Distance = [this](int i) { return mm[static_cast<std::size_t>(i)]; };
+        h.Time = [this](int i) { return kDay - i / 86400.0; };
+        return h;
+    }
+    void Add(double v, double windowDays) {
+        mm.insert(mm.begin(), v);
+        rec.LastValue = static_cast<std::int32_t>(v);
+        AutoScaleY(rec, History(), windowDays);
+    }
+};
+
+TEST(ChartAutoScale, GrowsAtOnceAndShrinksToTheWindow) {
+    ScaleFixture f;
+    const double minute = 60.0 / 86400.0;
+    f.Add(1000, minute);  // the first value: 2n around it
+    EXPECT_EQ(f.rec.Minimum, 975);
+    EXPECT_EQ(f.rec.Maximum, 1025);
+    f.Add(1100, minute);  // above: the top moves past it by one step
+    EXPECT_EQ(f.rec.Minimum, 975);
+    EXPECT_EQ(f.rec.Maximum, 1100 + 50.0 / 25);
+    f.Add(500, minute);  // below
+    EXPECT_DOUBLE_EQ(f.rec.Minimum, 500 - (1102.0 - 975) / 25);
+    // The far values leave the window: the range closes in on what is left,
+    // never narrower than 2n, centred.
+    for (int i = 0; i < 120; ++i) f.Add(800, minute);
+    EXPECT_LE(f.rec.Maximum - f.rec.Minimum, 60);
+    EXPECT_GE(f.rec.Maximum - f.rec.Minimum, 50);
+    EXPECT_LE(f.rec.Minimum, 800);
+    EXPECT_GE(f.rec.Maximum, 800);
+}
+
+TEST(ChartAutoScale, FarValuesAndAnEmptyHistory) {
+    ScaleFixture f;
+    f.rec.Minimum = -10;
+    f.rec.Maximum = 90;
+    f.rec.LastValue = 40;
+    // Nothing charted: smallest and largest count as 0; the top comes down
+    // to 0 + 2 steps, and a range narrower than 2n is centred.
+    AutoScaleY(f.rec, ScaleHistory{}, 1.0);
+    EXPECT_EQ(f.rec.Minimum, -26);
+    EXPECT_EQ(f.rec.Maximum, 24);
+    // A value of a million mm or more does not count for the bottom of the
+    // range, but does for the top.
+    ScaleFixture g;
+    g.mm = {5000, 2000000, 4000};
+    g.rec.Minimum = 3000;
+    g.rec.Maximum = 9000;
+    g.rec.LastValue = 5000;
+    AutoScaleY(g.rec, g.History(), 1.0);
+    EXPECT_EQ(g.rec.Minimum, 4000 - 2 * 240);
+    EXPECT_EQ(g.rec.Maximum, 9000);
+}
+
 }  // namespace
