@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QFile>
 #include <QtTest>
 
 #include "AppHarness.h"
@@ -310,6 +311,25 @@ private slots:
         QCOMPARE(h.link().AverageDepth, 1);
         QCOMPARE(h.SentCount("301 16"), 1);
         QCOMPARE(h.model->Param(301), 1);
+
+        // Rejected: the list shows the sensor's value again, and the status says so.
+        h.model->Faults().rejectedCodes = {"301", "304"};
+        bool lockedMeanwhile = false;
+        modKOVComm::SetEventPump([&](int) {
+            lockedMeanwhile = lockedMeanwhile || !h.child<QPushButton>("cmdStart")->isEnabled();
+            h.Tick();
+        });
+        list->setCurrentIndex(3);
+        emit list->activated(3);
+        QCOMPARE(h.link().AverageDepth, 1);
+        QCOMPARE(list->currentIndex(), 1);
+        QCOMPARE(h.window->StatusText(1), Text(1137));
+        QVERIFY2(lockedMeanwhile, "Start must not be usable while a write waits");
+        auto* box = h.child<QCheckBox>("chkMovingAverage");
+        box->setChecked(true);
+        emit box->clicked(true);
+        QVERIFY(!box->isChecked());
+        QCOMPARE(h.link().MovingAverage, 0);
     }
 
     void singleMeasurementInSingleMode() {
@@ -433,6 +453,25 @@ private slots:
         QVERIFY2(ticks * 50 < 3000, qPrintable(QString::number(ticks * 50)));
         QCOMPARE(h.window->LampColor(), 65280u);
         QCOMPARE(h.child<QPushButton>("cmdStart")->text(), QStringLiteral("Stop"));
+    }
+
+    // A folder that cannot take the settings: said once, in the free panel,
+    // and the program goes on.
+    void settingsThatCannotBeSavedAreReportedOnce() {
+        Harness h;
+        QVERIFY(h.Connect());
+        QFile blocker(h.m_dir.filePath("blocker"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        modGlobals::SettingsFile = h.m_dir.filePath("blocker/KOV.ini").toStdString();  // fails for root too
+        auto* deen = h.child<QAction>("mnuOptionLanguageDEEN");
+        deen->trigger();
+        QVERIFY(h.window->SettingsSaveFailed());
+        QCOMPARE(h.window->StatusText(2), QStringLiteral("The settings could not be saved"));
+        deen->trigger();  // back to German: not said again
+        QCOMPARE(h.window->StatusText(2), QStringLiteral("The settings could not be saved"));
+        h.Tick(5);
+        QCOMPARE(h.link().CommStatus, 1);
     }
 
     void languageSwitchTwiceRestoresGerman() {
