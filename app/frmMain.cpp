@@ -22,6 +22,7 @@
 #include "clsFIFO.h"
 #include "clsKOV.h"
 #include "frmAbout.h"
+#include "frmKOV.h"
 #include "frmSplash.h"
 #include "frmTextWindow.h"
 #include "modAPI.h"
@@ -150,6 +151,7 @@ void frmMain::FormLoad() {
     m_series->ForeColor = 255;
 
     modHTMLHelp::SetPopupHelpFile(this);
+    modHTMLHelp::SetHelpPage(this, "Main");
     m_loop->Step([&] { m_chart->Show(modAPI::NowWithMs()); });
 
     SetLamp(modGlobals::Device ? modGlobals::Device->CommStatus : Comm::NotConnected);
@@ -494,6 +496,19 @@ void frmMain::mnuOptionConsole_Click() {
         m_console->CloseConsole();
         m_console.reset();
     }
+}
+
+void frmMain::mnuConfigurationKOV_Click() {
+    if (m_closing || modGlobals::ConfigDialogOpen || !modGlobals::Device) return;
+    // The dialog's transfers run on the loop's ticks; the window unloads
+    // only once the dialog has returned.
+    ++m_waitDepth;
+    modGlobals::ConfigDialogOpen = true;
+    frmKOV::ShowDialog(this, *m_loop, modGlobals::ConfigList, modGlobals::UnloadedConfigFiles, modGlobals::Settings,
+                       modGlobals::DefaultDevice);
+    modGlobals::ConfigDialogOpen = false;
+    --m_waitDepth;
+    if (m_closing && m_waitDepth == 0 && !m_unloaded) Unload();
 }
 
 void frmMain::mnuConfigurationDefaultSerial_Click() {

@@ -105,6 +105,7 @@ private slots:
     void mnuHelpAbout_Click();
     void mnuOptionLanguageDEEN_Click();
     void mnuOptionConsole_Click();
+    void mnuConfigurationKOV_Click();
     void mnuConfigurationDefaultSerial_Click();
     void mnuConfigurationDefaultProfibus_Click();
 

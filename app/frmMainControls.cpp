@@ -192,7 +192,6 @@ void frmMain::BuildMenus() {
 
     mnuConfiguration = menu(bar, "mnuConfiguration", 1030);
     mnuConfigurationKOV = item(mnuConfiguration, "mnuConfigurationKOV", 1031);
-    mnuConfigurationKOV->setEnabled(false);  // the configuration dialog is not part of this build yet
     mnuConfigurationDefault = menu(mnuConfiguration, "mnuConfigurationDefault", 1032);
     mnuConfiguration->addMenu(mnuConfigurationDefault);
     mnuConfigurationDefaultSerial = item(mnuConfigurationDefault, "mnuConfigurationDefaultSerial", 1033);
@@ -232,6 +231,7 @@ void frmMain::BuildMenus() {
     bar->addMenu(mnuHelp);
 
     connect(mnuFileExit, &QAction::triggered, this, &QWidget::close);
+    connect(mnuConfigurationKOV, &QAction::triggered, this, &frmMain::mnuConfigurationKOV_Click);
     connect(mnuConfigurationDefaultSerial, &QAction::triggered, this, &frmMain::mnuConfigurationDefaultSerial_Click);
     connect(mnuConfigurationDefaultProfibus, &QAction::triggered, this,
             &frmMain::mnuConfigurationDefaultProfibus_Click);

@@ -135,6 +135,7 @@ frmSplash::frmSplash(QWidget* parent) : QDialog(parent) {
     connect(cmdExit, &QPushButton::clicked, this, &frmSplash::cmdExit_Click);
     connect(cmdHelp, &QPushButton::clicked, this, &frmSplash::cmdHelp_Click);
     modHTMLHelp::SetPopupHelpFile(this);
+    modHTMLHelp::SetHelpPage(this, "Splash");  // F1, as the Help button
 }
 
 void frmSplash::ApplyTexts() {

@@ -21,6 +21,8 @@ AutoScaleRecord AutoScaleRec;
 
 std::shared_ptr<clsKOV> Device;
 std::vector<ConfigEntry> ConfigList;
+std::vector<std::string> UnloadedConfigFiles;
+std::string ConfigLoadProblems;
 
 bool Measuring = false;
 bool TempRequestPending = false;
@@ -45,6 +47,8 @@ void ResetState() {
     yMax = 5000;
     AutoScaleRec = AutoScaleRecord();
     ConfigList.clear();
+    UnloadedConfigFiles.clear();
+    ConfigLoadProblems.clear();
     Device.reset();
     Measuring = false;
     TempRequestPending = false;

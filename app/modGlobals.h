@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "SerialPort.h"
 #include "clsIni.h"
 #include "modChartCommon.h"
 
@@ -36,7 +37,7 @@ extern double yMin;                 // fixed y range (mm) when AutoScale is off
 extern double yMax;
 
 // The speeds offered for the port (the sensor's own list, parameter 601).
-constexpr std::array<std::int32_t, 6> Baudrates = {1200, 2400, 4800, 9600, 19200, 38400};
+inline constexpr const std::array<int, 6>& Baudrates = SerialLayer::SensorSpeeds;
 // Index of a speed in Baudrates; -1 when it is not there.
 int BaudrateIndex(std::int32_t bitsPerSecond);
 
@@ -49,6 +50,11 @@ extern AutoScaleRecord AutoScaleRec;
 // The sensor link "Device" and the configuration list (the device first).
 extern std::shared_ptr<clsKOV> Device;
 extern std::vector<ConfigEntry> ConfigList;
+// Index names of configuration files that did not load at start (kept in
+// the index, see modConfigList), and what went wrong with them ("" when
+// every file loaded), for the main window to tell.
+extern std::vector<std::string> UnloadedConfigFiles;
+extern std::string ConfigLoadProblems;
 
 // Window flags.
 extern bool Measuring;              // continuous measurement started with Start

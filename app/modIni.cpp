@@ -6,6 +6,7 @@
 #include "clsKOV.h"
 #include "modAPI.h"
 #include "modFunctions.h"
+#include "modConfigList.h"
 #include "modGlobals.h"
 
 namespace modIni {
@@ -54,12 +55,18 @@ void LoadSettings() {
     modFunctions::SetLanguageOffset(language == 0 ? 0 : 1000);
     DefaultDevice = Settings.GetSetting(kGeneral, "DefaultDevice", 0) == 0 ? "Serial" : "Profibus";
 
-    // The device link heads the configuration list; stored configuration files
-    // follow it once the configuration store is in place.
+    // The device link heads the configuration list.
     Device = std::make_shared<clsKOV>();
     Device->Description = "";
+    Device->Name = "Device";
+    Device->Filename = "Device";
     ConfigList.clear();
     ConfigList.emplace_back("Device", Device);
+    // Then the stored configuration files. Names that do not load stay in
+    // the index and are tried again at the next start.
+    UnloadedConfigFiles.clear();
+    ConfigLoadProblems = modConfigList::LoadProblemsText(
+        modConfigList::LoadConfigList(Settings, ConfigList, UnloadedConfigFiles));
 
     AutoScale = Settings.GetSetting(kChart, "AutoScale", 1) != 0;
     yMax = ReadDouble(kChart, "yMax", 5000);
@@ -99,6 +106,7 @@ bool SaveSettings(std::string* reason) {
 bool Release(std::string* reason) {
     const bool saved = SaveSettings(reason);
     modGlobals::ConfigList.clear();
+    modGlobals::UnloadedConfigFiles.clear();
     modGlobals::Device.reset();
     return saved;
 }

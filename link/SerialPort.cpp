@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "clsIni.h"
+#include "modFunctions.h"
 
 #ifndef _WIN32
 #include <dirent.h>
@@ -39,21 +40,9 @@ PortFactory& SimulatorFactory() {
     return factory;
 }
 
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
+using modFunctions::Trim;
 
-bool IsSimulatorName(const std::string& text) {
-    static const char kName[] = "SIMULATOR";
-    if (text.size() != sizeof(kName) - 1) return false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(text[i])) != kName[i]) return false;
-    }
-    return true;
-}
+bool IsSimulatorName(const std::string& text) { return modFunctions::EqualIgnoringCase(text, "SIMULATOR"); }
 
 #ifndef _WIN32
 
@@ -83,13 +72,6 @@ bool SpeedCode(int bitsPerSecond, speed_t* code) {
         }
     }
     return false;
-}
-
-int SpeedValue(speed_t code) {
-    for (const auto& e : kSpeeds) {
-        if (e.code == code) return e.bitsPerSecond;
-    }
-    return 0;
 }
 
 // A serial device (or pseudo-terminal) driven through termios. Everything is
@@ -125,7 +107,7 @@ public:
         tio.c_cc[VMIN] = 0;
         tio.c_cc[VTIME] = 0;
         // A port that never had a speed gets the sensor's factory speed until the caller sets one.
-        if (SpeedValue(::cfgetospeed(&tio)) == 0) ::cfsetspeed(&tio, B9600);
+        if (SpeedOfCode(::cfgetospeed(&tio)) == 0) ::cfsetspeed(&tio, B9600);
         if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
             const int err = errno;
             ::close(fd);
@@ -166,7 +148,7 @@ public:
             CheckGone(errno);
             return -1;
         }
-        const int speed = SpeedValue(::cfgetospeed(&tio));
+        const int speed = SpeedOfCode(::cfgetospeed(&tio));
         return speed > 0 ? speed : -1;
     }
 
@@ -357,6 +339,13 @@ std::vector<std::string> DetectedSerialPorts() {
     return result;
 }
 
+int SpeedOfCode(unsigned long code) {
+    for (const auto& e : kSpeeds) {
+        if (e.code == code) return e.bitsPerSecond;
+    }
+    return 0;
+}
+
 std::unique_ptr<Port> CreateDevicePort(const std::string& devicePath) {
     return std::make_unique<PosixPort>(devicePath);
 }
@@ -364,12 +353,8 @@ std::unique_ptr<Port> CreateDevicePort(const std::string& devicePath) {
 #endif  // !_WIN32
 
 bool IsLinkSpeed(int bitsPerSecond) {
-    switch (bitsPerSecond) {
-        case 1200: case 2400: case 4800: case 9600: case 19200: case 38400: case 57600: case 115200:
-            return true;
-        default:
-            return false;
-    }
+    if (bitsPerSecond == 57600 || bitsPerSecond == 115200) return true;
+    return std::find(SensorSpeeds.begin(), SensorSpeeds.end(), bitsPerSecond) != SensorSpeeds.end();
 }
 
 void RegisterSimulator(PortFactory factory) { SimulatorFactory() = std::move(factory); }

@@ -4,6 +4,7 @@
 // discard input, send one byte), behind one interface so that a real port
 // (POSIX termios; a Windows backend can sit beside it) and the built-in
 // simulated sensor are interchangeable.
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -33,8 +34,17 @@ public:
     virtual bool Lost() const = 0;
 };
 
-// The speeds the program sets on a port (1200 ... 115200 bit/s); others are ignored.
+// The speeds the sensor runs at (bit/s), in the order of its baud-rate
+// parameter (index 0..5) and of the speed lists in the windows.
+inline constexpr std::array<int, 6> SensorSpeeds = {1200, 2400, 4800, 9600, 19200, 38400};
+
+// The speeds the program sets on a port: the sensor's, 57600 and 115200; others are ignored.
 bool IsLinkSpeed(int bitsPerSecond);
+
+#ifndef _WIN32
+// Bit/s of a termios speed code (B9600 gives 9600); 0 for a code the serial layer does not set.
+int SpeedOfCode(unsigned long code);
+#endif
 
 // Creates a port for a device path (e.g. "/dev/ttyUSB0", a pseudo-terminal).
 std::unique_ptr<Port> CreateDevicePort(const std::string& devicePath);

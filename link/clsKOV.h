@@ -45,6 +45,10 @@ public:
     std::string SWDate;
     std::string HWPointer;
     std::string Description;           // name of a stored parameter set; never sent
+    // Place in the configuration list: the device link is "Device" / "Device";
+    // a configuration file has an empty Name and the file's full path.
+    std::string Name;
+    std::string Filename;
     // ---- parameter set (code in the comment) ----------------------------
     std::int32_t Baudrate = 3;         // 601, index 0..5
     std::int32_t DistanceUnit = 1;     // 111, index 0..6

@@ -18,10 +18,7 @@ namespace {
 
 const std::string CrLf = "\r\n";
 
-EventPump g_pump;
-bool g_closing = false;
-SleepFunction g_sleep;
-ChecksumFunction g_checksum;
+Hooks g_hooks;
 
 // Set by a step that stops a stream nobody asked for.
 bool g_takeover = false;
@@ -43,15 +40,15 @@ bool EndsAWrite(std::int32_t e) {
 
 void Pause(int milliseconds) {
     if (milliseconds <= 0) return;
-    if (g_sleep) {
-        g_sleep(milliseconds);
+    if (g_hooks.sleep) {
+        g_hooks.sleep(milliseconds);
         return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 bool Checksum(const unsigned char* data, unsigned count, std::uint16_t* result) {
-    if (g_checksum) return g_checksum(data, count, -1, result);
+    if (g_hooks.checksum) return g_hooks.checksum(data, count, -1, result);
     return Crc16Loader::ByteBlock(data, count, -1, result);
 }
 
@@ -657,15 +654,25 @@ std::string ParameterValueText(const clsKOV& link, const std::string& code) {
     return "";
 }
 
-void SetEventPump(EventPump pump) { g_pump = std::move(pump); }
-void SetClosing(bool closing) { g_closing = closing; }
-bool Closing() { return g_closing; }
-void SetSleep(SleepFunction sleep) { g_sleep = std::move(sleep); }
-void SetChecksumFunction(ChecksumFunction checksum) { g_checksum = std::move(checksum); }
+const Hooks& GetHooks() { return g_hooks; }
+void SetHooks(Hooks hooks) { g_hooks = std::move(hooks); }
+
+void ResetHooks() {
+    g_hooks = Hooks();
+    ConfigurationRead = false;
+}
+
+void SetEventPump(EventPump pump) { g_hooks.pump = std::move(pump); }
+void SetClosing(bool closing) { g_hooks.closing = closing; }
+bool Closing() { return g_hooks.closing; }
+void SetSleep(SleepFunction sleep) { g_hooks.sleep = std::move(sleep); }
+void SetChecksumFunction(ChecksumFunction checksum) { g_hooks.checksum = std::move(checksum); }
 
 void WriteParameter(clsKOV& link, const std::string& code) {
-    if (g_pump) {
-        WriteParameter(link, code, g_pump);
+    if (g_hooks.pump) {
+        // A copy: the pump may replace the hooks while it runs.
+        const EventPump pump = g_hooks.pump;
+        WriteParameter(link, code, pump);
         return;
     }
     // No event loop: decode by ourselves, one step per monitor period.
@@ -698,7 +705,7 @@ void WriteParameter(clsKOV& link, const std::string& code, const EventPump& pump
     // returns at least every PumpSliceMs, so this check runs.
     constexpr double Margin = 10000.0 / modAPI::MsPerDay;
     for (;;) {
-        if (g_closing || !link.PortIsOpen() || !pump) {
+        if (g_hooks.closing || !link.PortIsOpen() || !pump) {
             wait.seen = -1;
             break;
         }

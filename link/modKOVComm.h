@@ -42,6 +42,48 @@ constexpr std::int32_t Measuring = 2;       // continuous values (or single valu
 constexpr std::int32_t NoEchoValue = 2147483647;       // 7FFFFFFF
 constexpr std::int32_t TempErrorValue = 2147483632;    // 7FFFFFF0
 
+// ---- hooks ----------------------------------------------------------------
+
+// One round of pending events: the program lets its event loop run (so the
+// monitor tick reads the port and decodes); tests advance a simulated clock
+// and run one decoding step. A pump returns within the milliseconds it is
+// given, even when no event comes, so that a wait can always check its own
+// limits. Without a pump, WriteParameter decodes by itself every 50 ms.
+using EventPump = std::function<void(int maxWaitMs)>;
+constexpr int PumpSliceMs = 50;
+
+// The pause after "S" (and the wait of a pump-less WriteParameter).
+using SleepFunction = std::function<void(int milliseconds)>;
+
+// The frame checksum. Returns false when it cannot be computed; the decoding
+// step then ends without a result.
+using ChecksumFunction =
+    std::function<bool(const unsigned char* data, unsigned count, std::int32_t preset, std::uint16_t* result)>;
+
+// What the protocol takes from its surroundings. A default-constructed Hooks
+// is the state at program start: no pump, not closing, the system's sleep and
+// the CRC16 library (through Crc16Loader).
+struct Hooks {
+    EventPump pump;
+    bool closing = false;       // the program is shutting down: waits end at once with -1
+    SleepFunction sleep;        // empty: the system's sleep
+    ChecksumFunction checksum;  // empty: the CRC16 library
+};
+
+const Hooks& GetHooks();
+void SetHooks(Hooks hooks);
+
+// Back to program start: Hooks{} and ConfigurationRead false. Tests call it
+// before and after each case.
+void ResetHooks();
+
+// Single hooks, for the callers that change only one of them.
+void SetEventPump(EventPump pump);
+void SetClosing(bool closing);
+bool Closing();
+void SetSleep(SleepFunction sleep);
+void SetChecksumFunction(ChecksumFunction checksum);
+
 // ---- sending ------------------------------------------------------------
 
 // Answer time-out in ms (without the extra 500 ms) for a command text at
@@ -63,32 +105,8 @@ std::string ParameterValueText(const clsKOV& link, const std::string& code);
 // or information block came instead) or -1 (no answer, port closed, program
 // closing, or the text could not be sent completely).
 void WriteParameter(clsKOV& link, const std::string& code);
-
-// One round of pending events: the program lets its event loop run (so the
-// monitor tick reads the port and decodes); tests advance a simulated clock
-// and run one decoding step. A pump returns within the milliseconds it is
-// given, even when no event comes, so that a wait can always check its own
-// limits. Without a pump, WriteParameter decodes by itself every 50 ms.
-using EventPump = std::function<void(int maxWaitMs)>;
-constexpr int PumpSliceMs = 50;
-void SetEventPump(EventPump pump);
+// The same with `pump` in place of the hook.
 void WriteParameter(clsKOV& link, const std::string& code, const EventPump& pump);
-
-// Set while the program is shutting down: waits end at once with -1.
-void SetClosing(bool closing);
-bool Closing();
-
-// The pause after "S" (and the wait of a pump-less WriteParameter); tests
-// replace it so that nothing really sleeps. Empty = the system's sleep.
-using SleepFunction = std::function<void(int milliseconds)>;
-void SetSleep(SleepFunction sleep);
-
-// The frame checksum (default: the CRC16 library through Crc16Loader).
-// Returns false when the library cannot be used; the decoding step then ends
-// without a result.
-using ChecksumFunction = std::function<bool(const unsigned char* data, unsigned count, std::int32_t preset,
-                                            std::uint16_t* result)>;
-void SetChecksumFunction(ChecksumFunction checksum);
 
 // ---- decoding -------------------------------------------------------------
 

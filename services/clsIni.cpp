@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -37,26 +38,10 @@ constexpr size_t ListChars = 1023;
 // An INI file larger than this is not an INI file; it is left alone.
 constexpr std::uintmax_t MaxFileSize = 16u * 1024u * 1024u;
 
-const char* const Blanks = " \t\r\n\v\f";
+using modFunctions::Trim;
 
-std::string Trim(const std::string& s) {
-    const auto first = s.find_first_not_of(Blanks);
-    if (first == std::string::npos) return {};
-    const auto last = s.find_last_not_of(Blanks);
-    return s.substr(first, last - first + 1);
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
+// Section and key names compare without case.
+bool SameName(const std::string& a, const std::string& b) { return modFunctions::EqualIgnoringCase(a, b); }
 
 bool IsValidUtf8(const std::string& s) {
     size_t i = 0;
@@ -161,13 +146,13 @@ Line ParseLine(const std::string& raw) {
     // A NUL ends the line's text, as it ends every string of the profile functions.
     std::string text = raw.substr(0, raw.find('\0'));
     text = ToUtf8(text);
-    const auto first = text.find_first_not_of(Blanks);
-    if (first == std::string::npos) return line;
-    if (text[first] == ';' || text[first] == '#') return line;  // comment
-    if (text[first] == '[') {
-        const auto close = text.find(']', first + 1);
+    const std::string trimmed = Trim(text);
+    if (trimmed.empty()) return line;
+    if (trimmed[0] == ';' || trimmed[0] == '#') return line;  // comment
+    if (trimmed[0] == '[') {
+        const auto close = trimmed.find(']', 1);
         line.kind = Line::Section;
-        line.name = Trim(text.substr(first + 1, close == std::string::npos ? std::string::npos : close - first - 1));
+        line.name = Trim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
         return line;
     }
     const auto eq = text.find('=');
@@ -211,19 +196,42 @@ Parsed Parse(std::string data) {
 
 enum class ReadResult { Ok, Missing, Failed };
 
-ReadResult ReadWholeFile(const std::string& filename, std::string& data) {
+std::string SystemText(int err) { return std::generic_category().message(err); }
+
+// Why `filename` could not be used, for the caller's message.
+void SetError(std::string* error, const std::string& filename, const std::string& why) {
+    if (error) *error = filename + ": " + why;
+}
+
+ReadResult ReadWholeFile(const std::string& filename, std::string& data, std::string* error = nullptr) {
     std::error_code ec;
     const fs::path path = fs::u8path(filename);
     const auto status = fs::status(path, ec);
     if (status.type() == fs::file_type::not_found) return ReadResult::Missing;
-    if (ec) return ReadResult::Failed;  // there may be a file we cannot see: do not replace it
-    if (!fs::is_regular_file(status)) return ReadResult::Failed;
+    if (ec) {  // there may be a file we cannot see: do not replace it
+        SetError(error, filename, ec.message());
+        return ReadResult::Failed;
+    }
+    if (!fs::is_regular_file(status)) {
+        SetError(error, filename, "not a file");
+        return ReadResult::Failed;
+    }
     const auto size = fs::file_size(path, ec);
-    if (ec || size > MaxFileSize) return ReadResult::Failed;
+    if (ec || size > MaxFileSize) {
+        SetError(error, filename, ec ? ec.message() : std::string("too large for a settings file"));
+        return ReadResult::Failed;
+    }
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
-    if (!in) return ReadResult::Failed;
+    if (!in) {
+        SetError(error, filename, SystemText(errno ? errno : EIO));
+        return ReadResult::Failed;
+    }
     data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) return ReadResult::Failed;
+    if (in.bad()) {
+        SetError(error, filename, SystemText(EIO));
+        return ReadResult::Failed;
+    }
     return ReadResult::Ok;
 }
 
@@ -273,14 +281,23 @@ bool HasLineBreakOrNul(const std::string& s) { return s.find_first_of(std::strin
 
 #ifndef _WIN32
 // Writes `content` to a new file beside `target` and renames it over `target`.
-bool ReplaceAtomically(const fs::path& target, const std::string& content) {
+bool ReplaceAtomically(const fs::path& target, const std::string& content, std::string* error) {
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     const int fd = mkstemp(name.data());
-    if (fd < 0) return false;
+    if (fd < 0) {
+        SetError(error, folder.string(), SystemText(errno));
+        return false;
+    }
     const std::string tmp(name.data());
+    // The first failure is the one reported.
+    bool ok = true;
+    auto fail = [&](const std::string& file) {
+        if (ok) SetError(error, file, SystemText(errno));
+        ok = false;
+    };
 
     // Keep the permissions of the file being replaced; a new file gets the usual ones.
     struct stat st {};
@@ -292,41 +309,63 @@ bool ReplaceAtomically(const fs::path& target, const std::string& content) {
         umask(mask);
         mode = 0666 & ~mask;
     }
-    bool ok = fchmod(fd, mode) == 0;
+    if (fchmod(fd, mode) != 0) fail(tmp);
 
     size_t done = 0;
     while (ok && done < content.size()) {
         const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += static_cast<size_t>(n);
+        if (n == 0) errno = ENOSPC;
+        fail(tmp);
     }
-    if (ok && ::fsync(fd) != 0) ok = false;
-    if (::close(fd) != 0) ok = false;
-    if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) ok = false;
+    if (ok && ::fsync(fd) != 0) fail(tmp);
+    if (::close(fd) != 0) fail(tmp);
+    if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) fail(target.string());
     if (!ok) ::unlink(tmp.c_str());
     return ok;
 }
 #else
-bool ReplaceAtomically(const fs::path& target, const std::string& content) {
+bool ReplaceAtomically(const fs::path& target, const std::string& content, std::string* error) {
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     const unsigned long stamp = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    int openError = 0;
     for (unsigned long attempt = 0; attempt < 16; ++attempt) {
         const fs::path tmp =
             folder / (L"~" + target.filename().wstring() + L"." + std::to_wstring(stamp + attempt) + L".tmp");
         FILE* f = _wfopen(tmp.c_str(), L"wbx");
-        if (!f) continue;
+        if (!f) {
+            openError = errno;
+            if (openError == EEXIST) continue;
+            break;
+        }
+        std::string why;
         bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
-        if (std::fflush(f) != 0 || _commit(_fileno(f)) != 0) ok = false;
-        if (std::fclose(f) != 0) ok = false;
+        if (!ok) why = SystemText(errno);
+        if (std::fflush(f) != 0 || _commit(_fileno(f)) != 0) {
+            if (ok) why = SystemText(errno);
+            ok = false;
+        }
+        if (std::fclose(f) != 0) {
+            if (ok) why = SystemText(errno);
+            ok = false;
+        }
         // Replaces the old file in one step.
-        if (ok) ok = MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        if (ok && !MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            why = std::system_category().message(static_cast<int>(GetLastError()));
+            ok = false;
+        }
         if (!ok) {
             std::error_code ec;
             fs::remove(tmp, ec);
+            SetError(error, target.u8string(), why);
         }
         return ok;
     }
+    SetError(error, folder.u8string(), SystemText(openError ? openError : EEXIST));
     return false;
 }
 #endif
@@ -492,26 +531,51 @@ bool clsIni::WriteSetting(const std::string& Section, const std::string& Key, co
 
 bool clsIni::WriteSettings(const std::string& Section,
                            const std::vector<std::pair<std::string, std::string>>& Settings) {
-    const std::string section = Trim(Section);
-    if (m_Filename.empty() || !ValidSection(section)) return false;
-    for (const auto& setting : Settings)
-        if (!ValidKey(Trim(setting.first))) return false;
+    std::vector<Setting> settings;
+    settings.reserve(Settings.size());
+    for (const auto& setting : Settings) settings.push_back({Section, setting.first, setting.second});
+    return WriteSettings(settings);
+}
+
+bool clsIni::WriteSettings(const std::vector<Setting>& Settings, std::string* error) {
+    if (m_Filename.empty()) {
+        if (error) *error = "no settings file named";
+        return false;
+    }
+    for (const auto& setting : Settings) {
+        if (!ValidSection(Trim(setting.Section))) {
+            SetError(error, m_Filename, "unusable section name \"" + setting.Section + "\"");
+            return false;
+        }
+        if (!ValidKey(Trim(setting.Key))) {
+            SetError(error, m_Filename, "unusable key name \"" + setting.Key + "\"");
+            return false;
+        }
+    }
     try {
         fs::path target = fs::u8path(m_Filename);
         std::error_code ec;
         if (fs::is_symlink(fs::symlink_status(target, ec))) {
             target = fs::canonical(target, ec);  // replace the file the link points to, keep the link
-            if (ec) return false;
+            if (ec) {
+                SetError(error, m_Filename, ec.message());
+                return false;
+            }
         }
 
         std::string original;
-        if (ReadWholeFile(target.u8string(), original) == ReadResult::Failed)
+        if (ReadWholeFile(target.u8string(), original, error) == ReadResult::Failed)
             return false;  // never replace a file we could not read
         std::string content = original;
-        for (const auto& setting : Settings) content = WithSetting(std::move(content), section, Trim(setting.first), setting.second);
+        for (const auto& setting : Settings)
+            content = WithSetting(std::move(content), Trim(setting.Section), Trim(setting.Key), setting.Value);
         if (content == original) return true;  // nothing to change
-        return ReplaceAtomically(target, content);
+        return ReplaceAtomically(target, content, error);
+    } catch (const std::exception& e) {
+        SetError(error, m_Filename, e.what());
+        return false;
     } catch (...) {
+        SetError(error, m_Filename, "unexpected failure");
         return false;
     }
 }

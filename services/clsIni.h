@@ -44,6 +44,19 @@ public:
     // all of them reach it or none does. Same rules as WriteSetting.
     bool WriteSettings(const std::string& Section, const std::vector<std::pair<std::string, std::string>>& Settings);
 
+    // One key of a write that spans sections.
+    struct Setting {
+        std::string Section;
+        std::string Key;
+        std::string Value;
+    };
+    // Keys of any sections in one go, in the order given: the file is replaced
+    // once (a temporary file beside it, flushed to the disk, renamed over it),
+    // so either all of them reach it or none does. Same rules as WriteSetting.
+    // On failure `error`, when given, gets the reason, e.g.
+    // "/data/KOV.ini: Permission denied".
+    bool WriteSettings(const std::vector<Setting>& Settings, std::string* error = nullptr);
+
 private:
     std::string m_Filename;
 };

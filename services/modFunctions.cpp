@@ -35,6 +35,25 @@ bool ReadsBackFinite(const std::string& digits, int exponent) {
 }
 }  // namespace
 
+std::string Trim(const std::string& text, const char* blanks) {
+    const auto first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) return {};
+    const auto last = text.find_last_not_of(blanks);
+    return text.substr(first, last - first + 1);
+}
+
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
 int LanguageOffset() { return g_offset; }
 void SetLanguageOffset(int offset) { g_offset = offset; }
 
@@ -97,11 +116,8 @@ std::string NumberText(double x) {
 }
 
 bool ParseNumber(const std::string& text, double& value) {
-    const char* blanks = " \t\r\n\v\f";
-    const auto first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) return false;
-    const auto last = text.find_last_not_of(blanks);
-    const std::string t = text.substr(first, last - first + 1);
+    const std::string t = Trim(text);
+    if (t.empty()) return false;
 
     const char sep = DecimalSeparator();
     const char other = sep == ',' ? '.' : ',';

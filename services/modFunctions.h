@@ -1,8 +1,16 @@
 #pragma once
-// Language texts and number texts shared by all windows.
+// Language texts, number texts and the small text helpers shared by all modules.
 #include <string>
 
 namespace modFunctions {
+
+// `text` without the leading and trailing characters found in `blanks`
+// (by default space, tab, CR, LF, VT and FF).
+std::string Trim(const std::string& text, const char* blanks = " \t\r\n\v\f");
+
+// Whether two names are equal when ASCII letters are compared without case
+// ("Ports" and "PORTS"); other bytes must match exactly.
+bool EqualIgnoringCase(const std::string& a, const std::string& b);
 
 // Language offset: 0 German, 1000 English.
 int LanguageOffset();

@@ -16,25 +16,9 @@
 #include <cstring>
 #include <thread>
 
+#include "SerialPort.h"
+
 namespace Sim {
-namespace {
-
-int SpeedOf(speed_t code) {
-    switch (code) {
-    case B1200: return 1200;
-    case B2400: return 2400;
-    case B4800: return 4800;
-    case B9600: return 9600;
-    case B19200: return 19200;
-    case B38400: return 38400;
-    case B57600: return 57600;
-    case B115200: return 115200;
-    case B230400: return 230400;
-    default: return 0;
-    }
-}
-
-}  // namespace
 
 bool PtyServer::Start(std::string* error, const std::string& linkPath) {
     Stop();
@@ -85,7 +69,7 @@ void PtyServer::FollowSpeed() {
     // The master reports the terminal settings the program made on the slave.
     termios tio{};
     if (::tcgetattr(m_Master, &tio) == 0) {
-        const int speed = SpeedOf(::cfgetospeed(&tio));
+        const int speed = SerialLayer::SpeedOfCode(::cfgetospeed(&tio));
         if (speed > 0) m_Model->SetLineSpeed(speed);
     }
 }

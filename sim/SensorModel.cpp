@@ -466,8 +466,7 @@ bool SensorModel::CheckWrite(const std::string& code, const std::string& value, 
 }
 
 void SensorModel::ParameterLine(const std::string& line, double now) {
-    m_Commands.push_back(ReceivedCommand{now, line});
-    if (m_Commands.size() > HistoryLimit) m_Commands.pop_front();
+    RecordCommand(now, line);
     if (m_Measuring) return;  // streaming: only "S" is obeyed
     const auto blank = line.find(' ');
     bool ok = false;
@@ -491,9 +490,14 @@ void SensorModel::ParameterLine(const std::string& line, double now) {
     Enqueue(ok ? "OK\r\n" : "ERR\r\n", AnswerAt(now));
 }
 
-void SensorModel::Command(char letter, double now) {
-    m_Commands.push_back(ReceivedCommand{now, std::string(1, letter)});
+void SensorModel::RecordCommand(double now, std::string text) {
+    m_Commands.push_back(ReceivedCommand{now, std::move(text)});
     if (m_Commands.size() > HistoryLimit) m_Commands.pop_front();
+    if (m_CommandListener) m_CommandListener(m_Commands.back());
+}
+
+void SensorModel::Command(char letter, double now) {
+    RecordCommand(now, std::string(1, letter));
     // A sensor sending continuous values obeys "S" and nothing else.
     if (m_Measuring && letter != 'S') return;
     switch (letter) {
@@ -575,6 +579,26 @@ void SensorModel::Receive(const unsigned char* data, size_t length) {
             if (!m_Measuring) Enqueue("ERR\r\n", AnswerAt(now));
         }
     }
+}
+
+std::string CommandLogLine(const ReceivedCommand& command) {
+    std::string text;
+    for (char ch : command.text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            text += '\\';
+            text += static_cast<char>(c);
+        } else if (c >= 0x20 && c < 0x7F) {
+            text += static_cast<char>(c);
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04X", c);
+            text += escape;
+        }
+    }
+    char time[32];
+    std::snprintf(time, sizeof time, "%.0f", std::nearbyint(command.timeMs));
+    return std::string("{\"time_ms\":") + time + ",\"command\":\"" + text + "\"}";
 }
 
 }  // namespace Sim

@@ -113,6 +113,10 @@ public:
     // the sensor meant to send; line noise and damage are not in them.
     const std::deque<SentValue>& History() const { return m_History; }
     const std::deque<ReceivedCommand>& Commands() const { return m_Commands; }
+    // Called with every command as it is received, also while the sensor is
+    // silent or busy streaming (the tool's command log). Empty: none.
+    using CommandListener = std::function<void(const ReceivedCommand&)>;
+    void SetCommandListener(CommandListener listener) { m_CommandListener = std::move(listener); }
     void ClearHistory() {
         m_History.clear();
         m_Commands.clear();
@@ -128,6 +132,9 @@ public:
     // Checks a parameter write; on success *index is the value to store.
     bool CheckWrite(const std::string& code, const std::string& value, int* index) const;
 
+    // The values the sensor sends instead of a distance. The simulator keeps
+    // its own copy rather than the link's, so that the tests set two
+    // independent sides against each other.
     static constexpr std::int32_t NoEchoMarker = 2147483647;
     static constexpr std::int32_t TempErrorMarker = 2147483632;
     static constexpr size_t HistoryLimit = 20000;
@@ -152,6 +159,7 @@ private:
     double AnswerAt(double now) const { return now + kProcessingMs + m_Options.replyDelayMs; }
     void FactoryDefaults(std::map<int, int>* set) const;
     void StartMeasuring(double now);
+    void RecordCommand(double now, std::string text);
     void Restart(double at);
 
     struct Chunk {
@@ -191,6 +199,14 @@ private:
     std::mt19937 m_Random;
     std::deque<SentValue> m_History;
     std::deque<ReceivedCommand> m_Commands;
+    CommandListener m_CommandListener;
 };
+
+// One line of the command log: a JSON object with the time in whole
+// milliseconds of the model's clock and the command text as received
+// (a parameter line without its CR), e.g.
+//     {"time_ms":1532,"command":"111 MM"}
+// Bytes outside printable ASCII are written as \u00XX escapes.
+std::string CommandLogLine(const ReceivedCommand& command);
 
 }  // namespace Sim

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +35,8 @@ void Usage(FILE* out) {
         "\n"
         "Device:\n"
         "  --link PATH           also make PATH a symbolic link to the device\n"
+        "  --log FILE            write every command received to FILE, one JSON line each:\n"
+        "                        {\"time_ms\":1532,\"command\":\"111 MM\"} (milliseconds since the start)\n"
         "  --profibus            Profibus device (type \"Profibus\", node address 610)\n"
         "  --rain-filter         device with rain filter (codes 351-355)\n"
         "  --autostart           measures from power-on (stored 305 = 1): ready banner, then\n"
@@ -74,7 +77,7 @@ bool Number(const char* text, double* value) {
 int main(int argc, char** argv) {
     enum {
         kLink = 1000, kProfibus, kRain, kFormat, kUnit, kTemperature, kSeed, kSilent, kNoEcho, kTempError,
-        kRestart, kGarbage, kCrc, kReject, kDelay, kAutostart, kNoise, kDamage, kReplug, kHelp
+        kRestart, kGarbage, kCrc, kReject, kDelay, kAutostart, kNoise, kDamage, kReplug, kHelp, kLog
     };
     static const option kOptions[] = {
         {"link", required_argument, nullptr, kLink},
@@ -97,11 +100,13 @@ int main(int argc, char** argv) {
         {"damage", required_argument, nullptr, kDamage},
         {"replug-ms", required_argument, nullptr, kReplug},
         {"help", no_argument, nullptr, kHelp},
+        {"log", required_argument, nullptr, kLog},
         {nullptr, 0, nullptr, 0},
     };
 
     Sim::Options options;
     std::string linkPath;
+    std::string logPath;
     int format = -1, unit = -1;
     double replugMs = 500;
     int opt;
@@ -142,6 +147,7 @@ int main(int argc, char** argv) {
         case kNoise: needNumber(0, 1); options.noiseRate = v; break;
         case kDamage: needNumber(0, 1); options.damageRate = v; break;
         case kReplug: needNumber(0, 1e9); replugMs = v; break;
+        case kLog: logPath = optarg; break;
         case kHelp:
         case 'h': Usage(stdout); return 0;
         default: Usage(stderr); return 2;
@@ -159,6 +165,21 @@ int main(int argc, char** argv) {
     };
     // Switched on here: an autostarting sensor starts its banner and values now.
     auto model = std::make_shared<Sim::SensorModel>(options, clock);
+    // The command log: every line is flushed at once, so that it can be
+    // followed while the sensor runs.
+    std::unique_ptr<FILE, int (*)(FILE*)> log(nullptr, std::fclose);
+    if (!logPath.empty()) {
+        log.reset(std::fopen(logPath.c_str(), "w"));
+        if (!log) {
+            std::fprintf(stderr, "ora2orb2-sim: cannot write the log %s: %s\n", logPath.c_str(), std::strerror(errno));
+            return 2;
+        }
+        model->SetCommandListener([file = log.get()](const Sim::ReceivedCommand& command) {
+            const std::string line = Sim::CommandLogLine(command) + "\n";
+            std::fwrite(line.data(), 1, line.size(), file);
+            std::fflush(file);
+        });
+    }
     // The chosen start values survive a restart, as if stored in the sensor.
     if (format >= 0) {
         model->StoreParam(101, format);

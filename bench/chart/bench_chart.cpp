@@ -62,19 +62,27 @@ void SetUpChart(XYChart& chart, OffscreenSurface& surface, int intervalMs) {
     FitPlot(chart, surface, 1000, 500);
 }
 
+// Fills the series "KOV" with `points` values 50 ms apart (its whole ring)
+// and draws them; returns the time of the last value.
+double FillSeries(XYChart& chart, Signal& signal, int points) {
+    auto series = chart.GetChart("KOV");
+    series->ForeColor = 255;
+    series->InitChartData(points - 1);
+    double t = kStart;
+    for (int i = 0; i < points; ++i) series->AddChartPoint(t += 50 * kMs, signal.Next());
+    chart.Show(t);
+    return t;
+}
+
 // The measuring rhythm: a ring of 1,200 points (60 s at 50 ms), one or two
 // new points per call, so the curve scrolls by a pixel or two.
 void BM_ShowMeasuring(benchmark::State& state) {
     OffscreenSurface surface;
     XYChart chart;
     SetUpChart(chart, surface, 60000);
-    auto series = chart.GetChart("KOV");
-    series->ForeColor = 255;
-    series->InitChartData(1199);
     Signal signal;
-    double t = kStart;
-    for (int i = 0; i < 1200; ++i) series->AddChartPoint(t += 50 * kMs, signal.Next());
-    chart.Show(t);
+    double t = FillSeries(chart, signal, 1200);
+    auto series = chart.GetChart("KOV");
     int calls = 0;
     for (auto _ : state) {
         const int points = 1 + (calls++ & 1);
@@ -92,13 +100,9 @@ void BM_ShowHalfSecond(benchmark::State& state) {
     OffscreenSurface surface;
     XYChart chart;
     SetUpChart(chart, surface, 60000);
-    auto series = chart.GetChart("KOV");
-    series->ForeColor = 255;
-    series->InitChartData(1199);
     Signal signal;
-    double t = kStart;
-    for (int i = 0; i < 1200; ++i) series->AddChartPoint(t += 50 * kMs, signal.Next());
-    chart.Show(t);
+    double t = FillSeries(chart, signal, 1200);
+    auto series = chart.GetChart("KOV");
     for (auto _ : state) {
         for (int i = 0; i < 10; ++i) series->AddChartPoint(t += 50 * kMs, signal.Next());
         chart.Show(t);
@@ -112,13 +116,8 @@ void BM_FullRedraw30000(benchmark::State& state) {
     XYChart chart;
     const int points = 30000;
     SetUpChart(chart, surface, points * 50);
-    auto series = chart.GetChart("KOV");
-    series->ForeColor = 255;
-    series->InitChartData(points - 1);
     Signal signal;
-    double t = kStart;
-    for (int i = 0; i < points; ++i) series->AddChartPoint(t += 50 * kMs, signal.Next());
-    chart.Show(t);
+    const double t = FillSeries(chart, signal, points);
     int calls = 0;
     for (auto _ : state) {
         chart.SetyMax(0, 2000 + (calls++ & 1));  // invalidates the curves

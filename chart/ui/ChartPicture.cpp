@@ -6,7 +6,31 @@
 #include <QPainter>
 #include <QPalette>
 
-#include "XYChart.h"
+// ---------------------------------------------------------------------------
+// ChartSurface
+
+ChartSurface::~ChartSurface() = default;
+
+void ChartSurface::ShowPicture(const QImage& picture) {
+    (void)picture;
+    RefreshSurface();
+}
+
+std::weak_ptr<const void> ChartSurface::Subscribe(ResizeHandler onResize) {
+    m_subscription = std::make_shared<ResizeHandler>(std::move(onResize));
+    return m_subscription;
+}
+
+void ChartSurface::Unsubscribe() { m_subscription.reset(); }
+
+void ChartSurface::ReportResize() {
+    // Held for the call: the handler may end or replace the subscription.
+    const std::shared_ptr<ResizeHandler> subscription = m_subscription;
+    if (subscription && *subscription) (*subscription)();
+}
+
+// ---------------------------------------------------------------------------
+// ChartPicture
 
 ChartPicture::ChartPicture(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -23,18 +47,19 @@ void ChartPicture::SetSurfaceBackColor(const QColor& color) {
     setPalette(pal);
 }
 
-void ChartPicture::RefreshSurface() { update(); }
+void ChartPicture::ShowPicture(const QImage& picture) {
+    m_picture = picture;
+    update();
+}
 
 void ChartPicture::paintEvent(QPaintEvent* event) {
     QPainter p(this);
-    const XYChart* chart = BoundChart();
-    const QImage* picture = chart ? &chart->Picture() : nullptr;
     const QRect area = event->rect();
-    if (picture && !picture->isNull()) {
-        p.drawImage(area.topLeft(), *picture, area);
+    if (!m_picture.isNull()) {
+        p.drawImage(area.topLeft(), m_picture, area);
         // Whatever the picture does not reach (between a resize and the
         // chart's rebuild) shows the background colour.
-        const QRegion rest = QRegion(area) - QRegion(picture->rect());
+        const QRegion rest = QRegion(area) - QRegion(m_picture.rect());
         for (const QRect& r : rest) p.fillRect(r, palette().color(QPalette::Window));
     } else {
         p.fillRect(area, palette().color(QPalette::Window));
@@ -43,7 +68,7 @@ void ChartPicture::paintEvent(QPaintEvent* event) {
 
 void ChartPicture::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (XYChart* chart = BoundChart()) chart->Resize();
+    ReportResize();
 }
 
 void ChartPicture::mousePressEvent(QMouseEvent* event) {

@@ -1,7 +1,9 @@
 #pragma once
-// The chart area of the main window (picGraph): shows the picture of the chart
-// bound to it with XYChart::InitViewPort and rebuilds the chart's layers when
-// its own size changes (so the owner must not call XYChart::Resize again).
+// The chart area of the main window (picGraph): shows the picture the chart
+// bound to it with XYChart::InitViewPort hands it, and reports its changes of
+// size to that chart, which rebuilds its layers then (so the owner must not
+// call XYChart::Resize again).
+#include <QImage>
 #include <QWidget>
 
 #include "ChartSurface.h"
@@ -15,7 +17,7 @@ public:
 
     QSize SurfaceSize() const override;
     void SetSurfaceBackColor(const QColor& color) override;
-    void RefreshSurface() override;
+    void ShowPicture(const QImage& picture) override;
 
 signals:
     // A mouse button went down over the chart (the main window opens its
@@ -26,4 +28,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    QImage m_picture;  // shared with the chart until it draws again
 };

@@ -1,11 +1,14 @@
 #pragma once
 // The place a chart shows its picture: the main window's picGraph, or an
-// off-screen stand-in in tests. The chart draws into its own images and tells
-// the surface when to repaint; the surface reports its size.
+// off-screen stand-in in tests. The chart draws into its own images and hands
+// the surface the picture to show; the surface reports its size, and tells
+// its subscriber (the chart shown on it) when that size changes. The surface
+// knows nothing of the chart.
 #include <QColor>
+#include <QImage>
 #include <QSize>
-
-class XYChart;
+#include <functional>
+#include <memory>
 
 class ChartSurface {
 public:
@@ -18,13 +21,23 @@ public:
     virtual QSize SurfaceSize() const = 0;
     // Background colour for whatever the picture does not cover.
     virtual void SetSurfaceBackColor(const QColor& color) { (void)color; }
-    // The chart's Picture() has changed.
-    virtual void RefreshSurface() = 0;
+    // `picture` is what to show from now on; a null image shows the
+    // background. The default only calls RefreshSurface.
+    virtual void ShowPicture(const QImage& picture);
+    // The picture has changed (for surfaces that keep no picture of their own).
+    virtual void RefreshSurface() {}
 
-    // The chart bound to this surface by InitViewPort, if any.
-    XYChart* BoundChart() const { return m_chart; }
+    // One subscriber at a time is told of every change of size; a new one
+    // replaces the old. The token returned expires when the subscription ends:
+    // with the surface, on Unsubscribe, or when another subscribes.
+    using ResizeHandler = std::function<void()>;
+    std::weak_ptr<const void> Subscribe(ResizeHandler onResize);
+    void Unsubscribe();
+
+protected:
+    // For the surface itself: its size has changed.
+    void ReportResize();
 
 private:
-    friend class XYChart;
-    XYChart* m_chart = nullptr;
+    std::shared_ptr<ResizeHandler> m_subscription;
 };

@@ -53,10 +53,6 @@ QPen SolidPen(std::int32_t color, int width) {
 
 // ---------------------------------------------------------------------------
 
-ChartSurface::~ChartSurface() {
-    if (m_chart) m_chart->Unbind();
-}
-
 struct XYChart::FontEntry {
     std::string Name;
     double Size;
@@ -78,11 +74,15 @@ XYChart::XYChart()
     }
 }
 
-XYChart::~XYChart() { Unbind(); }
+XYChart::~XYChart() { Detach(); }
 
-void XYChart::Unbind() {
-    if (m_surface) m_surface->m_chart = nullptr;
+void XYChart::Detach() {
+    if (ChartSurface* surface = Surface()) {
+        surface->ShowPicture(QImage());
+        surface->Unsubscribe();
+    }
     m_surface = nullptr;
+    m_subscription.reset();
 }
 
 QColor XYChart::ToQColor(std::int32_t color) {
@@ -104,7 +104,7 @@ void XYChart::SetWatermark(int ChartIndex, std::shared_ptr<clsLabel> label) {
 
 void XYChart::SetBackColor(std::int32_t color) {
     m_backColor = color;
-    if (m_surface) m_surface->SetSurfaceBackColor(ToQColor(color));
+    if (ChartSurface* surface = Surface()) surface->SetSurfaceBackColor(ToQColor(color));
 }
 
 void XYChart::SetChartMask(int mask) {
@@ -270,22 +270,26 @@ bool XYChart::SeriesRestarted() const {
 // --- Surface and layers -----------------------------------------------------
 
 void XYChart::InitViewPort(ChartSurface* ViewPort) {
-    if (m_surface != ViewPort) {
-        Unbind();
-        if (ViewPort && ViewPort->m_chart) ViewPort->m_chart->Unbind();
-        m_surface = ViewPort;
-        if (m_surface) m_surface->m_chart = this;
+    if (Surface() != ViewPort) {
+        Detach();
+        if (ViewPort) {
+            // A chart shown there before loses its subscription, and with it the surface.
+            m_subscription = ViewPort->Subscribe([this] { Resize(); });
+            m_surface = ViewPort;
+        }
     }
-    if (!m_surface) return;
-    m_surface->SetSurfaceBackColor(ToQColor(m_backColor));
+    ChartSurface* surface = Surface();
+    if (!surface) return;
+    surface->SetSurfaceBackColor(ToQColor(m_backColor));
     m_chartOutdated = true;
     Resize();
     ShowScale();
 }
 
 void XYChart::Resize() {
-    if (!m_surface) return;
-    const QSize size = m_surface->SurfaceSize();
+    ChartSurface* surface = Surface();
+    if (!surface) return;
+    const QSize size = surface->SurfaceSize();
     m_width = std::max(0, size.width());
     m_height = std::max(0, size.height());
     if (m_width > 0 && m_height > 0) {
@@ -302,6 +306,8 @@ void XYChart::Resize() {
     if (m_xmin > 0 && !m_scaleLayer.isNull()) {
         m_xmin = 0;
         Show(m_xmax);
+    } else {
+        Present();  // the new (blank) picture until the chart is drawn
     }
 }
 
@@ -674,6 +680,9 @@ void XYChart::DrawDots(QPainter& p, int count, std::int32_t color, int width) {
 
 void XYChart::Compose(bool withCurves) {
     if (m_picture.isNull()) return;
+    // The surface may still hold the last picture: every pixel is drawn
+    // anew, so start from a fresh image rather than a copy of that one.
+    if (!m_picture.isDetached()) m_picture = QImage(m_picture.size(), m_picture.format());
     QPainter p(&m_picture);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.drawImage(0, 0, m_scaleLayer);
@@ -687,13 +696,13 @@ void XYChart::Compose(bool withCurves) {
 }
 
 void XYChart::Present() {
-    if (m_surface) m_surface->RefreshSurface();
+    if (ChartSurface* surface = Surface()) surface->ShowPicture(m_picture);
 }
 
 // --- Show -------------------------------------------------------------------------
 
 void XYChart::Show(double X) {
-    if (!m_surface || m_scaleLayer.isNull() || !std::isfinite(X)) return;
+    if (!Surface() || m_scaleLayer.isNull() || !std::isfinite(X)) return;
     const double sx = m_xGridInfo.Scale;
     if (sx > 0 && std::isfinite(sx)) {
         double shift = std::floor((X - m_xmax) * sx);

@@ -160,8 +160,6 @@ public:
     static QColor ToQColor(std::int32_t color);
 
 private:
-    friend class ChartSurface;
-
     struct YAxis {
         double Min = 0.0;
         double Max = 5000.0;
@@ -181,7 +179,10 @@ private:
     };
 
     static bool ValidIndex(int i) { return i >= 0 && i < modChartCommon::MaxBands; }
-    void Unbind();
+    // The surface while this chart is its subscriber, else nullptr.
+    ChartSurface* Surface() const { return m_subscription.expired() ? nullptr : m_surface; }
+    // Leaves the surface (it shows its background then).
+    void Detach();
     void MarkAll() { m_scaleOutdated = m_chartOutdated = true; }
     struct FontEntry;
     FontEntry& FontOf(const clsLabel& label);
@@ -224,6 +225,7 @@ private:
     int m_chartMask = 1;
 
     ChartSurface* m_surface = nullptr;
+    std::weak_ptr<const void> m_subscription;  // to the surface's size changes
     int m_width = 0, m_height = 0;
     QImage m_scaleLayer;   // white background
     QImage m_chartLayer;   // transparent background: only the curves cover the scale

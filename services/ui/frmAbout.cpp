@@ -26,7 +26,7 @@ QString ProgramVersionText() {
 
 frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     setObjectName("frmAbout");
-    setProperty("Tag", "1190");
+    modLanguage::SetTag(this, 1190);
     setModal(true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
@@ -44,7 +44,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
 
     cmdOK = new QPushButton(this);
     cmdOK->setObjectName("cmdOK");
-    cmdOK->setProperty("Tag", "1095");
+    modLanguage::SetTag(cmdOK, 1095);
     cmdOK->setDefault(true);
     connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
 

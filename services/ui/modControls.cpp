@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QMessageBox>
 #include <QSignalBlocker>
 
 namespace modControls {
@@ -17,5 +18,23 @@ void SetCheckSilent(QAbstractButton* box, int state) {
     const QSignalBlocker block(box);
     box->setChecked(state != 0);
 }
+
+namespace {
+WarningFunction& Warning() {
+    static WarningFunction show;
+    return show;
+}
+}  // namespace
+
+void ShowWarning(QWidget* parent, const QString& title, const QString& text) {
+    if (Warning()) {
+        const WarningFunction show = Warning();  // it may replace itself
+        show(parent, title, text);
+        return;
+    }
+    QMessageBox::warning(parent, title, text);
+}
+
+void SetWarningFunction(WarningFunction show) { Warning() = std::move(show); }
 
 }  // namespace modControls

@@ -2,8 +2,13 @@
 // Setters for controls that the program itself changes (for example after the
 // sensor's parameters were read): they change the control without running the
 // handlers that react to the user, so nothing is written back to the sensor.
+// And the program's warning box, which tests can take over.
+#include <functional>
+
 class QAbstractButton;
 class QComboBox;
+class QString;
+class QWidget;
 
 namespace modControls {
 
@@ -12,5 +17,14 @@ void SetComboIndexSilent(QComboBox* list, int index);
 
 // Sets a check box (or any checkable button): 0 unchecked, anything else checked.
 void SetCheckSilent(QAbstractButton* box, int state);
+
+// Shows `text` in a modal warning box titled `title` over `parent` and waits
+// for OK.
+void ShowWarning(QWidget* parent, const QString& title, const QString& text);
+
+// Replaces the warning box (tests record the call instead); an empty function
+// restores the box.
+using WarningFunction = std::function<void(QWidget* parent, const QString& title, const QString& text)>;
+void SetWarningFunction(WarningFunction show);
 
 }  // namespace modControls

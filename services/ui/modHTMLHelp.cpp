@@ -1,10 +1,12 @@
 #include "modHTMLHelp.h"
 
+#include <QApplication>
 #include <QFile>
-#include <QHash>
-#include <QStringList>
 #include <QHBoxLayout>
+#include <QHash>
+#include <QKeyEvent>
 #include <QPointer>
+#include <QStringList>
 #include <QStyle>
 #include <QTextBrowser>
 #include <QTextStream>
@@ -12,6 +14,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <QWindow>
 
 #include "modFunctions.h"
 
@@ -75,6 +78,24 @@ public:
 
     QTextBrowser* Browser() const { return browser_; }
 
+    // A modal window blocks the input of every window but its own transient
+    // children: the viewer becomes one of the modal window in front, and
+    // stands on its own again when that one closes and no other is open.
+    void FollowModalWindow() {
+        const QWidget* modal = QApplication::activeModalWidget();
+        QWindow* owner = modal && modal != this ? modal->window()->windowHandle() : nullptr;
+        if (!windowHandle()) create();
+        QWindow* own = windowHandle();
+        if (!own || own->transientParent() == owner) return;
+        disconnect(ownerClosing_);
+        own->setTransientParent(owner);
+        // Looked at once the closing window has left Qt's list of modal windows.
+        if (owner)
+            ownerClosing_ = connect(owner, &QWindow::visibleChanged, this, [this](bool visible) {
+                if (!visible) QMetaObject::invokeMethod(this, &HelpViewer::FollowModalWindow, Qt::QueuedConnection);
+            });
+    }
+
     // Button tips in the current language.
     void ApplyLanguage() {
         const bool english = modFunctions::LanguageOffset() == 1000;
@@ -87,6 +108,23 @@ public:
     QToolButton* forward = nullptr;
     QToolButton* home = nullptr;
 
+protected:
+    // Escape (and the platform's close key) closes the viewer.
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Escape || event->matches(QKeySequence::Close)) {
+            close();
+            return;
+        }
+        QWidget::keyPressEvent(event);
+    }
+
+    bool event(QEvent* event) override {
+        // A modal window has opened over the one the viewer belongs to: the
+        // viewer moves over to it and is unblocked at once.
+        if (event->type() == QEvent::WindowBlocked) FollowModalWindow();
+        return QWidget::event(event);
+    }
+
 private:
     QToolButton* MakeButton(QStyle::StandardPixmap icon) {
         auto* button = new QToolButton(this);
@@ -96,11 +134,38 @@ private:
     }
 
     QTextBrowser* browser_ = nullptr;
+    QMetaObject::Connection ownerClosing_;
 };
 
 QPointer<HelpViewer>& Viewer() {
     static QPointer<HelpViewer> viewer;
     return viewer;
+}
+
+// F1 anywhere in the program: the topic of the window in front. Shift+F1
+// (What's This) and every other key pass on.
+class HelpKey : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_F1 || key->modifiers() != Qt::NoModifier) return false;
+        auto* widget = static_cast<QWidget*>(watched);
+        const QString page = HelpPageFor(widget);
+        if (page.isEmpty()) return false;
+        if (!key->isAutoRepeat()) ShowTopic(widget, page);
+        return true;
+    }
+};
+
+void InstallHelpKey() {
+    static QPointer<HelpKey> filter;
+    if (filter || !QCoreApplication::instance()) return;
+    filter = new HelpKey(QCoreApplication::instance());
+    QCoreApplication::instance()->installEventFilter(filter);
 }
 
 // Parses a popup text file into (key, text) entries.
@@ -217,6 +282,7 @@ bool ShowTopic(QWidget* caller, const QString& page) {
     if (page.isEmpty()) return false;
     auto& viewer = Viewer();
     if (!viewer) viewer = new HelpViewer;
+    viewer->FollowModalWindow();
     if (caller && !viewer->isVisible()) {
         // Open beside the calling window rather than on top of it.
         const QRect r = caller->window()->frameGeometry();
@@ -234,6 +300,22 @@ bool ShowContents(QWidget* caller) { return ShowTopic(caller, kStartPage); }
 bool ShowMainHelp(QWidget* caller) { return ShowTopic(caller, TopicForLanguage("Main")); }
 bool ShowSplashHelp(QWidget* caller) { return ShowTopic(caller, TopicForLanguage("Splash")); }
 bool ShowSettingsHelp(QWidget* caller) { return ShowTopic(caller, TopicForLanguage("KOVSettings")); }
+
+void SetHelpPage(QWidget* window, const QString& topic) {
+    if (!window) return;
+    window->setProperty(HelpPageProperty, topic);
+    InstallHelpKey();
+}
+
+QString HelpPageFor(const QWidget* widget) {
+    for (const QWidget* w = widget ? widget->window() : nullptr; w;
+         w = w->parentWidget() ? w->parentWidget()->window() : nullptr) {
+        const QString topic = w->property(HelpPageProperty).toString();
+        if (topic.isEmpty()) continue;
+        return topic.contains('.') ? topic : TopicForLanguage(topic);
+    }
+    return {};
+}
 
 QTextBrowser* HelpBrowser() { return Viewer() ? Viewer()->Browser() : nullptr; }
 

@@ -53,7 +53,25 @@ QString TopicForLanguage(const QString& base);
 
 // Shows page `page` (for example "Start.htm") in the help viewer, opening the
 // viewer if needed. An empty page name shows nothing. Returns whether the page was shown.
+// The viewer takes input also while a modal dialog runs: it belongs to the
+// modal window in front (as its transient child) and follows the next one
+// that opens, so Qt's modal blocking leaves it alone.
 bool ShowTopic(QWidget* caller, const QString& page);
+
+// F1 help. F1 shows the help topic of the window in front; a window without a
+// topic of its own takes the one of the window it belongs to (its parent's).
+// Shift+F1 stays Qt's What's-This help of the control with the focus.
+//
+// Registers `topic` for `window`: a page name ("Start.htm") or the base name of
+// a topic in both languages ("Main" gives "Main_de.htm" or "Main_en.htm" at the
+// time F1 is pressed). Stored in the window's property "helpPage"; the first
+// call makes F1 work in the whole program.
+constexpr const char* HelpPageProperty = "helpPage";
+void SetHelpPage(QWidget* window, const QString& topic);
+
+// The page F1 shows for `widget` (empty when neither its window nor an owner
+// of it has a topic).
+QString HelpPageFor(const QWidget* widget);
 
 // The triggers of the windows.
 bool ShowContents(QWidget* caller);          // Help > Content: "Start.htm"

@@ -6,6 +6,8 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QFile>
+#include <QTimer>
+#include <QApplication>
 #include <QtTest>
 
 #include "AppHarness.h"
@@ -597,8 +599,23 @@ private slots:
         QCOMPARE(axis->text(), Text(1064));
         axis->trigger();
         QCOMPARE(axis->text(), Text(1063));
+        // The configuration dialog opens modally from the menu, downloads
+        // with the window's ticks, and closes.
+        auto* kov = h.window->findChild<QAction*>("mnuConfigurationKOV");
+        QVERIFY(kov->isEnabled());
+        QVERIFY(h.Connect());
+        bool sawDialog = false;
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            sawDialog = dialog && dialog->objectName() == "frmKOV" && modGlobals::ConfigDialogOpen;
+            h.Tick(20);
+            if (dialog) dialog->close();
+        });
+        kov->trigger();
+        QVERIFY(sawDialog);
+        QVERIFY(!modGlobals::ConfigDialogOpen);
+        QVERIFY(h.SentCount("C") >= 2);  // the download when the dialog opens
         // Windows that come later are listed but not yet offered.
-        QVERIFY(!h.window->findChild<QAction*>("mnuConfigurationKOV")->isEnabled());
         QVERIFY(!h.window->findChild<QAction*>("mnuRecorder")->isEnabled());
         QVERIFY(!h.window->findChild<QAction*>("mnuPopUpYscaleSettings")->isEnabled());
         h.window->findChild<QAction*>("mnuConfigurationDefaultProfibus")->trigger();

@@ -5,14 +5,22 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QtTest>
+#include <cerrno>
+#include <csignal>
+#include <system_error>
+
+#include <sys/resource.h>
 
 #include "clsIni.h"
 #include "frmSplash.h"
 #include "modAPI.h"
+#include "modControls.h"
 #include "modFunctions.h"
 #include "modGlobals.h"
+#include "modHTMLHelp.h"
 #include "modIni.h"
 #include "modMain.h"
 
@@ -118,6 +126,62 @@ private slots:
         QCOMPARE(v, 7.0);
     }
 
+    // The seven keys reach the file together or not at all, and a failure says why.
+    void savingIsOneWriteThatReportsFailure() {
+        // The file may grow by a few bytes only: seven separate rewrites
+        // would leave GENERAL new and CHART missing.
+        const QByteArray before = "[GENERAL]\nBaudrate=1200\n;" + QByteArray(4040, 'x') + "\n";
+        WriteIni(before);
+        modIni::LoadSettings();
+        modGlobals::Baudrate = 9600;
+        struct rlimit old {};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+        struct rlimit small = old;
+        small.rlim_cur = 4096;
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        std::string reason;
+        const bool saved = modIni::SaveSettings(&reason);
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(!saved);
+        QVERIFY2(!reason.empty(), reason.c_str());
+        QFile f(IniPath());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+
+        // A program folder that cannot exist (its parent is a file) fails for every user.
+        modAPI::SetProgramFolder(IniPath().toStdString());
+        modIni::LoadSettings();
+        QVERIFY(!modIni::SaveSettings(&reason));
+        const QString notADirectory =
+            IniPath() + ": " + QString::fromStdString(std::generic_category().message(ENOTDIR));
+        QCOMPARE(QString::fromStdString(reason), notADirectory);
+        QVERIFY(!modIni::Release());
+    }
+
+    // OK in the start dialog says when the choice cannot be kept, and goes on with it.
+    void startDialogWarnsWhenTheSettingsCannotBeSaved() {
+        WriteIni("");
+        QStringList warnings;
+        modControls::SetWarningFunction([&](QWidget* parent, const QString&, const QString& text) {
+            QCOMPARE(parent->objectName(), QStringLiteral("frmSplash"));
+            warnings << text;
+        });
+        RunSplash("cmdOK");
+        QVERIFY(warnings.isEmpty());
+
+        modAPI::SetProgramFolder(IniPath().toStdString());
+        RunSplash("cmdOK");
+        modControls::SetWarningFunction({});
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY2(warnings[0].startsWith("Die Einstellungen konnten nicht gespeichert werden"), qPrintable(warnings[0]));
+        QVERIFY2(
+            warnings[0].endsWith(IniPath() + ": " + QString::fromStdString(std::generic_category().message(ENOTDIR))),
+            qPrintable(warnings[0]));
+        QVERIFY(!modGlobals::ExitRequested);
+    }
+
     void exitWritesNothing() {
         RunSplash("cmdExit");
         QVERIFY(modGlobals::ExitRequested);
@@ -136,6 +200,25 @@ private slots:
         QCOMPARE(splash.findChild<QPushButton*>("cmdExit")->text(), QStringLiteral("&Exit"));
         QVERIFY(splash.findChild<QLabel*>("lblVersion")->text().startsWith("V"));
         QVERIFY(!splash.findChild<QLabel*>("lblPlatform")->text().isEmpty());
+    }
+
+    // F1 in the start dialog shows its help page, and the help viewer takes
+    // input although the dialog is modal.
+    void f1InTheStartDialogShowsItsHelp() {
+        modIni::LoadSettings();
+        frmSplash splash;
+        QString page;
+        QTimer::singleShot(0, &splash, [&] {
+            QTest::keyClick(splash.windowHandle(), Qt::Key_F1);
+            if (QTextBrowser* browser = modHTMLHelp::HelpBrowser()) {
+                page = browser->source().toString();
+                QTest::keyClick(browser->window()->windowHandle(), Qt::Key_Escape);  // closes it
+            }
+            splash.reject();
+        });
+        splash.exec();
+        QVERIFY2(page.endsWith("/Splash_de.htm"), qPrintable(page));
+        QTRY_VERIFY(!modHTMLHelp::HelpBrowser());
     }
 
     void portListNamesMappedDevices() {

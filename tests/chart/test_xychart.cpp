@@ -27,6 +27,10 @@ public:
     int Refreshes = 0;
     QSize SurfaceSize() const override { return Size; }
     void RefreshSurface() override { ++Refreshes; }
+    void Resize(QSize size) {
+        Size = size;
+        ReportResize();
+    }
 };
 
 class ChartDrawing : public ::testing::Test {
@@ -349,13 +353,27 @@ TEST(ChartLifetime, SurfaceAndChartMayEndInEitherOrder) {
     {
         TestSurface surface;
         chart->InitViewPort(&surface);
-        EXPECT_EQ(surface.BoundChart(), chart.get());
+        EXPECT_EQ(chart->Picture().size(), surface.Size);
     }
-    chart->Show(modAPI::NowWithMs());  // unbound: nothing happens
+    chart->Show(modAPI::NowWithMs());  // the surface is gone: nothing happens
+    chart->Resize();
+
+    // Another chart takes the surface over: the first one no longer reaches it.
     TestSurface surface;
     chart->InitViewPort(&surface);
+    auto other = std::make_unique<XYChart>();
+    other->InitViewPort(&surface);
+    const int refreshes = surface.Refreshes;
+    chart->Show(chart->Xmax() + 10 * kSecond);
+    EXPECT_EQ(surface.Refreshes, refreshes);
+    surface.Resize(QSize(300, 200));
+    EXPECT_EQ(other->Picture().size(), QSize(300, 200));
+    EXPECT_EQ(chart->Picture().size(), QSize(1000, 560));
+
+    // The chart ends first: later changes of size reach nobody.
+    other.reset();
+    surface.Resize(QSize(400, 300));
     chart.reset();
-    EXPECT_EQ(surface.BoundChart(), nullptr);
 }
 
 TEST(ChartPictureWidget, PaintsThePictureAndFollowsItsSize) {
@@ -378,6 +396,24 @@ TEST(ChartPictureWidget, PaintsThePictureAndFollowsItsSize) {
 
     picture.resize(500, 300);  // the widget rebuilds the chart for its new size
     EXPECT_EQ(chart.Picture().size(), QSize(500, 300));
+    EXPECT_EQ(picture.grab().toImage().convertToFormat(QImage::Format_RGB32), chart.Picture());
+}
+
+// A widget whose chart has ended shows its background, also after a resize.
+TEST(ChartPictureWidget, ShowsTheBackgroundWithoutAChart) {
+    ChartPicture picture;
+    picture.resize(320, 200);
+    picture.show();
+    {
+        XYChart chart;
+        chart.SetBackColor(kGreen);
+        chart.InitViewPort(&picture);
+    }
+    picture.resize(300, 180);
+    const QImage shown = picture.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shown.size(), QSize(300, 180));
+    for (int y = 0; y < shown.height(); y += 7)
+        for (int x = 0; x < shown.width(); x += 7) ASSERT_EQ(Bgr(shown.pixel(x, y)), kGreen) << x << "," << y;
 }
 
 }  // namespace

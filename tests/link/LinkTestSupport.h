@@ -61,25 +61,16 @@ inline bool CrcLibraryPresent() {
     return Crc16Loader::ByteBlock(reinterpret_cast<const unsigned char*>(f.data()), 6, -1, &r) && r == 0;
 }
 
-// A link on a fake port and simulated time; the module-level hooks are reset
+// A link on a fake port and simulated time; the link's hooks are reset
 // around each test.
 class LinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        modKOVComm::SetEventPump({});
-        modKOVComm::SetClosing(false);
-        modKOVComm::SetChecksumFunction({});
-        modKOVComm::ConfigurationRead = false;
         link.SetPortFactory([w = wire](int comport, std::string* device) {
             *device = "/dev/fake" + std::to_string(comport);
             return std::make_unique<FakePort>(w);
         });
         link.CurrentTime = time.Now();
-    }
-    void TearDown() override {
-        modKOVComm::SetEventPump({});
-        modKOVComm::SetClosing(false);
-        modKOVComm::SetChecksumFunction({});
     }
     // One monitor tick: advance the clock, stamp the link, read, decode.
     void Tick(double ms = 50) {
@@ -101,6 +92,7 @@ protected:
     }
     double MsLeft() const { return SimulatedTime::Ms(link.FailTime - link.CurrentTime); }
 
+    CleanHooks hooks;
     SimulatedTime time;
     std::shared_ptr<Wire> wire = std::make_shared<Wire>();
     clsKOV link;

@@ -1,16 +1,18 @@
 // The serial layer on a real pseudo-terminal, and the port-number mapping.
 #include <fcntl.h>
 #include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "SensorTestSupport.h"
 #include "SerialPort.h"
@@ -89,6 +91,28 @@ TEST(SerialPort, RawBytesBothWaysSpeedAndFlush) {
     EXPECT_EQ(port->DataStatus(), 0) << "a pseudo-terminal has no line errors";
     port->Close();
     EXPECT_EQ(port->GetBaud(), -1);
+}
+
+TEST(SerialPort, EveryLinkSpeedReachesTheDevice) {
+    // The device side (here the master, as for the simulator's pseudo-terminal
+    // server) reads the speed through the same code table.
+    Pty pty;
+    ASSERT_GE(pty.master, 0);
+    auto port = SerialLayer::CreateDevicePort(pty.slavePath);
+    std::string error;
+    ASSERT_TRUE(port->Open(&error)) << error;
+    std::vector<int> speeds(SerialLayer::SensorSpeeds.begin(), SerialLayer::SensorSpeeds.end());
+    speeds.insert(speeds.end(), {57600, 115200});
+    for (int speed : speeds) {
+        EXPECT_TRUE(SerialLayer::IsLinkSpeed(speed)) << speed;
+        port->SetBaud(speed);
+        EXPECT_EQ(port->GetBaud(), speed);
+        termios tio{};
+        ASSERT_EQ(::tcgetattr(pty.master, &tio), 0);
+        EXPECT_EQ(SerialLayer::SpeedOfCode(::cfgetospeed(&tio)), speed);
+    }
+    for (int other : {0, 300, 14400, 230400}) EXPECT_FALSE(SerialLayer::IsLinkSpeed(other)) << other;
+    EXPECT_EQ(SerialLayer::SpeedOfCode(0x7fffffff), 0);
 }
 
 TEST(SerialPort, HangUpIsALostPortThatNeverBlocks) {

@@ -81,3 +81,39 @@ TEST_F(WriteTest, PortLossClosingOrAStoppedTimerEndTheWait) {
     modKOVComm::WriteParameter(link, "801", [this](int) { time.ms += 1000; });
     EXPECT_EQ(link.EventNr, -1);
 }
+
+// The hooks are one set: a single setter changes only its own hook, and one
+// call puts all of them back as at program start.
+TEST_F(WriteTest, HooksAreOneSet) {
+    modKOVComm::SetHooks(
+        {pump, true, [](int) {}, [](const unsigned char*, unsigned, std::int32_t, std::uint16_t*) { return false; }});
+    modKOVComm::SetClosing(false);
+    modKOVComm::SetSleep({});
+    const modKOVComm::Hooks& hooks = modKOVComm::GetHooks();
+    EXPECT_TRUE(hooks.pump && hooks.checksum);
+    EXPECT_FALSE(hooks.closing || hooks.sleep);
+    modKOVComm::ConfigurationRead = true;
+
+    modKOVComm::ResetHooks();
+    EXPECT_FALSE(hooks.pump || hooks.closing || hooks.sleep || hooks.checksum);
+    EXPECT_FALSE(modKOVComm::ConfigurationRead);
+}
+
+// The program may put the hooks back while a write waits in its pump (it is
+// shutting down): the pump running at that moment stays intact, and the
+// closing flag ends the wait.
+TEST_F(WriteTest, HooksReplacedWhileTheWriteWaits) {
+    modKOVComm::Hooks shuttingDown;
+    shuttingDown.closing = true;
+    std::vector<int> calls;  // captured by value: the pump's state lives on the heap
+    modKOVComm::SetEventPump([this, calls, shuttingDown](int) mutable {
+        modKOVComm::SetHooks(shuttingDown);
+        calls.push_back(pumps);  // after the replacement: still the pump's own state
+        Tick();
+        pumps = static_cast<int>(calls.size());
+    });
+    modKOVComm::WriteParameter(link, "801");
+    EXPECT_EQ(link.EventNr, -1);
+    EXPECT_EQ(pumps, 1);
+    EXPECT_TRUE(modKOVComm::Closing());
+}

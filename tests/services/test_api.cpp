@@ -53,6 +53,13 @@ TEST(GetOSName, PrettyNameOfTheDistribution) {
     EXPECT_FALSE(modAPI::GetOSName().empty());
 }
 
+TEST(TwipsToPixels, RoundsToTheNearestPixel) {
+    EXPECT_EQ(modAPI::TwipsToPixels(10935, 96), 729);
+    EXPECT_EQ(modAPI::TwipsToPixels(2000, 96), 133);   // 133.3
+    EXPECT_EQ(modAPI::TwipsToPixels(2000, 100), 139);  // 138.9: rounded up, not cut off
+    EXPECT_EQ(modAPI::TwipsToPixels(10, 96), 1);       // 0.67: a small margin does not vanish
+}
+
 TEST(ProgramFolder, DefaultsToTheExecutablesFolder) {
     modAPI::SetProgramFolder("");
     const auto exe = std::filesystem::read_symlink("/proc/self/exe");

@@ -273,6 +273,70 @@ TEST_F(IniTest, WriteIntoAFileThatIsOnlyABomOrHasNoLineEnd) {
     EXPECT_EQ(Content(), "[A]\nx=1\r\n[B]\r\ny=3\nz=4\n");
 }
 
+// Keys of several sections in one replacement of the file: every other byte
+// stays, the byte-order mark too; a name that cannot be written stops all of them.
+TEST_F(IniTest, WriteAcrossSectionsInOneGo) {
+    const std::string bom = "\xEF\xBB\xBF";
+    Put(bom + "; mine\r\n[GENERAL]\r\nBaudrate = 9600 ; fast\r\n\r\n[CHART]\r\nyMax=5000");
+    const auto before = fs::last_write_time(path);
+    std::string error = "untouched";
+    ASSERT_TRUE(ini.WriteSettings({{"GENERAL", "Baudrate", "19200"},
+                                   {"general", "Comport", "2"},
+                                   {"CHART", "yMax", "100"},
+                                   {"FILES", "1KOVFile", "/a.kov"}},
+                                  &error));
+    EXPECT_EQ(error, "untouched");
+    EXPECT_EQ(Content(), bom +
+                             "; mine\r\n[GENERAL]\r\nBaudrate=19200\r\nComport=2\r\n\r\n[CHART]\r\nyMax=100"
+                             "\r\n[FILES]\r\n1KOVFile=/a.kov\r\n");
+    EXPECT_EQ(FilesInDir(), 1u);
+
+    // Nothing to change: the file is not even rewritten.
+    fs::last_write_time(path, before);
+    ASSERT_TRUE(ini.WriteSettings({{"GENERAL", "Comport", "2"}, {"CHART", "yMax", "100"}}));
+    EXPECT_EQ(fs::last_write_time(path), before);
+
+    const std::string kept = Content();
+    EXPECT_FALSE(ini.WriteSettings({{"GENERAL", "Comport", "3"}, {"CH]ART", "yMax", "1"}}, &error));
+    EXPECT_NE(error.find("CH]ART"), std::string::npos) << error;
+    EXPECT_FALSE(ini.WriteSettings({{"GENERAL", "Comport", "3"}, {"CHART", "y=Max", "1"}}, &error));
+    EXPECT_NE(error.find("y=Max"), std::string::npos) << error;
+    EXPECT_EQ(Content(), kept);
+}
+
+// A failed write says why, naming the file or folder that failed. A folder
+// whose parent is a file fails for every user, root included.
+TEST_F(IniTest, FailedWriteSaysWhy) {
+    Put("[GENERAL]\nBaudrate=9600\n");
+    clsIni nowhere;
+    nowhere.Filename(path + "/KOV.ini");
+    std::string error;
+    EXPECT_FALSE(nowhere.WriteSettings({{"GENERAL", "Baudrate", "1200"}}, &error));
+    EXPECT_EQ(error, path + ": " + std::generic_category().message(ENOTDIR));
+    EXPECT_EQ(Content(), "[GENERAL]\nBaudrate=9600\n");
+
+    fs::create_directory(dir / "folder.ini");
+    clsIni folder;
+    folder.Filename((dir / "folder.ini").string());
+    EXPECT_FALSE(folder.WriteSettings({{"GENERAL", "Baudrate", "1200"}}, &error));
+    EXPECT_EQ(error, (dir / "folder.ini").string() + ": not a file");
+
+    // The disk fills up in the middle of the write.
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = ini.WriteSettings({{"GENERAL", "Description", std::string(10000, 'd')}}, &error);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(error.rfind(dir.string() + "/.KOV.ini.", 0), 0u) << error;
+    EXPECT_NE(error.find(std::generic_category().message(EFBIG)), std::string::npos) << error;
+    EXPECT_EQ(FilesInDir(), 2u);  // the file and the folder; no temporary file left behind
+}
+
 TEST_F(IniTest, WriteKeepsValuesOnOneLine) {
     ASSERT_TRUE(ini.WriteSetting("KOV", "Description", "two\r\nlines\0x"));
     ASSERT_TRUE(ini.WriteSetting("KOV", "Description", std::string("line\nbreak\0nul", 15)));

@@ -96,6 +96,19 @@ TEST_F(TextTest, MissingTextsAreEmpty) {
     EXPECT_EQ(modFunctions::GetText(1111), "");
 }
 
+TEST(TextHelpers, TrimAndCaseFreeComparison) {
+    EXPECT_EQ(modFunctions::Trim(" \t\v\f PORTS \r\n"), "PORTS");
+    EXPECT_EQ(modFunctions::Trim(" \t "), "");
+    EXPECT_EQ(modFunctions::Trim("\t 12 \t", " "), "\t 12 \t") << "only the blanks asked for";
+
+    EXPECT_TRUE(modFunctions::EqualIgnoringCase("Simulator", "SIMULATOR"));
+    EXPECT_FALSE(modFunctions::EqualIgnoringCase("SIMULATOR", "SIMULATOR "));
+    // Only the letters A-Z fold: neighbours one case bit apart stay different,
+    // and bytes of UTF-8 letters are compared as they are.
+    EXPECT_FALSE(modFunctions::EqualIgnoringCase("@[\\]^", "`{|}~"));
+    EXPECT_FALSE(modFunctions::EqualIgnoringCase("\xC3\x84", "\xC3\xA4"));  // Ä, ä
+}
+
 TEST_F(TextTest, TableIsConsistent) {
     int german = 0;
     for (int id = 1000; id < 2000; ++id) {

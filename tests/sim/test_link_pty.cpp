@@ -56,6 +56,7 @@ struct Reported {
 
 class PtyLink : public ::testing::Test {
 protected:
+    CleanHooks hooks;
     SimulatedTime time;
     ScratchFolder dir;
     const std::string linkPath = dir.path + "/sensor";
@@ -73,10 +74,7 @@ protected:
             return std::make_unique<CountingPort>(SerialLayer::CreateDevicePort(linkPath), &sent);
         });
     }
-    void TearDown() override {
-        link.CloseComPort();
-        modKOVComm::SetEventPump(nullptr);
-    }
+    void TearDown() override { link.CloseComPort(); }
     void StartSensor(const Sim::Options& options = {}) {
         model = std::make_shared<SensorModel>(options, [this] { return time.ms; });
         Replug();
@@ -149,7 +147,6 @@ protected:
 // Connecting: "X", the banner, "C", the block; then the keep-alive.
 TEST_F(PtyLink, ConnectingAndKeepAliveAboutEveryOneAndAHalfSeconds) {
     StartSensor();
-    modKOVComm::ConfigurationRead = false;
     Connect();
     ASSERT_GE(model->Commands().size(), 2u);
     EXPECT_EQ(model->Commands()[0].text, "X");
@@ -474,7 +471,7 @@ TEST(PtyServerLink, AFileInTheLinksPlaceIsLeftAlone) {
 
 TEST(SimulatorTool, ServesTheLinkAndRefusesBadOptions) {
     for (const char* bad : {" --no-echo 2", " --format 4", " --format nan --help", " --bogus", " --noise 1.5",
-                            " --damage -0.1", " --replug-ms x"})
+                            " --damage -0.1", " --replug-ms x", " --log /nonexistent/folder/log"})
         EXPECT_EQ(std::system((ORA_SIM_TOOL + std::string(bad) + " >/dev/null 2>&1").c_str()), 2 << 8) << bad;
     ScratchFolder folder;
     const std::string device = folder.path + "/ora-sensor";

@@ -326,3 +326,22 @@ TEST_F(SensorTest, ClockJumpsNeitherStallNorFlood) {
 }
 
 }  // namespace
+
+// The command log: every command reaches the listener as it is received,
+// also from a silent or streaming sensor; each makes one JSON line, with
+// quotes, backslashes and unprintable bytes escaped.
+TEST_F(SensorTest, CommandLog) {
+    std::vector<std::string> lines;
+    sensor->SetCommandListener([&](const Sim::ReceivedCommand& c) { lines.push_back(Sim::CommandLogLine(c)); });
+    now = 1234.4;
+    sensor->Receive("X");
+    sensor->Faults().silent = true;
+    now = 1500.6;
+    sensor->Receive("111 MM\r");
+    sensor->Receive(std::string("1\"2\\3\x01\xe9\r", 8));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "{\"time_ms\":1234,\"command\":\"X\"}");
+    EXPECT_EQ(lines[1], "{\"time_ms\":1501,\"command\":\"111 MM\"}");
+    EXPECT_EQ(lines[2], "{\"time_ms\":1501,\"command\":\"1\\\"2\\\\3\\u0001\\u00E9\"}");
+    EXPECT_EQ(sensor->Commands().size(), 3u);
+}

@@ -17,6 +17,16 @@
 
 namespace testsupport {
 
+// The link's hooks as at program start while this lives, and again after it.
+// Declared before the members that set single hooks, so that it resets first
+// and last.
+struct CleanHooks {
+    CleanHooks() { modKOVComm::ResetHooks(); }
+    ~CleanHooks() { modKOVComm::ResetHooks(); }
+    CleanHooks(const CleanHooks&) = delete;
+    CleanHooks& operator=(const CleanHooks&) = delete;
+};
+
 // The program's clock and the protocol's pauses run on simulated
 // milliseconds; a pause moves the clock on. Restored on destruction.
 class SimulatedTime {

@@ -1,0 +1,333 @@
+#include "clsConfigTransfer.h"
+
+#include <chrono>
+#include <thread>
+
+#include "clsKOV.h"
+#include "modAPI.h"
+#include "modFunctions.h"
+
+namespace Event = modKOVComm::Event;
+namespace Comm = modKOVComm::Comm;
+
+namespace {
+
+// Ids of the parameter codes in the text table, in upload order.
+constexpr int FirstCodeId = 1;
+constexpr int LastCodeId = 29;
+constexpr int RainFilterCodeId = 25;  // "351"; an abort before it goes on here
+
+// The decoder reports a missing answer at the deadline; this much longer the
+// wait for the information block goes on by the clock alone, for a pump that
+// stopped decoding.
+constexpr double WaitMarginMs = 2000;
+
+// Sets a flag for the life of a scope, also when a pump throws.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~FlagScope() { m_flag = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& m_flag;
+};
+
+}  // namespace
+
+clsConfigTransfer::clsConfigTransfer(std::shared_ptr<clsKOV> link, TransferHost& host)
+    : m_link(std::move(link)), m_host(host) {}
+
+bool clsConfigTransfer::SentByUpload(const clsKOV& link, const std::string& code) {
+    const bool serial = link.DeviceType == "Serial";
+    if (code == "101" || code == "111" || code == "301" || code == "302" || code == "304" || code == "305" ||
+        code == "306" || code == "311" || code == "601" || code == "701" || code == "702" || code == "801" ||
+        code == "802")
+        return true;
+    if (code == "401" || code == "402" || code == "403" || code == "501" || code == "502" || code == "503" ||
+        code == "603")
+        return serial;
+    if (code == "504" || code == "505") return serial && link.AnalogOutput != 1;
+    if (code == "506") return serial && link.AnalogOutput != 0;
+    if (code == "610") return !serial;
+    if (code == "351") return link.RainFilter != -1;
+    return false;  // 352..355: shown, never sent
+}
+
+void clsConfigTransfer::Pump(int maxWaitMs) {
+    if (m_pump) {
+        const modKOVComm::EventPump pump = m_pump;  // it may replace itself
+        pump(maxWaitMs);
+        return;
+    }
+    const modKOVComm::EventPump hook = modKOVComm::GetHooks().pump;
+    if (hook) {
+        hook(maxWaitMs);
+        return;
+    }
+    // No event loop: read and decode here, one step per monitor period.
+    const int pause = maxWaitMs < modKOVComm::PumpSliceMs ? maxWaitMs : modKOVComm::PumpSliceMs;
+    if (const modKOVComm::SleepFunction sleep = modKOVComm::GetHooks().sleep) {
+        sleep(pause);
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+    }
+    clsKOV& k = *m_link;
+    k.CurrentTime = modAPI::NowWithMs();
+    k.ReadComportData();
+    k.EvaluateInBuffer();
+}
+
+bool clsConfigTransfer::Interrupted() const {
+    return modKOVComm::Closing() || !m_link->PortIsOpen() || m_host.CancelRequested();
+}
+
+void clsConfigTransfer::NoteTick(const clsKOV& link) {
+    if (&link == m_link.get()) Note(link.EventNr);
+}
+
+void clsConfigTransfer::Note(std::int32_t eventNr) {
+    if (!m_watching) return;
+    if (eventNr == Event::Configuration) m_seenConfiguration = true;
+    if (eventNr == Event::NoAnswer) m_seenNoAnswer = true;
+}
+
+// ---------------------------------------------------------------------------
+// Measurement around a transfer
+// ---------------------------------------------------------------------------
+
+bool clsConfigTransfer::StopMeasurement() {
+    if (m_link->CommStatus != Comm::Measuring) return false;
+    modKOVComm::StopContinuous(*m_link);
+    return true;
+}
+
+void clsConfigTransfer::WaitForKeepAlive() {
+    // A keep-alive "T" may have gone out just before: its answer, arriving
+    // after the first write, would be taken as that write's rejection. It is
+    // a short wait (the answer, or the deadline of the "T").
+    clsKOV& k = *m_link;
+    const double limit =
+        modAPI::NowWithMs() + (modKOVComm::CommandTimeout("T", 0) + 500 + WaitMarginMs) / modAPI::MsPerDay;
+    while (k.LastCommand == "T" && k.CommStatus == Comm::Idle && !Interrupted() && modAPI::NowWithMs() < limit)
+        Pump(modKOVComm::PumpSliceMs);
+}
+
+void clsConfigTransfer::EnsureIdle() {
+    // The measurement loop resumes the user's measurement when a temperature
+    // comes in while the link is idle (for example while the question box
+    // waits for the user). The sensor then obeys nothing but "S": stop it
+    // again and start it once the transfer is over.
+    if (m_link->CommStatus == Comm::Measuring) {
+        modKOVComm::StopContinuous(*m_link);
+        m_stoppedAgain = true;
+    }
+}
+
+void clsConfigTransfer::ResumeMeasurement(bool wasMeasuring) {
+    const bool resume = wasMeasuring || m_stoppedAgain;
+    m_stoppedAgain = false;
+    if (resume && !modKOVComm::Closing() && m_link->PortIsOpen() && m_link->CommStatus == Comm::Idle)
+        modKOVComm::StartContinuous(*m_link);
+}
+
+// ---------------------------------------------------------------------------
+// Waiting for the sensor
+// ---------------------------------------------------------------------------
+
+std::int32_t clsConfigTransfer::Write(const std::string& code) {
+    EnsureIdle();
+    clsKOV& k = *m_link;
+    // Without a connection the decoder does not read "OK" / "ERR": a write
+    // could only fail, and would hold up the reconnection.
+    if (Interrupted() || k.CommStatus == Comm::NotConnected) return Event::NoAnswer;
+    k.CurrentTime = modAPI::NowWithMs();
+    modKOVComm::WriteParameter(k, code, [this](int ms) {
+        Pump(ms);
+        if (m_host.CancelRequested()) m_link->EventNr = Event::NoAnswer;  // ends the write's wait
+    });
+    const std::int32_t e = k.EventNr;
+    return e == Event::Accepted || e == Event::Rejected ? e : Event::NoAnswer;
+}
+
+std::int32_t clsConfigTransfer::RequestConfiguration() {
+    EnsureIdle();
+    if (Interrupted()) return Event::NoAnswer;
+    clsKOV& k = *m_link;
+    k.CurrentTime = modAPI::NowWithMs();
+    k.SendCommand("C");
+    const double limit = modAPI::NowWithMs() +
+                         (modKOVComm::CommandTimeout("C", k.CommBaudrate()) + 500 + WaitMarginMs) / modAPI::MsPerDay;
+    m_seenConfiguration = false;
+    m_seenNoAnswer = false;
+    FlagScope watching(m_watching);
+    for (;;) {
+        if (Interrupted()) return Event::NoAnswer;
+        Pump(modKOVComm::PumpSliceMs);
+        Note(k.EventNr);
+        if (m_seenConfiguration) return Event::Configuration;
+        if (m_seenNoAnswer) return Event::NoAnswer;
+        if (modAPI::NowWithMs() > limit) return Event::NoAnswer;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The transfers
+// ---------------------------------------------------------------------------
+
+clsConfigTransfer::Result clsConfigTransfer::TransferConfig(Mode mode) {
+    if (m_busy) return Result::Busy;
+    FlagScope busy(m_busy);
+    m_stoppedAgain = false;
+    const bool wasMeasuring = StopMeasurement();
+    WaitForKeepAlive();
+    const Result result = Run(mode);
+    ResumeMeasurement(wasMeasuring);
+    return result;
+}
+
+clsConfigTransfer::Result clsConfigTransfer::SetFactoryDefaults() {
+    if (m_busy) return Result::Busy;
+    FlagScope busy(m_busy);
+    m_stoppedAgain = false;
+    const bool wasMeasuring = StopMeasurement();
+    WaitForKeepAlive();
+    const Result result = Run(Mode::FactoryDefaults);
+    // The read-back shows what the sensor holds now, whatever "000" answered.
+    if (!Interrupted()) Run(Mode::Reload);
+    ResumeMeasurement(wasMeasuring);
+    return result;
+}
+
+clsConfigTransfer::Result clsConfigTransfer::Run(Mode mode) {
+    // The read-back after factory defaults keeps the text (and a failure's
+    // red) of the defaults.
+    if (mode != Mode::Reload) {
+        m_host.ShowStatus(0);
+        m_host.SetStatusColor(StatusBlack);
+    }
+
+    if (mode == Mode::StorePermanent || mode == Mode::FactoryDefaults) {
+        // Decided on the write's own answer: "OK", "ERR" or none.
+        const bool store = mode == Mode::StorePermanent;
+        const std::int32_t e = Write(store ? "999" : "000");
+        if (e == Event::Accepted) {
+            m_host.ShowStatus(store ? TransferText::Stored : TransferText::DefaultsSet);
+            return Result::Done;
+        }
+        m_host.SetStatusColor(StatusRed);
+        m_host.ShowStatus(store ? TransferText::NotStored : TransferText::DefaultsNotSet);
+        return e == Event::Rejected ? Result::Rejected : Result::NoAnswer;
+    }
+
+    UploadOutcome outcome = UploadOutcome::Complete;
+    if (mode == Mode::Upload) outcome = SendConfig();
+    // Texts of an upload that did not send everything it should have.
+    const int shortfallText = outcome == UploadOutcome::Aborted      ? TransferText::UploadAborted
+                              : outcome == UploadOutcome::Incomplete ? TransferText::UploadIncomplete
+                                                                     : 0;
+    const Result uploadResult = outcome == UploadOutcome::Aborted      ? Result::Aborted
+                                : outcome == UploadOutcome::Incomplete ? Result::Incomplete
+                                                                       : Result::Done;
+
+    if (RequestConfiguration() == Event::Configuration) {
+        m_host.ConfigurationRead();
+        if (mode == Mode::Download) m_host.ShowStatus(TransferText::Downloaded);
+        if (mode == Mode::Upload) {
+            if (shortfallText != 0) {
+                m_host.SetStatusColor(StatusRed);
+                m_host.ShowStatus(shortfallText);
+            } else {
+                m_host.ShowStatus(TransferText::Uploaded);
+            }
+        }
+        return mode == Mode::Upload ? uploadResult : Result::Done;
+    }
+
+    m_host.SetStatusColor(StatusRed);
+    if (mode == Mode::Download) m_host.ConfigurationMissing();
+    if (mode == Mode::Upload) {
+        if (shortfallText != 0) m_host.ShowStatus(shortfallText);
+        return uploadResult == Result::Done ? Result::NoAnswer : uploadResult;
+    }
+    return Result::NoAnswer;
+}
+
+clsConfigTransfer::UploadOutcome clsConfigTransfer::SendConfig() {
+    clsKOV& k = *m_link;
+    const bool serial = k.DeviceType == "Serial";
+    // The user exchanged a switching output's on and off threshold: the
+    // sensor keeps its thresholds and inverts the output's logic instead.
+    // Decided once for the whole upload, so that a retried write does not
+    // invert the logic a second time.
+    const bool exchangeQ1 = serial && k.S1OnThreshold != k.S1OffThreshold && k.S1OnThreshold == Old.OldS1Off &&
+                            k.S1OffThreshold == Old.OldS1On;
+    const bool exchangeQ2 = serial && k.AnalogOutput != 1 && k.S2OnThreshold != k.S2OffThreshold &&
+                            k.S2OnThreshold == Old.OldS2Off && k.S2OffThreshold == Old.OldS2On;
+    bool q1Inverted = false, q2Inverted = false;  // logic inverted on the link
+    bool q1Done = false, q2Done = false;          // the logic went out in place of the thresholds
+    bool ignored = false;
+    bool aborted = false;
+
+    int id = FirstCodeId;
+    while (id <= LastCodeId) {
+        const std::string code = modFunctions::GetText(id);
+        if (code == "351" && k.RainFilter == -1) break;  // no rain filter: the upload ends here
+        if (!SentByUpload(k, code)) {
+            ++id;
+            continue;
+        }
+        std::string wire = code;
+        if (exchangeQ1 && (code == "501" || code == "502" || code == "503")) {
+            if (code == "502" || q1Done) {
+                ++id;
+                continue;
+            }
+            if (!q1Inverted) {
+                k.S1Logic = k.S1Logic == 1 ? 0 : 1;
+                q1Inverted = true;
+            }
+            wire = "503";
+        }
+        if (exchangeQ2 && (code == "504" || code == "505" || code == "506")) {
+            if (code == "505" || q2Done) {
+                ++id;
+                continue;
+            }
+            if (!q2Inverted) {
+                k.S2Logic = k.S2Logic == 1 ? 0 : 1;
+                q2Inverted = true;
+            }
+            wire = "506";
+        }
+
+        const std::int32_t e = Write(wire);
+        if (e != Event::Accepted) {
+            if (Interrupted()) {  // port gone, window or program closing: nobody to ask
+                aborted = true;
+                break;
+            }
+            const TransferAnswer answer = m_host.AskAbortRetryIgnore(wire, e);
+            k.FailTime = modAPI::NowWithMs() + 1500.0 / modAPI::MsPerDay;
+            if (Interrupted()) {
+                aborted = true;
+                break;
+            }
+            if (answer == TransferAnswer::Retry) continue;
+            if (answer == TransferAnswer::Abort) {
+                // The codes up to the rain filter are left out, the rain
+                // filter still goes; an abort from there on ends the upload.
+                aborted = true;
+                id = id < RainFilterCodeId ? RainFilterCodeId : LastCodeId + 1;
+                continue;
+            }
+            ignored = true;
+        }
+        if (wire == "503" && exchangeQ1) q1Done = true;
+        if (wire == "506" && exchangeQ2) q2Done = true;
+        ++id;
+    }
+    if (aborted) return UploadOutcome::Aborted;
+    return ignored ? UploadOutcome::Incomplete : UploadOutcome::Complete;
+}
