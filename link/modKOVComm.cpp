@@ -9,6 +9,7 @@
 #include "Crc16Loader.h"
 #include "clsKOV.h"
 #include "modAPI.h"
+#include "modFunctions.h"
 
 namespace modKOVComm {
 
@@ -74,12 +75,8 @@ bool Contains(const std::string& s, const char* what) { return s.find(what) != s
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-std::string Trim(const std::string& s) {
-    const auto first = s.find_first_not_of(' ');
-    if (first == std::string::npos) return "";
-    const auto last = s.find_last_not_of(' ');
-    return s.substr(first, last - first + 1);
-}
+// The sensor pads its texts with blanks only.
+std::string Trim(const std::string& s) { return modFunctions::Trim(s, " "); }
 
 // Whole-text conversion to a 32-bit integer, as the information block
 // delivers its numbers: optional sign, digits, optional decimals (rounded,
