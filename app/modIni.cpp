@@ -72,8 +72,11 @@ void LoadSettings() {
     yMax = ReadDouble(kChart, "yMax", 5000);
     yMin = ReadDouble(kChart, "yMin", 0);
     // A damaged range (top not above bottom) would turn the fixed y axis
-    // upside down or leave it without a span: use the default range instead.
-    if (!(yMax > yMin)) {
+    // upside down or leave it without a span, and limits beyond any distance
+    // the sensor can send (in mm) leave the chart nothing it can draw: use
+    // the default range instead.
+    constexpr double kLargest = 2147483647.0;
+    if (!(yMax > yMin) || !(std::fabs(yMax) <= kLargest) || !(std::fabs(yMin) <= kLargest)) {
         yMax = 5000;
         yMin = 0;
     }

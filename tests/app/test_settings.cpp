@@ -100,8 +100,10 @@ private slots:
         QCOMPARE(Read("CHART", "AutoScale"), QStringLiteral("0"));
         QCOMPARE(modGlobals::yMax, 12.5);
         QCOMPARE(modGlobals::yMin, -3.25);
-        // A range without a span, or upside down, falls back to the default one.
-        for (const char* range : {"yMax=100\nyMin=100\n", "yMax=-1\nyMin=0\n"}) {
+        // A range without a span, upside down, or beyond any distance the chart
+        // can show, falls back to the default one.
+        for (const char* range : {"yMax=100\nyMin=100\n", "yMax=-1\nyMin=0\n", "yMax=1E308\nyMin=-1E308\n",
+                                  "yMax=3000000000\nyMin=0\n"}) {
             WriteIni(QByteArray("[CHART]\nAutoScale=0\n") + range);
             modIni::LoadSettings();
             QCOMPARE(modGlobals::yMax, 5000.0);
