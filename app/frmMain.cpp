@@ -23,6 +23,7 @@
 #include "clsKOV.h"
 #include "frmAbout.h"
 #include "frmKOV.h"
+#include "frmRecorder.h"
 #include "frmSplash.h"
 #include "frmTextWindow.h"
 #include "modAPI.h"
@@ -163,6 +164,16 @@ void frmMain::FormLoad() {
     setMinimumSize(MinimumPixelSize().expandedTo(minimumSizeHint()));
     resize(minimumSize().expandedTo(sizeHint()));
     m_loaded = true;
+
+    // Configuration files of the list that could not be read at start stay
+    // listed for the next start; the user learns which and why once the
+    // window is up.
+    if (!modGlobals::ConfigLoadProblems.empty()) {
+        const QString problems = QString::fromStdString(modGlobals::ConfigLoadProblems);
+        QTimer::singleShot(0, this, [this, problems] {
+            if (!m_closing) modControls::ShowWarning(this, windowTitle(), problems);
+        });
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -202,6 +213,7 @@ void frmMain::MeasuringChanged(bool measuring) {
     // measurement runs or waits to go on after a lost link.
     cmdStart->setText(measuring ? QStringLiteral("Stop") : QStringLiteral("Start"));
     modGlobals::Measuring = measuring;
+    if (m_recorder) m_recorder->MeasuringChanged(measuring);
 }
 
 void frmMain::Starting(bool fresh) {
@@ -369,7 +381,7 @@ void frmMain::cmdStart_Click() {
     --m_waitDepth;
     modGlobals::Measuring = m_loop->Measuring();
     UpdateControls();
-    // (The recorder's record button follows the measuring flag once the recorder exists.)
+    if (m_recorder) m_recorder->MeasuringChanged(modGlobals::Measuring);
     if (m_closing && m_waitDepth == 0 && !m_unloaded) Unload();
 }
 
@@ -547,6 +559,8 @@ void frmMain::closeEvent(QCloseEvent* event) {
     // Before unloading: stop the loop and close the port. Any wait in progress
     // sees the closing flag and ends; the rest of the unload runs when the
     // outermost wait has returned.
+    // A recording ends (its file closed) before anything else goes.
+    if (m_recorder) m_recorder->close();
     m_closing = true;
     m_loop->SetClosing(true);
     m_timer->stop();
@@ -560,6 +574,7 @@ void frmMain::Unload() {
     if (m_unloaded) return;
     m_unloaded = true;
     m_timer->stop();
+    delete m_recorder;
     if (m_console) {
         m_console->CloseConsole();
         m_console.reset();

@@ -29,6 +29,8 @@ class frmTextWindow;
 class XYChart;
 class clsChartData;
 class ChartPicture;
+class frmRecorder;
+class RecorderHost;
 
 class frmMain : public QMainWindow, private MonitorView {
     Q_OBJECT
@@ -71,6 +73,8 @@ public:
     // user was told once.
     bool SettingsSaveFailed() const { return m_settingsWarned; }
 
+    // The recorder window, while it exists.
+    frmRecorder* Recorder() const;
     // For the recorder, the chart settings dialog and tests.
     XYChart* KOVChart() const { return m_chart.get(); }
     clsChartData* Series() const { return m_series.get(); }
@@ -108,6 +112,7 @@ private slots:
     void mnuConfigurationKOV_Click();
     void mnuConfigurationDefaultSerial_Click();
     void mnuConfigurationDefaultProfibus_Click();
+    void mnuRecorder_Click();
 
 private:
     void BuildControls();
@@ -193,6 +198,10 @@ private:
     std::unique_ptr<clsFIFO> m_times;
 
     std::unique_ptr<clsConsole> m_console;
+
+    class RecorderLink;  // the recorder's view of this window
+    std::unique_ptr<RecorderHost> m_recorderHost;
+    QPointer<frmRecorder> m_recorder;
 
     std::unique_ptr<MonitorLoop> m_loop;
     int m_lastUnit = -1;

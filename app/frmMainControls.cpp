@@ -203,7 +203,6 @@ void frmMain::BuildMenus() {
     mnuRecorder = bar->addAction(QString());
     mnuRecorder->setObjectName("mnuRecorder");
     modLanguage::SetTag(mnuRecorder, 1039);
-    mnuRecorder->setEnabled(false);  // the recorder window is not part of this build yet
 
     mnuOptions = menu(bar, "mnuOptions", 1040);
     mnuOptionLanguage = menu(mnuOptions, "mnuOptionLanguage", 1042);
@@ -232,6 +231,7 @@ void frmMain::BuildMenus() {
 
     connect(mnuFileExit, &QAction::triggered, this, &QWidget::close);
     connect(mnuConfigurationKOV, &QAction::triggered, this, &frmMain::mnuConfigurationKOV_Click);
+    connect(mnuRecorder, &QAction::triggered, this, &frmMain::mnuRecorder_Click);
     connect(mnuConfigurationDefaultSerial, &QAction::triggered, this, &frmMain::mnuConfigurationDefaultSerial_Click);
     connect(mnuConfigurationDefaultProfibus, &QAction::triggered, this,
             &frmMain::mnuConfigurationDefaultProfibus_Click);

@@ -214,7 +214,10 @@ const std::map<int, const char*>& Table() {
         {1364, "Manuelle Achseneinstellung"},
         {1365, "Automatische Achseneinstellung"},
         {1366, "Messpunkte verbinden"},
+        {1390, "Recorder"},
         {1391, "Daten werden geladen..."},
+        {1392, "Die Aufnahmedatei %1 kann nicht angelegt werden: %2"},
+        {1393, "In die Aufnahmedatei %1 kann nicht geschrieben werden: %2. Die Aufnahme wurde beendet."},
         // English: the partner of German id n is n + 1000.
         {2000, "&File"},
         {2009, "End"},
@@ -356,7 +359,10 @@ const std::map<int, const char*>& Table() {
         {2364, "Manual scaling"},
         {2365, "Automatic scaling"},
         {2366, "Connect measurement points"},
+        {2390, "Recorder"},
         {2391, "Loading data..."},
+        {2392, "The record file %1 cannot be created: %2"},
+        {2393, "The record file %1 cannot be written: %2. Recording has stopped."},
     };
     return table;
 }

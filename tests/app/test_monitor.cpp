@@ -10,7 +10,9 @@
 #include <QApplication>
 #include <QtTest>
 
+#include "frmRecorder.h"
 #include "AppHarness.h"
+#include "modControls.h"
 #include "XYChart.h"
 #include "frmTextWindow.h"
 
@@ -476,6 +478,20 @@ private slots:
         QCOMPARE(h.link().CommStatus, 1);
     }
 
+    // Configuration files that could not be read at start: the user is told
+    // which, once the window is up.
+    void unreadableConfigurationFilesAreReported() {
+        QStringList shown;
+        modControls::SetWarningFunction([&](QWidget*, const QString&, const QString& text) { shown << text; });
+        {
+            Harness h({}, [] { modGlobals::ConfigLoadProblems = "/media/stick/plant.kov: No such file or directory"; });
+            QVERIFY(shown.isEmpty());
+            QCoreApplication::processEvents();
+            QCOMPARE(shown, QStringList{QStringLiteral("/media/stick/plant.kov: No such file or directory")});
+        }
+        modControls::SetWarningFunction({});
+    }
+
     void languageSwitchTwiceRestoresGerman() {
         Harness h;
         auto captions = [&] {
@@ -615,8 +631,14 @@ private slots:
         QVERIFY(sawDialog);
         QVERIFY(!modGlobals::ConfigDialogOpen);
         QVERIFY(h.SentCount("C") >= 2);  // the download when the dialog opens
-        // Windows that come later are listed but not yet offered.
-        QVERIFY(!h.window->findChild<QAction*>("mnuRecorder")->isEnabled());
+        // The recorder opens as a tool window; the chart settings are not yet offered.
+        QAction* recorder = h.window->findChild<QAction*>("mnuRecorder");
+        QVERIFY(recorder->isEnabled());
+        recorder->trigger();
+        QVERIFY(h.window->Recorder() && h.window->Recorder()->isVisible());
+        QVERIFY(modGlobals::RecorderWindowOpen);
+        h.window->Recorder()->close();
+        QVERIFY(!modGlobals::RecorderWindowOpen);
         QVERIFY(!h.window->findChild<QAction*>("mnuPopUpYscaleSettings")->isEnabled());
         h.window->findChild<QAction*>("mnuConfigurationDefaultProfibus")->trigger();
         QCOMPARE(modGlobals::DefaultDevice, std::string("Profibus"));

@@ -554,7 +554,7 @@ TEST(SimulatorTool, UnplugSignalAndReplugAtTheSameLink) {
     EXPECT_TRUE(until(plugged, 2000)) << "back at " << device;
     const double outMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - pulled).count();
-    EXPECT_GE(outMs, 290);
+    EXPECT_GE(outMs, 250);  // 300 ms, less what a loaded machine takes to deliver the signal
     EXPECT_LT(outMs, 1500);
     EXPECT_TRUE(until([&] { return values(&after) >= 3; }, 2000)) << after;
     EXPECT_EQ(after.find("KOV ready"), std::string::npos) << "the sensor did not restart";

@@ -1,0 +1,268 @@
+#include "modRecFile.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <sys/stat.h>
+
+#include "clsKOV.h"
+#include "modAPI.h"
+#include "modKOVComm.h"
+
+namespace modRecFile {
+namespace {
+
+constexpr std::int64_t MsPerDay = 86400000;
+
+// Calendar date of a day number counted from 1.1.1970 (proleptic Gregorian).
+void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+// Days from 30.12.1899 to 1.1.1970.
+constexpr std::int64_t Epoch1970 = 25569;
+
+bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+int DaysInMonth(int y, int m) {
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && IsLeap(y) ? 29 : days[m - 1];
+}
+
+std::string Trim(const std::string& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+    return s.substr(b, e - b);
+}
+
+// Digits only, 1..maxDigits of them.
+bool ReadDigits(const std::string& s, size_t maxDigits, int& value) {
+    if (s.empty() || s.size() > maxDigits) return false;
+    value = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    return true;
+}
+
+// Splits at `sep` into exactly `count` parts of digits.
+bool ReadParts(const std::string& s, char sep, int count, size_t maxDigits, int* out) {
+    size_t pos = 0;
+    for (int i = 0; i < count; ++i) {
+        const size_t end = i + 1 < count ? s.find(sep, pos) : s.size();
+        if (end == std::string::npos) return false;
+        if (!ReadDigits(s.substr(pos, end - pos), maxDigits, out[i])) return false;
+        pos = end + 1;
+    }
+    return true;
+}
+
+// A signed whole number that fits 32 bits, the whole text.
+bool ReadInt32(const std::string& s, std::int32_t& value) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
+    if (i == s.size() || s.size() - i > 10) return false;
+    std::int64_t v = 0;
+    for (; i < s.size(); ++i) {
+        if (s[i] < '0' || s[i] > '9') return false;
+        v = v * 10 + (s[i] - '0');
+    }
+    if (negative) v = -v;
+    if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max()) return false;
+    value = static_cast<std::int32_t>(v);
+    return true;
+}
+
+}  // namespace
+
+std::int64_t DateToMs(double days) {
+    return static_cast<std::int64_t>(std::nearbyint(days * static_cast<double>(MsPerDay)));
+}
+
+std::string FormatTimeStamp(double days) {
+    if (!std::isfinite(days) || std::fabs(days) > 3.0e6) days = 0;
+    const std::int64_t total = DateToMs(days);
+    std::int64_t date = total / MsPerDay;
+    std::int64_t ms = total % MsPerDay;
+    if (ms < 0) {
+        ms += MsPerDay;
+        --date;
+    }
+    int y, mo, d;
+    CivilFromDays(date - Epoch1970, y, mo, d);
+    const int h = static_cast<int>(ms / 3600000);
+    const int mi = static_cast<int>(ms / 60000 % 60);
+    const int s = static_cast<int>(ms / 1000 % 60);
+    const int milli = static_cast<int>(ms % 1000);
+    char text[48];
+    std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d:%02d:%02d,%03d", d, mo, y, h, mi, s, milli);
+    return text;
+}
+
+std::string TemperatureField(const std::string& temperatureText) {
+    return temperatureText.substr(0, temperatureText.find(' '));
+}
+
+std::string FormatLine(double time, std::int32_t distanceMm, const std::string& temperatureText) {
+    std::string line = FormatTimeStamp(time) + "; ";
+    if (distanceMm == modKOVComm::TempErrorValue)
+        line += "TempError";
+    else if (distanceMm == modKOVComm::NoEchoValue || distanceMm == 0)
+        line += "No Echo";
+    else
+        line += std::to_string(distanceMm) + " mm";
+    line += "; " + TemperatureField(temperatureText) + " \xB0" "C";
+    return line;
+}
+
+std::string FormatLine(const clsKOV& link) {
+    return FormatLine(link.CurrentTime, link.MeasValue_mm, link.sTemperature);
+}
+
+std::string FileName(int number) {
+    char text[32];
+    std::snprintf(text, sizeof text, "SAVE%04d.rec", number);
+    return text;
+}
+
+namespace {
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+std::string Join(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder.back() == '/' || folder.back() == '\\') return folder + name;
+    return folder + "/" + name;
+}
+}  // namespace
+
+std::string NextFileName(const std::string& folder) {
+    for (int n = 1; n <= MaxFileNumber; ++n) {
+        const std::string path = Join(folder, FileName(n));
+        if (!Exists(path)) return path;
+    }
+    return {};
+}
+
+std::string MakeFolder(const std::string& programFolder, std::string* error) {
+    const std::string folder = Join(programFolder, FolderName);
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return folder;
+        if (error) *error = std::strerror(ENOTDIR);
+        return {};
+    }
+#ifdef _WIN32
+    const int rc = ::mkdir(folder.c_str());
+#else
+    const int rc = ::mkdir(folder.c_str(), 0777);
+#endif
+    if (rc != 0 && errno != EEXIST) {
+        if (error) *error = std::strerror(errno);
+        return {};
+    }
+    return folder;
+}
+
+bool ParseLine(const std::string& text, Line& line) {
+    // Fields at ";": time stamp, distance, temperature (not read).
+    const size_t semi = text.find(';');
+    if (semi == std::string::npos) return false;
+    const std::string stamp = Trim(text.substr(0, semi));
+    const size_t semi2 = text.find(';', semi + 1);
+    const std::string distance = text.substr(semi + 1, semi2 == std::string::npos ? std::string::npos : semi2 - semi - 1);
+
+    const size_t p = stamp.find(' ');
+    if (p == std::string::npos) return false;
+    const size_t q = stamp.find(',', p);
+    if (q == std::string::npos) return false;
+    int date[3], clock[3], ms = 0;
+    if (!ReadParts(stamp.substr(0, p), '.', 3, 4, date)) return false;
+    if (!ReadParts(Trim(stamp.substr(p + 1, q - p - 1)), ':', 3, 2, clock)) return false;
+    if (!ReadDigits(stamp.substr(q + 1), 3, ms)) return false;
+    const int day = date[0], month = date[1], year = date[2];
+    if (year < 100 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return false;
+    if (clock[0] > 23 || clock[1] > 59 || clock[2] > 59) return false;
+    line.Time = modAPI::DayCount(year, month, day, 0, 0, 0, 0) +
+                static_cast<double>((clock[0] * 3600 + clock[1] * 60 + clock[2]) * 1000 + ms) /
+                    static_cast<double>(MsPerDay);
+
+    if (distance.find("No Echo") != std::string::npos) {
+        line.Distance = modKOVComm::NoEchoValue;
+    } else if (distance.find("TempError") != std::string::npos) {
+        line.Distance = modKOVComm::TempErrorValue;
+    } else {
+        const std::string value = Trim(distance);
+        if (!ReadInt32(value.substr(0, value.find(' ')), line.Distance)) return false;
+    }
+    return true;
+}
+
+LoadResult Load(const std::string& path, const std::function<void(const Line&)>& take) {
+    LoadResult result;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        result.Ok = false;
+        result.Opened = false;
+        return result;
+    }
+    std::string text;
+    int number = 0;
+    while (std::getline(in, text)) {
+        ++number;
+        if (!text.empty() && text.back() == '\r') text.pop_back();
+        if (Trim(text).empty()) continue;
+        Line line;
+        if (!ParseLine(text, line)) {
+            result.Ok = false;
+            result.ErrorLine = number;
+            break;
+        }
+        if (result.Lines == 0) result.First = line.Time;
+        result.Last = line.Time;
+        ++result.Lines;
+        take(line);
+    }
+    if (in.bad()) {
+        result.Ok = false;
+        result.ErrorLine = number + 1;
+    }
+    return result;
+}
+
+int PlaybackWindowMs(double first, double last) {
+    const double span = last - first;
+    if (!(span >= 0) || !std::isfinite(span)) return 0;
+    const double window = span <= 14.0 ? std::nearbyint(span * static_cast<double>(MsPerDay))
+                                       : static_cast<double>(MsPerDay);
+    return window > 60000.0 ? static_cast<int>(window) : 0;
+}
+
+void PlaybackRange(double minimum, double maximum, double& low, double& high) {
+    constexpr double n = 25;
+    if (maximum < minimum) std::swap(minimum, maximum);
+    if (maximum - minimum < 2 * n) {
+        const double centre = std::nearbyint((maximum + minimum) / 2);
+        low = centre - n;
+        high = centre + n;
+        return;
+    }
+    const double step = (maximum - minimum) / n;
+    low = minimum - step;
+    high = maximum + step;
+}
+
+}  // namespace modRecFile

@@ -1,0 +1,45 @@
+#pragma once
+// What the recorder window needs from the main window: the measurement loop
+// (recording listens to its distances, playback publishes through it), the
+// chart, the status bar and the shared recorder flags. The main window
+// provides it; tests provide their own.
+#include <string>
+
+class MonitorLoop;
+class QWidget;
+
+class RecorderHost {
+public:
+    virtual ~RecorderHost() = default;
+    virtual MonitorLoop& Loop() = 0;
+    // A continuous measurement started with Start runs.
+    virtual bool Measuring() const = 0;
+    // 0 idle, 1 recording, 2 playing back.
+    virtual int RecorderState() const = 0;
+    virtual void SetRecorderState(int state) = 0;
+    virtual void SetRecorderWindowOpen(bool open) = 0;
+    // Status panel 1 (events) or 2 (files) of the main window.
+    virtual void SetStatus(int panel, const std::string& text) = 0;
+    // Empties the chart and the auto-scale buffers for n points.
+    virtual void ResetChart(int n) = 0;
+    // Turns automatic y scaling on (and lets the chart settings follow).
+    virtual void SetAutoScale(bool on) = 0;
+    // y range of the chart in millimetres (auto-scaled range of the record).
+    virtual void SetYRange(double lowMm, double highMm) = 0;
+    // Width of the chart window (ms).
+    virtual void SetTimeInterval(int ms) = 0;
+    // Right edge at floor(last), then draws everything up to `last`.
+    virtual void ShowUpTo(double last) = 0;
+};
+
+// File dialog and message box of the recorder; tests replace them.
+class RecorderDialogs {
+public:
+    virtual ~RecorderDialogs() = default;
+    // Open-file dialog starting in `folder`, or with `preset` selected when
+    // that is not empty; `filter` in the "text|pattern|text|pattern" form.
+    // "" when cancelled.
+    virtual std::string AskOpenFile(QWidget* parent, const std::string& folder, const std::string& preset,
+                                    const std::string& filter) = 0;
+    virtual void ShowMessage(QWidget* parent, const std::string& text, const std::string& title) = 0;
+};

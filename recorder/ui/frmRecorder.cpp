@@ -1,0 +1,229 @@
+#include "frmRecorder.h"
+
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QStyle>
+#include <QStringList>
+#include <cmath>
+#include <limits>
+
+#include "MonitorLoop.h"
+#include "clsKOV.h"
+#include "modAPI.h"
+#include "modFunctions.h"
+#include "modKOVComm.h"
+#include "modLanguage.h"
+#include "modRecFile.h"
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// "text|pattern|text|pattern" as Qt's name filters ("text (pattern)" already
+// holds the pattern in the texts used here).
+QString QtFilter(const std::string& filter) {
+    const QStringList parts = Q(filter).split(QLatin1Char('|'));
+    QStringList names;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        const QString& text = parts[i];
+        names << (text.contains(QLatin1Char('(')) ? text : text + QStringLiteral(" (") + parts[i + 1] + QLatin1Char(')'));
+    }
+    return names.join(QStringLiteral(";;"));
+}
+
+class QtRecorderDialogs : public RecorderDialogs {
+public:
+    std::string AskOpenFile(QWidget* parent, const std::string& folder, const std::string& preset,
+                            const std::string& filter) override {
+        const QString start = preset.empty() ? Q(folder) : Q(preset);
+        return QFileDialog::getOpenFileName(parent, QString(), start, QtFilter(filter)).toStdString();
+    }
+    void ShowMessage(QWidget* parent, const std::string& text, const std::string& title) override {
+        QMessageBox::warning(parent, Q(title), Q(text));
+    }
+};
+
+QIcon RecordIcon() {
+    QPixmap picture(16, 16);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(220, 0, 0));
+    painter.drawEllipse(QRectF(2, 2, 12, 12));
+    return QIcon(picture);
+}
+
+std::string Replace(std::string text, const std::string& key, const std::string& value) {
+    const size_t at = text.find(key);
+    if (at != std::string::npos) text.replace(at, key.size(), value);
+    return text;
+}
+
+}  // namespace
+
+frmRecorder::frmRecorder(RecorderHost& host, QWidget* parent, std::shared_ptr<RecorderDialogs> dialogs)
+    : QWidget(parent, Qt::Tool), m_host(host), m_dialogs(std::move(dialogs)) {
+    if (!m_dialogs) m_dialogs = std::make_shared<QtRecorderDialogs>();
+    setObjectName(QStringLiteral("frmRecorder"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    modLanguage::SetTag(this, 1390);
+
+    auto* layout = new QHBoxLayout(this);
+    auto button = [&](const char* name, const QIcon& icon) {
+        auto* b = new QPushButton(this);
+        b->setObjectName(QLatin1String(name));
+        b->setIcon(icon);
+        b->setIconSize(QSize(16, 16));
+        b->setAccessibleName(QLatin1String(name));
+        layout->addWidget(b);
+        return b;
+    };
+    cmdRec = button("cmdRec", RecordIcon());
+    cmdPlay = button("cmdPlay", style()->standardIcon(QStyle::SP_MediaPlay));
+    cmdStop = button("cmdStop", style()->standardIcon(QStyle::SP_MediaStop));
+    connect(cmdRec, &QPushButton::clicked, this, &frmRecorder::cmdRec_Click);
+    connect(cmdPlay, &QPushButton::clicked, this, &frmRecorder::cmdPlay_Click);
+    connect(cmdStop, &QPushButton::clicked, this, &frmRecorder::cmdStop_Click);
+    modLanguage::ApplyLanguage(this);
+
+    cmdStop->setEnabled(false);
+    cmdPlay->setEnabled(!m_host.Measuring());
+    m_listener = m_host.Loop().Subscribe([this](clsKOV& link) { SaveData(link); });
+    m_host.SetRecorderWindowOpen(true);
+}
+
+frmRecorder::~frmRecorder() {
+    StopRecording();
+    m_host.Loop().Unsubscribe(m_listener);
+    m_host.SetRecorderWindowOpen(false);
+}
+
+void frmRecorder::Fail(const std::string& text) {
+    m_dialogs->ShowMessage(this, text, modFunctions::GetText(1322));
+}
+
+void frmRecorder::cmdRec_Click() {
+    if (m_host.RecorderState() != 0 || m_writer.IsOpen()) return;
+    // The file comes first: a recorder that cannot write stays idle.
+    std::string error;
+    const std::string folder = modRecFile::MakeFolder(modAPI::ProgramFolder(), &error);
+    std::string path = folder.empty() ? modAPI::ProgramFolder() + "/" + modRecFile::FolderName : modRecFile::NextFileName(folder);
+    if (!folder.empty() && path.empty()) {
+        path = folder + "/" + modRecFile::FileName(modRecFile::MaxFileNumber);
+        error = "no free file number";
+    }
+    if (folder.empty() || error.size() || !m_writer.Open(path, &error)) {
+        Fail(Replace(Replace(modFunctions::GetText(1392), "%1", path), "%2", error));
+        return;
+    }
+    m_fileName = path;
+    m_writeFailed = false;
+    cmdRec->setEnabled(false);
+    cmdPlay->setEnabled(false);
+    cmdStop->setEnabled(true);
+    m_host.SetRecorderState(1);
+    m_host.SetStatus(2, "REC: " + path + " ");
+}
+
+void frmRecorder::SaveData(clsKOV& link) {
+    if (m_host.RecorderState() != 1 || !m_writer.IsOpen()) return;
+    std::string error;
+    if (m_writer.WriteLine(modRecFile::FormatLine(link), &error)) return;
+    // Full disk, lost drive: what is in the file stays, the recording ends.
+    StopRecording();
+    m_host.SetStatus(2, "");
+    Fail(Replace(Replace(modFunctions::GetText(1393), "%1", m_fileName), "%2", error));
+}
+
+void frmRecorder::StopRecording() {
+    if (m_writer.IsOpen()) m_writer.Close();
+    if (m_host.RecorderState() == 1) m_host.SetRecorderState(0);
+    if (!cmdRec) return;
+    cmdRec->setEnabled(true);
+    cmdPlay->setEnabled(!m_host.Measuring());
+    cmdStop->setEnabled(false);
+}
+
+void frmRecorder::cmdStop_Click() {
+    StopRecording();
+    m_host.SetRecorderState(0);
+}
+
+void frmRecorder::MeasuringChanged(bool measuring) {
+    if (m_host.RecorderState() != 0) return;
+    cmdRec->setEnabled(!measuring);
+    cmdPlay->setEnabled(!measuring);
+}
+
+bool frmRecorder::LoadData(const std::string& path) {
+    auto link = std::make_shared<clsKOV>();
+    double low = std::numeric_limits<double>::infinity();
+    double high = -low;
+    const modRecFile::LoadResult result = modRecFile::Load(path, [&](const modRecFile::Line& line) {
+        link->CurrentTime = line.Time;
+        link->MeasValue = line.Distance;
+        link->MeasValue_mm = line.Distance;
+        link->DistanceUnit = 0;
+        m_host.Loop().PublishDistance(*link);
+        if (line.Distance != 0 && std::abs(static_cast<double>(line.Distance)) < 99999999.0) {
+            low = std::min(low, static_cast<double>(line.Distance));
+            high = std::max(high, static_cast<double>(line.Distance));
+        }
+    });
+    if (result.Lines > 0) {
+        // The whole recording: its span as the window, every point in the y range.
+        if (const int window = modRecFile::PlaybackWindowMs(result.First, result.Last)) m_host.SetTimeInterval(window);
+        if (low <= high) {
+            double yLow, yHigh;
+            modRecFile::PlaybackRange(low, high, yLow, yHigh);
+            m_host.SetYRange(yLow, yHigh);
+        }
+        m_host.ShowUpTo(result.Last);
+    }
+    return result.Ok;
+}
+
+void frmRecorder::cmdPlay_Click() {
+    if (m_host.RecorderState() != 0 || m_host.Measuring()) return;
+    cmdRec->setEnabled(false);
+    cmdPlay->setEnabled(false);
+    cmdStop->setEnabled(false);
+    const std::string folder = modAPI::ProgramFolder() + "/" + modRecFile::FolderName;
+    const std::string path = m_dialogs->AskOpenFile(this, folder, m_fileName, modFunctions::GetText(1151));
+    if (!path.empty()) {
+        m_host.SetStatus(1, "");
+        m_host.SetStatus(2, modFunctions::GetText(1391));
+        m_fileName = path;
+        m_host.SetRecorderState(2);
+        m_host.ResetChart(30000);
+        m_host.SetAutoScale(true);
+        const bool ok = LoadData(path);
+        m_host.SetStatus(2, path);
+        if (!ok) m_host.SetStatus(1, "Error in LoadData");
+    }
+    cmdStop_Click();
+}
+
+void frmRecorder::showEvent(QShowEvent* event) {
+    m_host.SetRecorderWindowOpen(true);
+    QWidget::showEvent(event);
+}
+
+void frmRecorder::closeEvent(QCloseEvent* event) {
+    // The user may not close the window under a running recording; any
+    // other close (the main window goes) ends the recording first.
+    if (event->spontaneous() && m_writer.IsOpen()) {
+        event->ignore();
+        return;
+    }
+    StopRecording();
+    m_host.SetRecorderWindowOpen(false);
+    QWidget::closeEvent(event);
+}

@@ -1,0 +1,60 @@
+#pragma once
+// The recorder: writes every distance of a running measurement into
+// REC/SAVEnnnn.rec, one line each, and plays such a file back into the chart.
+// A modeless tool window of the main window.
+#include <QWidget>
+#include <memory>
+#include <string>
+
+#include "RecorderHost.h"
+#include "clsRecordWriter.h"
+
+class QPushButton;
+class clsKOV;
+
+class frmRecorder : public QWidget {
+    Q_OBJECT
+public:
+    // `dialogs` null: Qt's file dialog and message box.
+    frmRecorder(RecorderHost& host, QWidget* parent = nullptr, std::shared_ptr<RecorderDialogs> dialogs = nullptr);
+    ~frmRecorder() override;
+
+    // Appends the link's distance to the open file (while recording).
+    void SaveData(clsKOV& link);
+    // Reads `path` and feeds every line to the chart; false after an
+    // unreadable line (the points before it stay).
+    bool LoadData(const std::string& path);
+    // The measuring flag changed: record and play buttons follow it.
+    void MeasuringChanged(bool measuring);
+    // Stops a recording (as the Stop button does).
+    void StopRecording();
+
+    // The file being recorded, or the last one recorded or loaded.
+    const std::string& FileName() const { return m_fileName; }
+    bool Recording() const { return m_writer.IsOpen(); }
+    QPushButton* RecButton() const { return cmdRec; }
+    QPushButton* PlayButton() const { return cmdPlay; }
+    QPushButton* StopButton() const { return cmdStop; }
+
+public slots:
+    void cmdRec_Click();
+    void cmdPlay_Click();
+    void cmdStop_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void Fail(const std::string& text);
+
+    RecorderHost& m_host;
+    std::shared_ptr<RecorderDialogs> m_dialogs;
+    QPushButton* cmdRec = nullptr;
+    QPushButton* cmdPlay = nullptr;
+    QPushButton* cmdStop = nullptr;
+    clsRecordWriter m_writer;
+    std::string m_fileName;
+    int m_listener = 0;
+    bool m_writeFailed = false;
+};

@@ -1,0 +1,304 @@
+// The *.rec format: time stamps, lines, file names, writing through, reading back.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+#include <vector>
+
+#include "clsKOV.h"
+#include "clsRecordWriter.h"
+#include "modAPI.h"
+#include "modKOVComm.h"
+#include "modRecFile.h"
+
+namespace fs = std::filesystem;
+using modRecFile::FormatTimeStamp;
+
+namespace {
+
+class TempFolder {
+public:
+    TempFolder() {
+        char pattern[] = "/tmp/ora_rec_XXXXXX";
+        m_path = ::mkdtemp(pattern);
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(m_path, ec);
+    }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteAll(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+double At(int y, int mo, int d, int h, int mi, int s, int ms) { return modAPI::DayCount(y, mo, d, h, mi, s, ms); }
+
+}  // namespace
+
+// --- Time stamps -------------------------------------------------------------
+
+TEST(RecTimeStamp, WholeSecondsAreNotWrittenOneMillisecondLow) {
+    EXPECT_EQ(FormatTimeStamp(At(2026, 12, 7, 13, 45, 3, 0)), "07.12.2026 13:45:03,000");
+    EXPECT_EQ(FormatTimeStamp(At(2026, 12, 7, 13, 45, 2, 250)), "07.12.2026 13:45:02,250");
+    EXPECT_EQ(FormatTimeStamp(At(2026, 1, 1, 0, 0, 0, 0)), "01.01.2026 00:00:00,000");
+}
+
+TEST(RecTimeStamp, EveryMillisecondOfADayStretchIsExact) {
+    // Every millisecond of several whole minutes, spread over the day.
+    for (int hour : {0, 7, 13, 23}) {
+        for (int ms = 0; ms < 60000; ++ms) {
+            const double t = At(2026, 3, 15, hour, 59, ms / 1000, ms % 1000);
+            char expected[40];
+            std::snprintf(expected, sizeof expected, "15.03.2026 %02d:59:%02d,%03d", hour, ms / 1000, ms % 1000);
+            ASSERT_EQ(FormatTimeStamp(t), expected) << "hour " << hour << " ms " << ms;
+        }
+    }
+}
+
+TEST(RecTimeStamp, RoundsToTheNearestMillisecondAndRollsOverTheDay) {
+    const double ms = 1.0 / modAPI::MsPerDay;
+    EXPECT_EQ(FormatTimeStamp(At(2026, 12, 7, 13, 45, 2, 250) + 0.4 * ms), "07.12.2026 13:45:02,250");
+    EXPECT_EQ(FormatTimeStamp(At(2026, 12, 7, 13, 45, 2, 250) + 0.6 * ms), "07.12.2026 13:45:02,251");
+    EXPECT_EQ(FormatTimeStamp(At(2026, 12, 31, 23, 59, 59, 999) + 0.7 * ms), "01.01.2027 00:00:00,000");
+    EXPECT_EQ(FormatTimeStamp(At(2028, 2, 28, 23, 59, 59, 999) + 0.7 * ms), "29.02.2028 00:00:00,000");
+    EXPECT_EQ(FormatTimeStamp(At(2026, 2, 28, 23, 59, 59, 999) + 0.7 * ms), "01.03.2026 00:00:00,000");
+}
+
+// --- Lines -------------------------------------------------------------------
+
+TEST(RecLine, DistancesMarkersAndTemperature) {
+    const double t = At(2026, 12, 7, 13, 45, 2, 250);
+    EXPECT_EQ(modRecFile::FormatLine(t, 1234, "25 \xB0" "C"), "07.12.2026 13:45:02,250; 1234 mm; 25 \xB0" "C");
+    EXPECT_EQ(modRecFile::FormatLine(t, -17, "25"), "07.12.2026 13:45:02,250; -17 mm; 25 \xB0" "C");
+    EXPECT_EQ(modRecFile::FormatLine(t, 0, "25"), "07.12.2026 13:45:02,250; No Echo; 25 \xB0" "C");
+    EXPECT_EQ(modRecFile::FormatLine(t, modKOVComm::NoEchoValue, "25"), "07.12.2026 13:45:02,250; No Echo; 25 \xB0" "C");
+    EXPECT_EQ(modRecFile::FormatLine(t, modKOVComm::TempErrorValue, "25"), "07.12.2026 13:45:02,250; TempError; 25 \xB0" "C");
+    // No temperature read yet: the field stays empty, the line is written.
+    EXPECT_EQ(modRecFile::FormatLine(t, 5, ""), "07.12.2026 13:45:02,250; 5 mm;  \xB0" "C");
+}
+
+TEST(RecLine, MarkersAreTakenFromTheMillimetreValue) {
+    clsKOV link;
+    link.CurrentTime = At(2026, 12, 7, 13, 45, 2, 250);
+    link.sTemperature = "24.5 C";
+    link.DistanceUnit = 1;  // m
+    link.MeasValue = 0;     // 0.4 mm shown in metres with rounding
+    link.MeasValue_mm = 1;
+    EXPECT_EQ(modRecFile::FormatLine(link), "07.12.2026 13:45:02,250; 1 mm; 24.5 \xB0" "C");
+    link.MeasValue = 2147483.647;  // the no-echo marker in metres
+    link.MeasValue_mm = modKOVComm::NoEchoValue;
+    EXPECT_NE(modRecFile::FormatLine(link).find("; No Echo; "), std::string::npos);
+    link.MeasValue = 2147483.632;
+    link.MeasValue_mm = modKOVComm::TempErrorValue;
+    EXPECT_NE(modRecFile::FormatLine(link).find("; TempError; "), std::string::npos);
+}
+
+TEST(RecLine, ParseReadsWhatIsWritten) {
+    modRecFile::Line line;
+    ASSERT_TRUE(modRecFile::ParseLine("07.12.2026 13:45:02,250; 1234 mm; 25 \xB0" "C", line));
+    EXPECT_EQ(modRecFile::DateToMs(line.Time), modRecFile::DateToMs(At(2026, 12, 7, 13, 45, 2, 250)));
+    EXPECT_EQ(line.Distance, 1234);
+    ASSERT_TRUE(modRecFile::ParseLine("07.12.2026 13:45:02,300; No Echo; 25 \xB0" "C", line));
+    EXPECT_EQ(line.Distance, modKOVComm::NoEchoValue);
+    ASSERT_TRUE(modRecFile::ParseLine("07.12.2026 13:45:02,350; TempError; 25 \xB0" "C", line));
+    EXPECT_EQ(line.Distance, modKOVComm::TempErrorValue);
+    ASSERT_TRUE(modRecFile::ParseLine("07.12.2026 13:45:02,350; -17 mm; \xFF\xFE garbage", line));
+    EXPECT_EQ(line.Distance, -17);
+    // The temperature is not read: a line cut after the distance still loads.
+    ASSERT_TRUE(modRecFile::ParseLine("07.12.2026 13:45:02,350; 88 mm", line));
+    EXPECT_EQ(line.Distance, 88);
+}
+
+TEST(RecLine, BadLinesAreRefused) {
+    modRecFile::Line line;
+    for (const char* bad : {"", "garbage", "07.12.2026 13:4", "07.12.2026 13:45:02,250",
+                            "07.12.2026 13:45:02,250;", "07.12.2026 13:45:02,250; abc mm; 25",
+                            "07.12.2026 13:45:02,250; 99999999999 mm; 25", "2026-12-07 13:45:02,250; 5 mm; 25",
+                            "07.12 13:45:02,250; 5 mm; 25", "07.12.2026.1 13:45:02,250; 5 mm; 25",
+                            "31.02.2026 13:45:02,250; 5 mm; 25", "07.13.2026 13:45:02,250; 5 mm; 25",
+                            "07.12.2026 24:00:00,000; 5 mm; 25", "07.12.2026 13:45:02,2500; 5 mm; 25",
+                            "07.12.2026 13:45:02; 5 mm; 25", "07122026 13:45:02,250; 5 mm; 25",
+                            "07.12.2026 13:x5:02,250; 5 mm; 25", "\x80\x81\x82;\x83"}) {
+        EXPECT_FALSE(modRecFile::ParseLine(bad, line)) << bad;
+    }
+}
+
+// --- File names --------------------------------------------------------------
+
+TEST(RecFiles, NextFreeNumberFillsAGap) {
+    TempFolder dir;
+    EXPECT_EQ(modRecFile::NextFileName(dir.Path()), dir.File("SAVE0001.rec"));
+    WriteAll(dir.File("SAVE0001.rec"), "x");
+    WriteAll(dir.File("SAVE0003.rec"), "x");
+    EXPECT_EQ(modRecFile::NextFileName(dir.Path()), dir.File("SAVE0002.rec"));
+    EXPECT_EQ(modRecFile::FileName(12345), "SAVE12345.rec");
+}
+
+TEST(RecFiles, FolderIsMadeBelowTheProgramFolder) {
+    TempFolder dir;
+    const std::string folder = modRecFile::MakeFolder(dir.Path());
+    EXPECT_EQ(folder, dir.File("REC"));
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_EQ(modRecFile::MakeFolder(dir.Path()), folder);  // already there
+    WriteAll(dir.File("plain"), "x");
+    std::string error;
+    EXPECT_EQ(modRecFile::MakeFolder(dir.File("plain"), &error), "");
+    EXPECT_FALSE(error.empty());
+}
+
+// --- Writer ------------------------------------------------------------------
+
+TEST(RecWriter, EveryLineIsInTheFileAsSoonAsItIsWritten) {
+    TempFolder dir;
+    clsRecordWriter writer;
+    ASSERT_TRUE(writer.Open(dir.File("SAVE0001.rec")));
+    ASSERT_TRUE(writer.WriteLine("one"));
+    EXPECT_EQ(ReadAll(dir.File("SAVE0001.rec")), "one\r\n");
+    ASSERT_TRUE(writer.WriteLine("two"));
+    EXPECT_EQ(ReadAll(dir.File("SAVE0001.rec")), "one\r\ntwo\r\n");
+    EXPECT_FALSE(writer.Close());
+    EXPECT_TRUE(fs::exists(dir.File("SAVE0001.rec")));
+}
+
+TEST(RecWriter, AnEmptyRecordingLeavesNoFile) {
+    TempFolder dir;
+    clsRecordWriter writer;
+    ASSERT_TRUE(writer.Open(dir.File("SAVE0001.rec")));
+    EXPECT_TRUE(fs::exists(dir.File("SAVE0001.rec")));
+    EXPECT_TRUE(writer.Close());
+    EXPECT_FALSE(fs::exists(dir.File("SAVE0001.rec")));
+}
+
+TEST(RecWriter, AFileThatCannotBeCreatedIsReported) {
+    TempFolder dir;
+    clsRecordWriter writer;
+    std::string error;
+    EXPECT_FALSE(writer.Open(dir.File("missing/SAVE0001.rec"), &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(writer.IsOpen());
+    EXPECT_FALSE(writer.WriteLine("x", &error));
+    if (::geteuid() != 0) {  // root writes into read-only folders
+        fs::permissions(dir.Path(), fs::perms::owner_write, fs::perm_options::remove);
+        error.clear();
+        EXPECT_FALSE(writer.Open(dir.File("SAVE0001.rec"), &error));
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(RecWriter, AFullDiskIsReported) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    clsRecordWriter writer;
+    ASSERT_TRUE(writer.Open("/dev/full"));
+    std::string error;
+    EXPECT_FALSE(writer.WriteLine("07.12.2026 13:45:02,250; 1234 mm; 25", &error));
+    EXPECT_FALSE(error.empty());
+    writer.Close();
+}
+
+// --- Loading -----------------------------------------------------------------
+
+TEST(RecLoad, RecordThenPlayBackGivesTheSamePoints) {
+    TempFolder dir;
+    struct Point {
+        double Time;
+        std::int32_t Distance;
+    };
+    std::vector<Point> recorded;
+    const double start = At(2026, 12, 31, 23, 59, 58, 0);
+    const std::int32_t distances[] = {1234, -17, 0, modKOVComm::NoEchoValue, modKOVComm::TempErrorValue, 99999, 5};
+    for (int i = 0; i < 70; ++i)
+        recorded.push_back({start + (i * 50 + 0.3) / modAPI::MsPerDay, distances[i % 7]});
+
+    clsRecordWriter writer;
+    ASSERT_TRUE(writer.Open(dir.File("SAVE0001.rec")));
+    for (const Point& p : recorded) ASSERT_TRUE(writer.WriteLine(modRecFile::FormatLine(p.Time, p.Distance, "25.0 C")));
+    writer.Close();
+
+    std::vector<modRecFile::Line> loaded;
+    const auto result = modRecFile::Load(dir.File("SAVE0001.rec"), [&](const modRecFile::Line& l) { loaded.push_back(l); });
+    ASSERT_TRUE(result.Ok);
+    ASSERT_EQ(loaded.size(), recorded.size());
+    for (size_t i = 0; i < loaded.size(); ++i) {
+        EXPECT_EQ(modRecFile::DateToMs(loaded[i].Time), modRecFile::DateToMs(recorded[i].Time)) << i;
+        const std::int32_t expected = recorded[i].Distance == 0 ? modKOVComm::NoEchoValue : recorded[i].Distance;
+        EXPECT_EQ(loaded[i].Distance, expected) << i;
+    }
+    EXPECT_EQ(result.First, loaded.front().Time);
+    EXPECT_EQ(result.Last, loaded.back().Time);
+}
+
+TEST(RecLoad, AnUnreadableLineStopsLoadingAndKeepsWhatCameBefore) {
+    TempFolder dir;
+    WriteAll(dir.File("a.rec"),
+             "07.12.2026 13:45:02,250; 1; 25 \xB0" "C\r\n07.12.2026 13:45:02,300; 2; 25\r\n\x01\x02garbage\r\n"
+             "07.12.2026 13:45:02,350; 3; 25\r\n");
+    std::vector<std::int32_t> got;
+    const auto result = modRecFile::Load(dir.File("a.rec"), [&](const modRecFile::Line& l) { got.push_back(l.Distance); });
+    EXPECT_FALSE(result.Ok);
+    EXPECT_EQ(result.ErrorLine, 3);
+    EXPECT_EQ(got, (std::vector<std::int32_t>{1, 2}));
+
+    // A last line cut off in its time stamp.
+    WriteAll(dir.File("b.rec"), "07.12.2026 13:45:02,250; 1 mm; 25\r\n07.12.2026 13:4");
+    got.clear();
+    EXPECT_FALSE(modRecFile::Load(dir.File("b.rec"), [&](const modRecFile::Line& l) { got.push_back(l.Distance); }).Ok);
+    EXPECT_EQ(got.size(), 1u);
+}
+
+TEST(RecLoad, EmptyFilesMissingFilesAndLinesWithoutEnds) {
+    TempFolder dir;
+    WriteAll(dir.File("empty.rec"), "");
+    int count = 0;
+    auto result = modRecFile::Load(dir.File("empty.rec"), [&](const modRecFile::Line&) { ++count; });
+    EXPECT_TRUE(result.Ok);
+    EXPECT_EQ(result.Lines, 0);
+    result = modRecFile::Load(dir.File("none.rec"), [&](const modRecFile::Line&) { ++count; });
+    EXPECT_FALSE(result.Ok);
+    EXPECT_FALSE(result.Opened);
+    WriteAll(dir.File("unix.rec"), "07.12.2026 13:45:02,250; 1 mm; 25\n\n07.12.2026 13:45:03,250; 2 mm; 25");
+    result = modRecFile::Load(dir.File("unix.rec"), [&](const modRecFile::Line&) { ++count; });
+    EXPECT_TRUE(result.Ok);
+    EXPECT_EQ(result.Lines, 2);
+    EXPECT_EQ(count, 2);
+}
+
+// --- Chart window of a playback ------------------------------------------------
+
+TEST(RecPlayback, WindowFollowsTheRecordingsSpan) {
+    const double t0 = At(2026, 12, 7, 13, 0, 0, 0);
+    const double ms = 1.0 / modAPI::MsPerDay;
+    EXPECT_EQ(modRecFile::PlaybackWindowMs(t0, t0 + 30000 * ms), 0);   // keeps the current window
+    EXPECT_EQ(modRecFile::PlaybackWindowMs(t0, t0 + 60000 * ms), 0);
+    EXPECT_EQ(modRecFile::PlaybackWindowMs(t0, t0 + 300000 * ms), 300000);
+    EXPECT_EQ(modRecFile::PlaybackWindowMs(t0, t0 + 14.0), 14 * 86400000);
+    EXPECT_EQ(modRecFile::PlaybackWindowMs(t0, t0 + 20.0), 86400000);
+    EXPECT_EQ(modRecFile::PlaybackWindowMs(t0, t0), 0);
+}
+
+TEST(RecPlayback, RangeCoversEveryPoint) {
+    double low, high;
+    modRecFile::PlaybackRange(1000, 1000, low, high);
+    EXPECT_EQ(low, 975);
+    EXPECT_EQ(high, 1025);
+    modRecFile::PlaybackRange(-17, 5000, low, high);
+    EXPECT_LT(low, -17);
+    EXPECT_GT(high, 5000);
+}
