@@ -101,6 +101,7 @@ public:
         link.NewInData = chunk;
         link.InBuffer += chunk;
         m_fed += chunk;
+        m_lastChunk = chunk.size();
         for (char c : chunk)
             if (IsText(c)) m_fedText += c;
         const std::int32_t format = link.OutputFormat;
@@ -112,12 +113,22 @@ public:
 private:
     std::string m_fed;      // everything that arrived so far
     std::string m_fedText;  // the same without the bytes that cannot be part of a text answer
+    std::size_t m_lastChunk = 0;
 
-    bool Fed(const std::string& s) const { return m_fed.find(s) != std::string::npos; }
+    // Where a value of this step can have come from: the bytes the buffer
+    // could still hold before the step (at most MaxInBuffer, checked after
+    // every step) and the chunk that just arrived. Searching only there also
+    // keeps long inputs fast.
+    std::size_t RecentStart(std::size_t length) const {
+        const std::size_t window = MaxInBuffer + m_lastChunk + length;
+        return m_fed.size() > window ? m_fed.size() - window : 0;
+    }
 
-    // A checked frame carrying `value` somewhere in what arrived.
+    bool Fed(const std::string& s) const { return m_fed.find(s, RecentStart(s.size())) != std::string::npos; }
+
+    // A checked frame carrying `value` among the recent bytes.
     bool FedCheckedFrame(const std::string& value) const {
-        for (std::size_t p = m_fed.find(value); p != std::string::npos; p = m_fed.find(value, p + 1))
+        for (std::size_t p = m_fed.find(value, RecentStart(6)); p != std::string::npos; p = m_fed.find(value, p + 1))
             if (p + 6 <= m_fed.size() && FrameChecksumOk(m_fed.data() + p)) return true;
         return false;
     }
