@@ -1,4 +1,5 @@
 #include "clsIni.h"
+#include "modSafeFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -279,96 +280,6 @@ std::string JoinList(const std::vector<std::string>& items) {
 
 bool HasLineBreakOrNul(const std::string& s) { return s.find_first_of(std::string("\r\n\0", 3)) != std::string::npos; }
 
-#ifndef _WIN32
-// Writes `content` to a new file beside `target` and renames it over `target`.
-bool ReplaceAtomically(const fs::path& target, const std::string& content, std::string* error) {
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int fd = mkstemp(name.data());
-    if (fd < 0) {
-        SetError(error, folder.string(), SystemText(errno));
-        return false;
-    }
-    const std::string tmp(name.data());
-    // The first failure is the one reported.
-    bool ok = true;
-    auto fail = [&](const std::string& file) {
-        if (ok) SetError(error, file, SystemText(errno));
-        ok = false;
-    };
-
-    // Keep the permissions of the file being replaced; a new file gets the usual ones.
-    struct stat st {};
-    mode_t mode;
-    if (::stat(target.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (fchmod(fd, mode) != 0) fail(tmp);
-
-    size_t done = 0;
-    while (ok && done < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n == 0) errno = ENOSPC;
-        fail(tmp);
-    }
-    if (ok && ::fsync(fd) != 0) fail(tmp);
-    if (::close(fd) != 0) fail(tmp);
-    if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) fail(target.string());
-    if (!ok) ::unlink(tmp.c_str());
-    return ok;
-}
-#else
-bool ReplaceAtomically(const fs::path& target, const std::string& content, std::string* error) {
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    const unsigned long stamp = GetTickCount() ^ (GetCurrentProcessId() << 16);
-    int openError = 0;
-    for (unsigned long attempt = 0; attempt < 16; ++attempt) {
-        const fs::path tmp =
-            folder / (L"~" + target.filename().wstring() + L"." + std::to_wstring(stamp + attempt) + L".tmp");
-        FILE* f = _wfopen(tmp.c_str(), L"wbx");
-        if (!f) {
-            openError = errno;
-            if (openError == EEXIST) continue;
-            break;
-        }
-        std::string why;
-        bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
-        if (!ok) why = SystemText(errno);
-        if (std::fflush(f) != 0 || _commit(_fileno(f)) != 0) {
-            if (ok) why = SystemText(errno);
-            ok = false;
-        }
-        if (std::fclose(f) != 0) {
-            if (ok) why = SystemText(errno);
-            ok = false;
-        }
-        // Replaces the old file in one step.
-        if (ok && !MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            why = std::system_category().message(static_cast<int>(GetLastError()));
-            ok = false;
-        }
-        if (!ok) {
-            std::error_code ec;
-            fs::remove(tmp, ec);
-            SetError(error, target.u8string(), why);
-        }
-        return ok;
-    }
-    SetError(error, folder.u8string(), SystemText(openError ? openError : EEXIST));
-    return false;
-}
-#endif
 
 // Names that would read back as something else are refused.
 bool ValidSection(const std::string& section) {
@@ -570,7 +481,7 @@ bool clsIni::WriteSettings(const std::vector<Setting>& Settings, std::string* er
         for (const auto& setting : Settings)
             content = WithSetting(std::move(content), Trim(setting.Section), Trim(setting.Key), setting.Value);
         if (content == original) return true;  // nothing to change
-        return ReplaceAtomically(target, content, error);
+        return modSafeFile::ReplaceFile(target.u8string(), content, error);
     } catch (const std::exception& e) {
         SetError(error, m_Filename, e.what());
         return false;
