@@ -188,6 +188,7 @@ void MonitorLoop::NoAnswer(clsKOV& link) {
 }
 
 void MonitorLoop::HandleEvent(clsKOV& link) {
+    if (link.EventNr != Event::Nothing) m_lastEventAt = link.CurrentTime;
     switch (link.EventNr) {
         case Event::NoAnswer:
             NoAnswer(link);
@@ -227,7 +228,12 @@ void MonitorLoop::HandleEvent(clsKOV& link) {
             m_view->ShowStatus(MonitorText::ChecksumError, "");
             break;
         default:
-            if (link.CommStatus != Comm::NotConnected) m_view->ShowStatus(0, "");
+            // A step with nothing new clears the status once nothing has
+            // happened for a moment: cleared on every empty tick, a value
+            // every 100 ms made the text blink ten times a second.
+            if (link.CommStatus != Comm::NotConnected &&
+                (link.CurrentTime - m_lastEventAt) * modAPI::MsPerDay >= StatusHoldMs)
+                m_view->ShowStatus(0, "");
             break;
     }
 }

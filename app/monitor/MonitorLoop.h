@@ -69,6 +69,8 @@ public:
     // A wall clock that moves more than this against the real elapsed time
     // has been set (daylight-saving change, time correction).
     static constexpr double ClockJumpMs = 2000.0;
+    // An event's status text stays at least this long.
+    static constexpr double StatusHoldMs = 500.0;
 
     MonitorLoop(LinkSource link, MonitorView* view);
 
@@ -153,6 +155,7 @@ private:
     double m_lastMonotonic = -1;   // ms
     std::int64_t m_elapsed = 0;    // ms since the last half-second step
     std::uint64_t m_published = 0;
+    double m_lastEventAt = 0;      // days: the last step that reported something
 
     struct Entry {
         int id;

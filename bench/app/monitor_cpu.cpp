@@ -3,7 +3,7 @@
 // measurement with the chart visible and reads the process's own CPU time
 // (utime + stime of /proc/self/stat) over the measuring period.
 //
-//   monitor_cpu [--seconds N] [--format F] [--baud B] [--sim PATH]
+//   monitor_cpu [--seconds N] [--format F] [--baud B] [--sim PATH] [--full-screen 1]
 //
 // Run it under a real or virtual display (xvfb-run) or QT_QPA_PLATFORM=offscreen.
 #include <unistd.h>
@@ -66,6 +66,7 @@ bool WaitFor(const std::function<bool()>& done, int ms) {
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     int seconds = 60, format = 3, baud = 38400;
+    bool fullScreen = false;
     QString sim = QDir(QCoreApplication::applicationDirPath()).filePath("ora2orb2-sim");
     const QStringList args = QCoreApplication::arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
@@ -73,6 +74,7 @@ int main(int argc, char* argv[]) {
         else if (args[i] == "--format") format = args[i + 1].toInt();
         else if (args[i] == "--baud") baud = args[i + 1].toInt();
         else if (args[i] == "--sim") sim = args[i + 1];
+        else if (args[i] == "--full-screen") fullScreen = args[i + 1] == "1";
     }
     if (!QFile::exists(sim)) {
         std::fprintf(stderr, "monitor_cpu: %s not found (build the ora2orb2-sim target)\n", qPrintable(sim));
@@ -99,7 +101,10 @@ int main(int argc, char* argv[]) {
     int result = 0;
     {
         frmMain window;
-        window.show();
+        if (fullScreen)
+            window.showFullScreen();
+        else
+            window.show();
         if (!WaitFor([] { return modGlobals::Device && modGlobals::Device->CommStatus == 1; }, 15000)) {
             std::fprintf(stderr, "monitor_cpu: no connection to the simulated sensor\n");
             result = 1;

@@ -296,7 +296,7 @@ private slots:
         h.model->SetParam(304, 1);
         h.model->ClearHistory();
         h.link().SendCommand("C");
-        QVERIFY(h.TickUntil([&] { return h.window->StatusText(1) == Text(1131); }, 100));
+        QVERIFY(h.TickUntil([&] { return h.link().AverageDepth == 2 && h.window->StatusText(1) == Text(1131); }, 100));
         QCOMPARE(h.child<QComboBox>("cmbAverageDepth")->currentIndex(), 2);
         QVERIFY(h.child<QCheckBox>("chkMovingAverage")->isChecked());
         h.Tick(20);

@@ -177,3 +177,20 @@ TEST_F(LoopTest, MeasuringSurvivesALostLinkUntilStopped) {
     EXPECT_EQ(link->CommStatus, Comm::Idle);
     EXPECT_EQ(view.measuring, (std::vector<bool>{true, false}));
 }
+
+// A value every 100 ms and a tick every 50 ms: the status says "new distance"
+// and does not blink empty in between; it clears once nothing has happened
+// for half a second.
+TEST_F(LoopTest, StatusDoesNotBlinkBetweenValues) {
+    Connect();
+    loop->StartStop();
+    Tick(20);
+    view.statusIds.clear();
+    view.lastStatus.clear();
+    Tick(40);
+    for (int id : view.statusIds) EXPECT_EQ(id, 1132);
+    ASSERT_FALSE(view.statusIds.empty());
+    loop->StartStop();  // stopped: the text goes after a while
+    Tick(20);
+    EXPECT_EQ(view.lastStatus, "0");
+}
