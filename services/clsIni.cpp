@@ -323,7 +323,10 @@ std::string ChangedBody(const Parsed& p, const std::string& section, const std::
             if (p.lines[i].kind == Line::Entry) after = i;
         const Line& line = p.lines[after];
         if (line.next == line.end) return d + eol + entry + eol;  // last line without a line end
-        return d.substr(0, line.next) + entry + eol + d.substr(line.next);
+        // A lone CR in front of a line that begins with LF would read as one
+        // CR LF and swallow that (empty) line: end the new line with CR LF then.
+        const std::string end = eol == "\r" && line.next < d.size() && d[line.next] == '\n' ? "\r\n" : eol;
+        return d.substr(0, line.next) + entry + end + d.substr(line.next);
     }
     // New section at the end of the file.
     std::string out = d;

@@ -271,6 +271,12 @@ TEST_F(IniTest, WriteIntoAFileThatIsOnlyABomOrHasNoLineEnd) {
     Put("[A]\nx=1\r\n[B]\r\ny=2\n");
     ASSERT_TRUE(ini.WriteSettings("B", {{"y", "3"}, {"z", "4"}}));
     EXPECT_EQ(Content(), "[A]\nx=1\r\n[B]\r\ny=3\nz=4\n");
+
+    // Lone CR line ends: a line added in front of an empty LF line must not
+    // turn into one CR LF with it (the empty line would vanish).
+    Put("a=1\r[s]\n\n[t]\n");
+    ASSERT_TRUE(ini.WriteSetting("s", "Key0", "V"));
+    EXPECT_EQ(Content(), "a=1\r[s]\nKey0=V\r\n\n[t]\n");
 }
 
 // Keys of several sections in one replacement of the file: every other byte
