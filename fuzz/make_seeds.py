@@ -197,8 +197,10 @@ def infoblock_seeds():
 # ---- INI -------------------------------------------------------------------
 
 def ini_input(what, section, key, value, content, utf8_value=False):
+    # The target makes byte b of the value into chr(0x20 + b % 96), 95 into a tab.
+    coded = bytes(95 if c == "\t" else ord(c) - 0x20 for c in value)
     head = bytes([what | (0x80 if utf8_value else 0), section, key, len(value)])
-    return head + value.encode("ascii") + content
+    return head + coded + content
 
 
 def ini_seeds():
@@ -214,6 +216,8 @@ def ini_seeds():
     write("ini", "duplicates", ini_input(0, 0, 0, "3", b"[A]\r\nk=1\r\nK=2\r\n[a]\r\nk=3\r\n"))
     write("ini", "cp1252_and_nul", ini_input(0, 0, 0, "neu", b"[Gr\xfc\xdfe]\r\nSch\xe4rfe=hoch\r\nn\x00ul=1\r\n"))
     write("ini", "comments_and_junk", ini_input(1, 0, 0, "", b"# top\n[s] trailing\n=novalue\njunk line\n[unclosed\nk=v\n"))
+    # A key added in front of a line that starts with LF, in a file whose first line ends in a lone CR.
+    write("ini", "lone_cr_before_empty_line", ini_input(1, 0, 0, "v", b"a=1\r[s]\n\n[t]\n"))
 
 
 # ---- configuration files ---------------------------------------------------
