@@ -337,6 +337,7 @@ std::string SensorModel::ValueBytes(double atMs) {
         bytes += frame;
     }
     if (!m_Options.silent) {
+        if (m_ValueListener) m_ValueListener(v);
         m_History.push_back(std::move(v));
         if (m_History.size() > HistoryLimit) m_History.pop_front();
     }
@@ -599,6 +600,13 @@ std::string CommandLogLine(const ReceivedCommand& command) {
     char time[32];
     std::snprintf(time, sizeof time, "%.0f", std::nearbyint(command.timeMs));
     return std::string("{\"time_ms\":") + time + ",\"command\":\"" + text + "\"}";
+}
+
+std::string ValueLogLine(const SentValue& value) {
+    char line[80];
+    std::snprintf(line, sizeof line, "{\"time_ms\":%.0f,\"mm\":%ld}", std::nearbyint(value.timeMs),
+                  static_cast<long>(value.mm));
+    return line;
 }
 
 }  // namespace Sim

@@ -117,6 +117,9 @@ public:
     // silent or busy streaming (the tool's command log). Empty: none.
     using CommandListener = std::function<void(const ReceivedCommand&)>;
     void SetCommandListener(CommandListener listener) { m_CommandListener = std::move(listener); }
+    // Called with every value as it goes out (the tool's value log). Empty: none.
+    using ValueListener = std::function<void(const SentValue&)>;
+    void SetValueListener(ValueListener listener) { m_ValueListener = std::move(listener); }
     void ClearHistory() {
         m_History.clear();
         m_Commands.clear();
@@ -200,6 +203,7 @@ private:
     std::deque<SentValue> m_History;
     std::deque<ReceivedCommand> m_Commands;
     CommandListener m_CommandListener;
+    ValueListener m_ValueListener;
 };
 
 // One line of the command log: a JSON object with the time in whole
@@ -208,5 +212,9 @@ private:
 //     {"time_ms":1532,"command":"111 MM"}
 // Bytes outside printable ASCII are written as \u00XX escapes.
 std::string CommandLogLine(const ReceivedCommand& command);
+
+// One line of the value log: time and millimetres (or marker) of a value
+// as it went out, e.g. {"time_ms":2051,"mm":6596}.
+std::string ValueLogLine(const SentValue& value);
 
 }  // namespace Sim

@@ -37,6 +37,8 @@ void Usage(FILE* out) {
         "  --link PATH           also make PATH a symbolic link to the device\n"
         "  --log FILE            write every command received to FILE, one JSON line each:\n"
         "                        {\"time_ms\":1532,\"command\":\"111 MM\"} (milliseconds since the start)\n"
+        "  --values FILE         write every value sent to FILE, one JSON line each:\n"
+        "                        {\"time_ms\":2051,\"mm\":6596} (mm, or 2147483647 no echo)\n"
         "  --profibus            Profibus device (type \"Profibus\", node address 610)\n"
         "  --rain-filter         device with rain filter (codes 351-355)\n"
         "  --autostart           measures from power-on (stored 305 = 1): ready banner, then\n"
@@ -77,7 +79,7 @@ bool Number(const char* text, double* value) {
 int main(int argc, char** argv) {
     enum {
         kLink = 1000, kProfibus, kRain, kFormat, kUnit, kTemperature, kSeed, kSilent, kNoEcho, kTempError,
-        kRestart, kGarbage, kCrc, kReject, kDelay, kAutostart, kNoise, kDamage, kReplug, kHelp, kLog
+        kRestart, kGarbage, kCrc, kReject, kDelay, kAutostart, kNoise, kDamage, kReplug, kHelp, kLog, kValues
     };
     static const option kOptions[] = {
         {"link", required_argument, nullptr, kLink},
@@ -101,12 +103,14 @@ int main(int argc, char** argv) {
         {"replug-ms", required_argument, nullptr, kReplug},
         {"help", no_argument, nullptr, kHelp},
         {"log", required_argument, nullptr, kLog},
+        {"values", required_argument, nullptr, kValues},
         {nullptr, 0, nullptr, 0},
     };
 
     Sim::Options options;
     std::string linkPath;
     std::string logPath;
+    std::string valuesPath;
     int format = -1, unit = -1;
     double replugMs = 500;
     int opt;
@@ -148,6 +152,7 @@ int main(int argc, char** argv) {
         case kDamage: needNumber(0, 1); options.damageRate = v; break;
         case kReplug: needNumber(0, 1e9); replugMs = v; break;
         case kLog: logPath = optarg; break;
+        case kValues: valuesPath = optarg; break;
         case kHelp:
         case 'h': Usage(stdout); return 0;
         default: Usage(stderr); return 2;
@@ -176,6 +181,20 @@ int main(int argc, char** argv) {
         }
         model->SetCommandListener([file = log.get()](const Sim::ReceivedCommand& command) {
             const std::string line = Sim::CommandLogLine(command) + "\n";
+            std::fwrite(line.data(), 1, line.size(), file);
+            std::fflush(file);
+        });
+    }
+    std::unique_ptr<FILE, int (*)(FILE*)> values(nullptr, std::fclose);
+    if (!valuesPath.empty()) {
+        values.reset(std::fopen(valuesPath.c_str(), "w"));
+        if (!values) {
+            std::fprintf(stderr, "ora2orb2-sim: cannot write the value log %s: %s\n", valuesPath.c_str(),
+                         std::strerror(errno));
+            return 2;
+        }
+        model->SetValueListener([file = values.get()](const Sim::SentValue& value) {
+            const std::string line = Sim::ValueLogLine(value) + "\n";
             std::fwrite(line.data(), 1, line.size(), file);
             std::fflush(file);
         });

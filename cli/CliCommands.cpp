@@ -1,0 +1,551 @@
+#include "CliCommands.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+
+#include "CliOutput.h"
+#include "SerialPort.h"
+#include "clsConfigTransfer.h"
+#include "clsIni.h"
+#include "clsKOV.h"
+#include "clsRecordWriter.h"
+#include "modAPI.h"
+#include "modConfigFields.h"
+#include "modFunctions.h"
+#include "modKOVComm.h"
+#include "modKOVFile.h"
+#include "modRecFile.h"
+#include "modSafeFile.h"
+
+namespace cli {
+namespace {
+
+namespace Event = modKOVComm::Event;
+namespace Comm = modKOVComm::Comm;
+using modFunctions::GetText;
+
+void Fail(std::ostream& err, const std::string& text) { err << "ora2orb2-cli: " << text << "\n" << std::flush; }
+
+// ---------------------------------------------------------------------------
+// ports
+// ---------------------------------------------------------------------------
+
+int Ports(const Options& o, std::ostream& out) {
+    clsIni settings;
+    settings.Filename(modAPI::ProgramFolder() + "/KOV.ini");
+    const std::vector<std::string> detected = SerialLayer::DetectedSerialPorts();
+    std::vector<PortEntry> ports;
+    for (int n = 1; n <= 255; ++n) {
+        const std::string device = SerialLayer::DeviceForComport(n, &settings);
+        bool listed = o.All;
+#ifdef _WIN32
+        // Every number has a name there; the ones that exist are listed.
+        const bool configured = !modFunctions::Trim(settings.GetSetting("PORTS", std::to_string(n), "")).empty();
+        listed = listed || configured || std::find(detected.begin(), detected.end(), device) != detected.end() ||
+                 std::find(detected.begin(), detected.end(), "COM" + std::to_string(n)) != detected.end();
+#else
+        listed = listed || !device.empty();
+#endif
+        if (listed) ports.push_back({n, device});
+    }
+    out << (o.Json ? PortsJson(ports) : PortsText(ports)) << std::flush;
+    return ExitCode::Ok;
+}
+
+// ---------------------------------------------------------------------------
+// The transfer's questions and status, answered by the options
+// ---------------------------------------------------------------------------
+
+class TransferAnswers : public TransferHost {
+public:
+    TransferAnswers(Session& session, ErrorPolicy policy) : m_session(session), m_policy(policy) {}
+
+    void ShowStatus(int textId) override { m_status = textId; }
+    void SetStatusColor(std::uint32_t) override {}
+    TransferAnswer AskAbortRetryIgnore(const std::string& code, std::int32_t eventNr) override {
+        const bool rejected = eventNr == Event::Rejected;
+        (rejected ? m_rejected : m_silent) = true;
+        std::string what = "parameter " + code + (rejected ? ": refused by the sensor" : ": no answer");
+        TransferAnswer answer = TransferAnswer::Abort;
+        switch (m_policy.What) {
+            case ErrorPolicy::Kind::Ignore:
+                answer = TransferAnswer::Ignore;
+                what += ", left out";
+                break;
+            case ErrorPolicy::Kind::Retry: {
+                int& tries = m_tries[code];
+                if (tries < m_policy.Retries) {
+                    ++tries;
+                    answer = TransferAnswer::Retry;
+                    what += ", try " + std::to_string(tries) + " of " + std::to_string(m_policy.Retries);
+                } else {
+                    what += ", upload aborted";
+                }
+                break;
+            }
+            case ErrorPolicy::Kind::Abort: what += ", upload aborted"; break;
+        }
+        m_session.Note(what);
+        return answer;
+    }
+    bool CancelRequested() override { return InterruptRequested() || m_session.Lost(); }
+
+    int Status() const { return m_status; }
+    bool AnyRejected() const { return m_rejected; }
+    bool AnySilent() const { return m_silent; }
+
+private:
+    Session& m_session;
+    ErrorPolicy m_policy;
+    int m_status = 0;
+    bool m_rejected = false;
+    bool m_silent = false;
+    std::map<std::string, int> m_tries;
+};
+
+// The exit code of a transfer that did not end with Done.
+int TransferFailure(Session& s, const TransferAnswers& host, clsConfigTransfer::Result result) {
+    if (const int stopped = s.Stopped()) return stopped;
+    if (host.Status() != 0) s.Error(GetText(host.Status()));
+    switch (result) {
+        case clsConfigTransfer::Result::Rejected: return ExitCode::Rejected;
+        case clsConfigTransfer::Result::NoAnswer:
+            if (host.Status() == 0) s.Error("no answer from the sensor on " + s.PortName());
+            return host.AnyRejected() ? ExitCode::Rejected : ExitCode::NoAnswer;
+        default: return host.AnyRejected() ? ExitCode::Rejected : ExitCode::NoAnswer;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// info, store, defaults, set
+// ---------------------------------------------------------------------------
+
+int Info(Session& s, std::ostream& out) {
+    const clsKOV& link = s.Link();
+    out << (s.Opts().Json ? InfoJson(link) + "\n" : InfoText(link)) << std::flush;
+    return ExitCode::Ok;
+}
+
+int StoreOrDefaults(Session& s, bool store) {
+    TransferAnswers host(s, {});
+    clsConfigTransfer transfer(s.LinkPtr(), host);
+    transfer.SetEventPump([&s](int ms) { s.Pump(ms); });
+    s.Progress(store ? "storing the configuration ..." : "setting factory defaults ...");
+    const clsConfigTransfer::Result result =
+        store ? transfer.TransferConfig(clsConfigTransfer::Mode::StorePermanent) : transfer.SetFactoryDefaults();
+    s.Progress("");
+    if (result != clsConfigTransfer::Result::Done) return TransferFailure(s, host, result);
+    if (host.Status() != 0) s.Note(GetText(host.Status()));
+    return ExitCode::Ok;
+}
+
+// A keep-alive "T" that went out just before would have its answer taken
+// for the write's: its answer (or deadline) is awaited first.
+void WaitForIdleLine(Session& s) {
+    clsKOV& k = s.Link();
+    const double limit = s.Driver().NowMs() + modKOVComm::CommandTimeout("T", 0) + 2500;
+    while (k.LastCommand == "T" && k.CommStatus == Comm::Idle && !InterruptRequested() && !s.Lost() &&
+           s.Driver().NowMs() < limit)
+        s.Pump(modKOVComm::PumpSliceMs);
+}
+
+int Set(Session& s, const ParameterInfo& p, std::int32_t value) {
+    clsKOV& k = s.Link();
+    if (k.CommStatus == Comm::Measuring) modKOVComm::StopContinuous(k);
+    WaitForIdleLine(s);
+    if (const int stopped = s.Stopped()) return stopped;
+    std::int32_t& field = k.*(p.Member);
+    const std::int32_t old = field;
+    field = value;
+    k.CurrentTime = modAPI::NowWithMs();
+    modKOVComm::WriteParameter(k, p.Code, [&s, &k](int ms) {
+        s.Pump(ms);
+        if (InterruptRequested()) k.EventNr = Event::NoAnswer;
+    });
+    const std::int32_t e = k.EventNr;
+    if (e == Event::Accepted) {
+        s.Note(std::string(p.Code) + " = " + modKOVComm::ParameterValueText(k, p.Code) + ": accepted");
+        if (std::string(p.Code) == "601") {
+            k.Baudrate = value;
+            s.Note("note: the sensor may now talk at " + modKOVComm::ParameterValueText(k, "601") +
+                   " bit/s; use --baud " + modKOVComm::ParameterValueText(k, "601"));
+        }
+        return ExitCode::Ok;
+    }
+    field = old;
+    if (const int stopped = s.Stopped()) return stopped;
+    if (e == Event::Rejected) {
+        s.Error("the sensor refused " + std::string(p.Code) + " = " + std::to_string(value));
+        return ExitCode::Rejected;
+    }
+    s.Error("no answer from the sensor to " + std::string(p.Code) + " on " + s.PortName());
+    return ExitCode::NoAnswer;
+}
+
+// ---------------------------------------------------------------------------
+// download, upload
+// ---------------------------------------------------------------------------
+
+int Download(Session& s) {
+    const Options& o = s.Opts();
+    TransferAnswers host(s, {});
+    clsConfigTransfer transfer(s.LinkPtr(), host);
+    transfer.SetEventPump([&s](int ms) { s.Pump(ms); });
+    s.Progress("reading the configuration ...");
+    const clsConfigTransfer::Result result = transfer.TransferConfig(clsConfigTransfer::Mode::Download);
+    s.Progress("");
+    if (result != clsConfigTransfer::Result::Done) return TransferFailure(s, host, result);
+
+    clsKOV kov = s.Link();  // a copy starts without the port
+    kov.Filename = o.File;
+    std::string description = o.Description;
+    if (description.empty()) {
+        // An existing file keeps its name for the configuration.
+        clsKOV existing;
+        existing.Filename = o.File;
+        if (modKOVFile::ReadConfigFile(existing).Ok()) description = existing.Description;
+    }
+    if (description.empty()) {
+        const std::string serial = modFunctions::Trim(SensorText(s.Link().SerialNo));
+        description = serial.empty() ? GetText(1284) : GetText(900) + " " + serial;
+    }
+    kov.Description = modKOVFile::NormalizeDescription(description);
+    if (kov.Description.empty()) kov.Description = GetText(1284);
+    std::string error;
+    if (!modKOVFile::WriteConfigFile(kov, &error)) {
+        s.Error("cannot write " + o.File + ": " + error);
+        return ExitCode::FileError;
+    }
+    s.Note(GetText(host.Status() != 0 ? host.Status() : 1273) + ": " + o.File);
+    return ExitCode::Ok;
+}
+
+// The dialog's controls as they would show `file` for the connected sensor:
+// what the sensor does not have stays disabled and keeps the sensor's value.
+modConfigFields::ControlValues ControlsFor(const clsKOV& file, const clsKOV& sensor) {
+    namespace F = modConfigFields::Field;
+    const bool serial = sensor.DeviceType == "Serial";
+    const bool rain = sensor.RainFilter >= 0;
+    const bool analog = file.AnalogOutput != 0;
+    modConfigFields::ControlValues v;
+    v.Baudrate = {file.Baudrate, true};
+    v.OutputMode = {file.OutputMode, serial};
+    v.OutputFormat = {file.OutputFormat, true};
+    v.DistanceUnit = {file.DistanceUnit, true};
+    v.AverageDepth = {file.AverageDepth, true};
+    v.TimeOut = {file.TimeOut, true};
+    v.RainFilter = {file.RainFilter >= 0 ? file.RainFilter : -1, rain};
+    v.S2Logic = {file.S2Logic, serial && analog};
+    v.Autostart = {file.AutostartMode, true};
+    v.MovingAverage = {file.MovingAverage, true};
+    v.EchoCheck = {file.EchoCheck, true};
+    v.Blanking = {file.Blanking, true};
+    v.AnalogOutput = {file.AnalogOutput, serial};
+    const std::int32_t values[modConfigFields::FieldCount] = {
+        file.Offset,         file.ScaleFactor,    file.Temperature,   file.AirPressure, file.S1OnThreshold,
+        file.S1OffThreshold, file.S2OnThreshold,  file.S2OffThreshold, file.AnalogMin,  file.AnalogMax,
+        file.NodeAddress,    file.DistanceWindow, file.EchoThreshold, file.DistanceLimit, file.MeasValid};
+    for (int i = 0; i < modConfigFields::FieldCount; ++i) {
+        bool enabled = true;
+        if (i == F::S1On || i == F::S1Off) enabled = serial;
+        if (i == F::S2On || i == F::S2Off) enabled = serial && !analog;
+        if (i == F::AnalogMin || i == F::AnalogMax) enabled = serial && analog;
+        if (i == F::NodeAddress) enabled = !serial;
+        v.Fields[static_cast<std::size_t>(i)] = {modConfigFields::ValueText(i, values[i]), enabled};
+    }
+    return v;
+}
+
+const char* FieldKey(int index) {
+    static const char* const keys[modConfigFields::FieldCount] = {
+        "Offset",        "ScaleFactor",    "Temperature",    "AirPressure", "S1OnThreshold",
+        "S1OffThreshold", "S2OnThreshold", "S2OffThreshold", "AnalogMin",   "AnalogMax",
+        "NodeAddress",   "DistanceWindow", "EchoThreshold",  "DistanceLimit", "ValidMeasurements"};
+    return index >= 0 && index < modConfigFields::FieldCount ? keys[index] : "?";
+}
+
+int Upload(Session& s, const clsKOV& file) {
+    clsKOV& k = s.Link();
+    if (file.DeviceType != k.DeviceType)
+        s.Note("note: " + s.Opts().File + " holds a " + file.DeviceType + " configuration, the sensor is a " +
+               SensorText(k.DeviceType) + " device: what it does not have is left as it is");
+
+    TransferAnswers host(s, s.Opts().OnError);
+    clsConfigTransfer transfer(s.LinkPtr(), host);
+    transfer.SetEventPump([&s](int ms) { s.Pump(ms); });
+
+    const auto states = modConfigFields::ApplyControls(ControlsFor(file, k), k, transfer.Old);
+    for (int i = 0; i < modConfigFields::FieldCount; ++i)
+        if (states[static_cast<std::size_t>(i)] == modConfigFields::FieldState::Refused)
+            s.Note(std::string("note: ") + FieldKey(i) + " of the file is outside what the sensor takes; the sensor's " +
+                   "value is sent instead");
+
+    // Progress: the parameter being written, of how many.
+    int total = 0;
+    for (const ParameterInfo& p : Parameters()) {
+        if (std::string(p.Code) == "351" && k.RainFilter == -1) break;
+        if (clsConfigTransfer::SentByUpload(k, p.Code)) ++total;
+    }
+    int sent = 0;
+    std::string lastWrite;
+    const int listener = s.Loop().AddTickListener([&](clsKOV& link) {
+        const std::string& c = link.LastCommand;
+        if (c.size() > 4 && c.back() == '\r' && c != lastWrite) {
+            lastWrite = c;
+            ++sent;
+            s.Progress("upload: " + c.substr(0, 3) + " (" + std::to_string(std::min(sent, total)) + " of " +
+                       std::to_string(total) + ")");
+        }
+    });
+    const clsConfigTransfer::Result result = transfer.TransferConfig(clsConfigTransfer::Mode::Upload);
+    s.Loop().RemoveTickListener(listener);
+    s.Progress("");
+    if (result != clsConfigTransfer::Result::Done) return TransferFailure(s, host, result);
+    s.Note(GetText(host.Status() != 0 ? host.Status() : 1274));
+    return ExitCode::Ok;
+}
+
+// ---------------------------------------------------------------------------
+// monitor, record
+// ---------------------------------------------------------------------------
+
+// Measures until the count, the duration or an interrupt ends it. `take`
+// gets every distance; false from it ends the measurement with `takeFailed`.
+int Measure(Session& s, const std::function<bool(clsKOV&)>& take, bool* takeFailed, std::int64_t* taken) {
+    const Options& o = s.Opts();
+    clsKOV& k = s.Link();
+    MonitorLoop& loop = s.Loop();
+    loop.SetTemperatureRequests(o.Temperature);
+    k.ReadTempInterval = static_cast<std::int32_t>(o.TemperatureIntervalS * 1000.0);
+
+    double lastValueAt = s.Driver().NowMs();
+    bool failed = false;
+    const int id = loop.Subscribe([&](clsKOV& link) {
+        if (failed) return;
+        if (o.Count > 0 && *taken >= o.Count) return;
+        if (!take(link)) {
+            failed = true;
+            return;
+        }
+        ++*taken;
+        lastValueAt = s.Driver().NowMs();
+    });
+
+    const double start = s.Driver().NowMs();
+    const double timeoutMs = o.TimeoutS * 1000.0 + (o.Temperature ? 4000.0 : 0.0);
+    const std::int32_t mode = k.OutputMode;
+    if (mode != 1) loop.StartStop();
+    std::uint64_t requested = loop.PublishedCount();
+    double requestedAt = s.Driver().NowMs();
+    int code = ExitCode::Ok;
+    double lastProgress = -1e9;
+    for (;;) {
+        if (failed) {
+            code = ExitCode::FileError;
+            break;
+        }
+        if (o.Count > 0 && *taken >= o.Count) break;
+        const double now = s.Driver().NowMs();
+        if (o.DurationS > 0 && now - start >= o.DurationS * 1000.0) break;
+        if (InterruptRequested()) break;  // the normal end of an endless measurement
+        if (s.Lost()) {
+            code = s.Stopped();
+            break;
+        }
+        if (now - lastValueAt > timeoutMs) {
+            s.Error("no values from the sensor on " + s.PortName() + " for " +
+                    modFunctions::NumberText(timeoutMs / 1000.0) + " s");
+            code = ExitCode::NoAnswer;
+            break;
+        }
+        if (now - lastProgress >= 1000) {
+            lastProgress = now;
+            s.Progress(std::to_string(*taken) + " values");
+        }
+        if (mode == 1) {
+            // Output mode "Single": one value per request.
+            loop.SingleMeasurement();
+            s.Tick();
+        } else {
+            if (mode == 2 && k.CommStatus == Comm::Measuring &&
+                (loop.PublishedCount() != requested || now - requestedAt > 1500)) {
+                // Output mode "On Request": the next value is asked for once the last one came.
+                requested = loop.PublishedCount();
+                requestedAt = now;
+                loop.SingleValue();
+            }
+            s.Tick();
+        }
+    }
+    loop.Unsubscribe(id);
+    s.Progress("");
+    // The sensor stops measuring before the tool ends ("S").
+    if (!s.Lost() && (loop.Measuring() || k.CommStatus == Comm::Measuring) && k.PortIsOpen()) {
+        if (loop.Measuring()) {
+            loop.StartStop();
+        } else {
+            modKOVComm::StopContinuous(k);
+        }
+    }
+    if (takeFailed) *takeFailed = failed;
+    return code;
+}
+
+int Monitor(Session& s, std::ostream& out) {
+    const Options& o = s.Opts();
+    if (!o.Json) out << CsvHeader(o.Temperature, o.Decimal) << "\n" << std::flush;
+    std::int64_t taken = 0;
+    const int code = Measure(
+        s,
+        [&](clsKOV& link) {
+            const Row row = RowOf(link);
+            out << (o.Json ? JsonRow(row, o.Temperature) : CsvRow(row, o.Temperature, o.Decimal)) << "\n"
+                << std::flush;
+            return static_cast<bool>(out);
+        },
+        nullptr, &taken);
+    if (code == ExitCode::FileError) s.Error("cannot write to standard output");
+    return code;
+}
+
+int Record(Session& s, const std::string& path) {
+    clsRecordWriter writer;
+    std::string error;
+    if (!writer.Open(path, &error)) {
+        s.Error("cannot create " + path + ": " + error);
+        return ExitCode::FileError;
+    }
+    s.Note("recording into " + path);
+    std::int64_t taken = 0;
+    std::string writeError;
+    const int code = Measure(
+        s, [&](clsKOV& link) { return writer.WriteLine(modRecFile::FormatLine(link), &writeError); }, nullptr,
+        &taken);
+    const bool removed = writer.Close();
+    if (code == ExitCode::FileError) s.Error("cannot write " + path + ": " + writeError);
+    if (removed) {
+        s.Note("no distance recorded; no file left behind");
+    } else {
+        s.Note(std::to_string(taken) + " lines recorded into " + path);
+    }
+    return code;
+}
+
+// The file `record` writes to: the one given, or the next free one in REC.
+bool RecordPath(const Options& o, std::string* path, std::ostream& err) {
+    if (o.File.empty()) {
+        std::string error;
+        const std::string folder = modRecFile::MakeFolder(modAPI::ProgramFolder(), &error);
+        if (folder.empty()) {
+            Fail(err, "cannot make the recordings folder: " + error);
+            return false;
+        }
+        *path = modRecFile::NextFileName(folder);
+        if (path->empty()) {
+            Fail(err, "no free recording file name left in " + folder);
+            return false;
+        }
+        return true;
+    }
+    const modSafeFile::FileInfo info = modSafeFile::Inspect(o.File);
+    if (info.State == modSafeFile::FileState::NotAFile) {
+        Fail(err, o.File + " is not a file");
+        return false;
+    }
+    if (info.State == modSafeFile::FileState::Regular && !o.Force) {
+        Fail(err, o.File + " exists; --force replaces it");
+        return false;
+    }
+    *path = o.File;
+    return true;
+}
+
+int LanguageOffsetOf(const Options& o) {
+    if (o.Language >= 0) return o.Language * 1000;
+    clsIni settings;
+    settings.Filename(modAPI::ProgramFolder() + "/KOV.ini");
+    const long long offset = static_cast<long long>(settings.GetSetting("GENERAL", "Language", 0)) * 1000;
+    return offset == 0 ? 0 : 1000;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env) {
+    const ParseResult parsed = ParseArguments(args);
+    if (!parsed.Ok) {
+        Fail(err, parsed.Error);
+        return ExitCode::Usage;
+    }
+    const Options& o = parsed.Opts;
+    if (o.Cmd == Command::Help) {
+        out << HelpText(o.HelpFor) << std::flush;
+        return ExitCode::Ok;
+    }
+    if (o.Cmd == Command::Version) {
+        out << VersionText() << std::flush;
+        return ExitCode::Ok;
+    }
+    if (!o.DataDir.empty()) {
+        const modSafeFile::FileInfo info = modSafeFile::Inspect(o.DataDir);
+        if (info.State != modSafeFile::FileState::NotAFile) {
+            Fail(err, "the data folder " + o.DataDir + " does not exist" +
+                          (info.State == modSafeFile::FileState::Regular ? " (it is a file)" : ""));
+            return ExitCode::FileError;
+        }
+        modAPI::SetProgramFolder(o.DataDir);
+    }
+    modFunctions::SetLanguageOffset(LanguageOffsetOf(o));
+    if (o.Cmd == Command::Ports) return Ports(o, out);
+
+    // What can be checked before the sensor is asked anything.
+    const ParameterInfo* parameter = nullptr;
+    std::int32_t value = 0;
+    if (o.Cmd == Command::Set) {
+        parameter = FindParameter(o.Code);
+        if (!parameter) {
+            Fail(err, "unknown parameter code '" + o.Code + "' (see 'info' for the list)");
+            return ExitCode::Usage;
+        }
+        std::string error;
+        if (!ParseParameterValue(*parameter, o.Value, &value, &error)) {
+            Fail(err, error);
+            return ExitCode::Usage;
+        }
+    }
+    clsKOV file;
+    if (o.Cmd == Command::Upload) {
+        file.Filename = o.File;
+        const modKOVFile::ReadResult read = modKOVFile::ReadConfigFile(file);
+        if (!read.Ok()) {
+            Fail(err, modKOVFile::ReadProblemText(o.File, read));
+            return ExitCode::FileError;
+        }
+        if (!o.Quiet)
+            for (const modKOVFile::Repair& r : read.Repairs)
+                err << "note: " << o.File << ": " << r.Key << " " << r.Read << " is out of range, " << r.Replaced
+                    << " is used\n";
+    }
+    std::string recordPath;
+    if (o.Cmd == Command::Record && !RecordPath(o, &recordPath, err)) return ExitCode::FileError;
+
+    Session session(o, err, env.Clock, env.Sleep);
+    // Progress shows on a terminal only, and not between the rows of a
+    // monitor that writes to the same terminal.
+    session.SetProgressAllowed(env.StderrIsTerminal && !(o.Cmd == Command::Monitor && env.StdoutIsTerminal));
+    if (const int code = session.Connect()) return code;
+
+    switch (o.Cmd) {
+        case Command::Info: return Info(session, out);
+        case Command::Monitor: return Monitor(session, out);
+        case Command::Record: return Record(session, recordPath);
+        case Command::Download: return Download(session);
+        case Command::Upload: return Upload(session, file);
+        case Command::Store: return StoreOrDefaults(session, true);
+        case Command::Defaults: return StoreOrDefaults(session, false);
+        case Command::Set: return Set(session, *parameter, value);
+        default: return ExitCode::Usage;
+    }
+}
+
+}  // namespace cli
