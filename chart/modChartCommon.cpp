@@ -130,6 +130,33 @@ std::string FormatClock(double day) {
     return buf;
 }
 
+double DayOf(double day) {
+    if (!std::isfinite(day)) return 0.0;
+    return std::floor(std::nearbyint(day * 86400.0) / 86400.0);
+}
+
+std::string FormatDate(double day) {
+    // Whole days since 30 December 1899 to a civil date (proleptic Gregorian).
+    const double whole = DayOf(day);
+    if (!(std::fabs(whole) < 1e9)) return "00.00.00";
+    long long z = static_cast<long long>(whole) - 25569 + 719468;  // days since 1 March 0000
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long long doe = z - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long long mp = (5 * doy + 2) / 153;
+    const int d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    const int m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    const long long y = yoe + era * 400 + (m <= 2);
+    const int yy = static_cast<int>(((y % 100) + 100) % 100);
+    char buf[32];
+    if (modFunctions::LanguageOffset() == 0)
+        std::snprintf(buf, sizeof buf, "%02d.%02d.%02d", d, m, yy);
+    else
+        std::snprintf(buf, sizeof buf, "%02d-%02d-%02d", yy, m, d);
+    return buf;
+}
+
 HMargins HorizontalMargins(int yFlags, int yTitleWidth, int yTickWidth, int xTickWidth) {
     const int half = static_cast<int>(RoundEven(xTickWidth / 2.0 + 6));
     const int full = yTitleWidth + 10 + yTickWidth + 8;
@@ -182,28 +209,35 @@ YGrid ComputeYGrid(double yMin, double yMax, bool reversed, int bandHeight, int 
     YGrid g;
     g.Min = yMin;
     g.Max = yMax;
+    g.GridStart = yMin;
     const double span = yMax - yMin;
     if (span == 0.0 || !std::isfinite(span)) return g;
     double d = ValueStep(span, n);
-    if (Sign(yMin) != Sign(yMax)) g.Min = std::trunc(Snap(yMin / d)) * d;
-    if (g.Min == g.Max) return g;  // the alignment met yMax: nothing left to divide
-    const double range = g.Max - g.Min;
-    const double count = std::floor(Snap(range / d));
+    // Limits of different signs: the grid starts on the step multiple next
+    // to yMin towards zero, so that 0 is a grid line. The range stays.
+    double low = yMin;
+    if (Sign(yMin) != Sign(yMax)) low = std::trunc(Snap(yMin / d)) * d;
+    const double count = std::floor(Snap((yMax - low) / d));
     if (!(count >= 0) || count > 100000) return g;
     g.Valid = true;
     g.Count = static_cast<int>(count);
-    g.Scale = bandHeight / range;
-    double start = g.Min;
+    g.Scale = bandHeight / span;
+    g.GridStart = low;
+    // Positions count from the band's base: yMin, or yMax on a reversed axis.
+    double start = low;
+    double base = yMin;
     if (reversed) {
         d = -d;
-        start = g.Max;
+        start = yMax;
+        base = yMax;
     }
     g.Step = d;
+    if (reversed) g.GridStart = start;
     const std::string pattern = NumberFormat(d);
     for (int i = 0; i <= g.Count; ++i) {
         const double value = start + i * d;
         g.Values.push_back(value);
-        g.Positions.push_back(RoundPixel((value - start) * g.Scale));
+        g.Positions.push_back(RoundPixel((value - base) * g.Scale));
         g.Labels.push_back(FormatNumber(value, pattern));
     }
     return g;
@@ -240,18 +274,139 @@ XGrid ComputeXGrid(bool isTimeScale, double timeIntervalMs, double xMax, int plo
         // Step boundaries after `first` up to the right edge: Count of them,
         // or one more when the window is not a multiple of the step.
         const double limit = xMax + 0.01 / MsPerDay;
+        // A date where the day changes; under the first line as well when
+        // the window reaches over more than one day.
+        double previousDay = DayOf(g.Xmin);
+        const bool severalDays = DayOf(g.Xmin) != DayOf(xMax);
         for (int i = 0; i <= g.Count; ++i) {
             const double value = first + (i + 1) * e;
             if (value > limit) break;
             g.Values.push_back(value);
             g.Positions.push_back(RoundPixel((i + 1) * spacing + x0));
+            const double day = DayOf(value);
+            const bool dated = day != previousDay || (i == 0 && severalDays);
+            g.Dates.push_back(dated ? FormatDate(value) : std::string());
+            previousDay = day;
         }
     }
     g.Valid = true;
     return g;
 }
 
-void AutoScaleY(AutoScaleRecord& rec, const ScaleHistory& history, double timeSpanDays) {
+WindowExtremes ScanExtremes(const ScaleHistory& history, double timeSpanDays) {
+    WindowExtremes x;
+    if (history.Count <= 0) return x;
+    bool haveSmall = false, haveLarge = false;
+    const double threshold = history.Time(0) - timeSpanDays;
+    for (int i = 0; i < history.Count; ++i) {
+        if (i > 0 && history.Time(i) < threshold) break;
+        const double d = history.Distance(i);
+        if (d < 1000000 && (!haveSmall || d < x.Smallest)) {
+            x.Smallest = d;
+            haveSmall = true;
+        }
+        if (d > -1000000 && (!haveLarge || d > x.Largest)) {
+            x.Largest = d;
+            haveLarge = true;
+        }
+    }
+    return x;
+}
+
+// ---- ScaleWindow ---------------------------------------------------------------
+
+ScaleWindow::ScaleWindow(int capacity) { Reset(capacity); }
+
+void ScaleWindow::Reset(int capacity) {
+    const std::size_t size = static_cast<std::size_t>(std::max(1, capacity));
+    m_time.assign(size, 0.0);
+    m_distance.assign(size, 0.0);
+    m_low.Items.assign(size, 0);
+    m_high.Items.assign(size, 0);
+    m_low.Clear();
+    m_high.Clear();
+    m_next = 0;
+    m_start = 0;
+    m_setBack = -1;
+    m_threshold = 0.0;
+    m_valid = false;
+}
+
+int ScaleWindow::Count() const { return static_cast<int>(std::min<long long>(m_next, Capacity())); }
+
+double ScaleWindow::Time(int age) const {
+    return age >= 0 && age < Count() ? TimeAt(m_next - 1 - age) : 0.0;
+}
+
+double ScaleWindow::Distance(int age) const {
+    return age >= 0 && age < Count() ? DistanceAt(m_next - 1 - age) : 0.0;
+}
+
+void ScaleWindow::Push(long long seq) {
+    const double d = DistanceAt(seq);
+    if (d < 1000000) {
+        while (m_low.Size > 0 && DistanceAt(m_low.Back()) >= d) m_low.PopBack();
+        m_low.PushBack(seq);
+    }
+    if (d > -1000000) {
+        while (m_high.Size > 0 && DistanceAt(m_high.Back()) <= d) m_high.PopBack();
+        m_high.PushBack(seq);
+    }
+}
+
+void ScaleWindow::DropBefore(long long seq) {
+    while (m_low.Size > 0 && m_low.Front() < seq) m_low.PopFront();
+    while (m_high.Size > 0 && m_high.Front() < seq) m_high.PopFront();
+}
+
+void ScaleWindow::Add(double timeDays, double distanceMm) {
+    const long long seq = m_next;
+    const bool setBack = seq > Oldest() && timeDays < TimeAt(seq - 1);
+    // The slot of the oldest value is reused: it leaves the queues first.
+    DropBefore(seq + 1 - Capacity());
+    m_time[static_cast<std::size_t>(seq % Capacity())] = timeDays;
+    m_distance[static_cast<std::size_t>(seq % Capacity())] = distanceMm;
+    ++m_next;
+    if (setBack) m_setBack = seq;
+    Push(seq);
+}
+
+void ScaleWindow::Rebuild(double threshold) {
+    // The window by its definition: back from the newest value until the
+    // first one older than the threshold.
+    const long long newest = m_next - 1;
+    long long start = newest;
+    while (start > Oldest() && !(TimeAt(start - 1) < threshold)) --start;
+    m_low.Clear();
+    m_high.Clear();
+    for (long long seq = start; seq <= newest; ++seq) Push(seq);
+    m_start = start;
+}
+
+WindowExtremes ScaleWindow::Extremes(double timeSpanDays) {
+    WindowExtremes x;
+    if (m_next == 0) return x;
+    const long long newest = m_next - 1;
+    const double threshold = TimeAt(newest) - timeSpanDays;
+    m_start = std::max(m_start, Oldest());
+    // While the times run forwards and the window does not widen, the window
+    // only loses values at its old end; otherwise it is found afresh.
+    if (!m_valid || !(threshold >= m_threshold) || m_setBack > m_start) {
+        Rebuild(threshold);
+    } else {
+        while (m_start < newest && TimeAt(m_start) < threshold) ++m_start;
+        DropBefore(m_start);
+    }
+    m_threshold = threshold;
+    m_valid = true;
+    if (m_low.Size > 0) x.Smallest = DistanceAt(m_low.Front());
+    if (m_high.Size > 0) x.Largest = DistanceAt(m_high.Front());
+    return x;
+}
+
+// ---- auto-scaling ----------------------------------------------------------------
+
+void AutoScaleY(AutoScaleRecord& rec, const std::function<WindowExtremes()>& extremes) {
     const double n = rec.MinHalfSpan;
     const double v = rec.LastValue;
     if (rec.Maximum == 0) {  // first value
@@ -268,32 +423,81 @@ void AutoScaleY(AutoScaleRecord& rec, const ScaleHistory& history, double timeSp
         rec.Minimum = v - step;
         return;
     }
-    // Range of the values still visible in the chart window.
-    double smallest = 0, largest = 0;
-    bool haveSmall = false, haveLarge = false;
-    if (history.Count > 0) {
-        const double newest = history.Time(0);
-        for (int i = 0; i < history.Count; ++i) {
-            if (i > 0 && history.Time(i) < newest - timeSpanDays) break;
-            const double d = history.Distance(i);
-            if (d < 1000000 && (!haveSmall || d < smallest)) {
-                smallest = d;
-                haveSmall = true;
-            }
-            if (d > -1000000 && (!haveLarge || d > largest)) {
-                largest = d;
-                haveLarge = true;
-            }
-        }
-    }
     if (rec.Maximum - rec.Minimum <= 2 * n) return;
-    if (rec.Minimum + 3 * step < smallest) rec.Minimum = smallest - 2 * step;
-    if (rec.Maximum - 3 * step > largest) rec.Maximum = largest + 2 * step;
+    // Range of the values still visible in the chart window.
+    const WindowExtremes x = extremes ? extremes() : WindowExtremes{};
+    if (rec.Minimum + 3 * step < x.Smallest) rec.Minimum = x.Smallest - 2 * step;
+    if (rec.Maximum - 3 * step > x.Largest) rec.Maximum = x.Largest + 2 * step;
     if (rec.Maximum - rec.Minimum < 2 * n) {
         const double centre = std::nearbyint((rec.Maximum + rec.Minimum) / 2);
         rec.Minimum = centre - n;
         rec.Maximum = centre + n;
     }
+}
+
+void AutoScaleY(AutoScaleRecord& rec, const ScaleHistory& history, double timeSpanDays) {
+    AutoScaleY(rec, [&] { return ScanExtremes(history, timeSpanDays); });
+}
+
+void AutoScaleY(AutoScaleRecord& rec, ScaleWindow& window, double timeSpanDays) {
+    AutoScaleY(rec, [&] { return window.Extremes(timeSpanDays); });
+}
+
+// ---- y range units ---------------------------------------------------------------
+
+namespace {
+
+double Tidy(double x) {
+    if (!std::isfinite(x) || x == 0.0) return x;
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.15g", x);
+    return std::strtod(buf, nullptr);
+}
+
+double Factor(double mmPerUnit) { return std::isfinite(mmPerUnit) && mmPerUnit > 0 ? mmPerUnit : 1.0; }
+
+}  // namespace
+
+double MillimetresToUnit(double mm, double mmPerUnit) { return Tidy(mm / Factor(mmPerUnit)); }
+
+double UnitToMillimetres(double value, double mmPerUnit) { return Tidy(value * Factor(mmPerUnit)); }
+
+FixedRange ApplyFixedRange(const std::string& maxText, const std::string& minText, double storedMinMm,
+                           double storedMaxMm, double mmPerUnit) {
+    const auto read = [&](const std::string& text, double& value) {
+        double v = 0;
+        if (!modFunctions::ParseNumber(text, v) || !std::isfinite(v)) return false;
+        if (!(std::fabs(v) < LargestRangeInput)) return false;
+        if (!(std::fabs(UnitToMillimetres(v, mmPerUnit)) <= LargestRangeMm)) return false;
+        value = v;
+        return true;
+    };
+    FixedRange r;
+    double max = MillimetresToUnit(storedMaxMm, mmPerUnit);
+    double min = MillimetresToUnit(storedMinMm, mmPerUnit);
+    r.MaxTaken = read(maxText, max);
+    r.MinTaken = read(minText, min);
+    if (min > max) {
+        // Upside down: nothing of it is taken.
+        r.Reversed = true;
+        r.MaxTaken = r.MinTaken = false;
+        r.MinMm = storedMinMm;
+        r.MaxMm = storedMaxMm;
+        r.Max = MillimetresToUnit(storedMaxMm, mmPerUnit);
+        return r;
+    }
+    if (std::fabs(max - min) < SmallestSpan) {
+        max = min + SmallestSpan;
+        r.Parted = true;
+    }
+    r.Max = max;
+    r.MinMm = UnitToMillimetres(min, mmPerUnit);
+    r.MaxMm = UnitToMillimetres(max, mmPerUnit);
+    if (!(r.MaxMm > r.MinMm)) {  // parted by less than the millimetres can hold
+        r.MaxMm = std::nextafter(r.MinMm, std::numeric_limits<double>::infinity());
+        r.Parted = true;
+    }
+    return r;
 }
 
 }  // namespace modChartCommon

@@ -53,6 +53,15 @@ std::string WidthFormat(double min, double max);
 // Time of day of a date value as "hh:mm:ss" (rounded to the nearest second).
 std::string FormatClock(double day);
 
+// Day number (whole days since 30 December 1899) of a date value, after
+// rounding to the nearest second, so that it agrees with FormatClock: a value
+// a hair before midnight that shows "00:00:00" belongs to the next day.
+double DayOf(double day);
+
+// Date of a date value, as wide as a "hh:mm:ss" text in the usual faces:
+// "dd.mm.yy" in German, "yy-mm-dd" in English (language offset 1000).
+std::string FormatDate(double day);
+
 // Margins around the plot. Horizontal ones come from the placement flags of
 // y axis 0, vertical ones from those of the x axis.
 struct HMargins {
@@ -77,21 +86,24 @@ int VisibleCount(int chartMask);
 int BandHeight(int plotTop, int plotBottom, int visibleCount);
 std::vector<Band> Bands(int chartMask, int plotTop, int plotBottom);
 
-// y grid of one band.
+// y grid of one band. The band always shows the whole range yMin..yMax;
+// only the grid lines are aligned.
 struct YGrid {
     bool Valid = false;            // false: no ticks, labels or grid lines
-    double Min = 0.0;              // yMin after the zero alignment
+    double Min = 0.0;              // yMin, at the band bottom (top when reversed)
     double Max = 0.0;
+    double GridStart = 0.0;        // value of grid line 0
     double Step = 0.0;             // negative on a reversed axis
     int Count = 0;                 // grid lines 0..Count
     double Scale = 0.0;            // pixels per value unit
     std::vector<double> Values;
-    std::vector<int> Positions;    // pixels up from the band bottom
+    std::vector<int> Positions;    // pixels up from the band bottom (down when reversed: negative)
     std::vector<std::string> Labels;
 };
 // n is the number of labels that fit in the band (band height / label height).
-// When yMin and yMax have different signs, yMin is moved towards zero onto a
-// step multiple so that 0 falls on a grid line (the new value is in Min).
+// When yMin and yMax have different signs, the grid starts at the step
+// multiple next to yMin towards zero, so that 0 falls on a grid line; the
+// range itself is kept (values between yMin and that line stay in the band).
 YGrid ComputeYGrid(double yMin, double yMax, bool reversed, int bandHeight, int n);
 
 // x grid of the shared time axis. Step is in ms on a clock-time axis and in
@@ -106,6 +118,10 @@ struct XGrid {
     double Xmin = 0.0;             // time of the left edge (clock-time axis)
     std::vector<double> Values;    // seconds before the right edge, or date values
     std::vector<int> Positions;    // x pixels
+    // Clock-time axis: the date under a line where the day changes (and
+    // under the first line when the window reaches over more than one day);
+    // "" elsewhere. Empty on an interval axis.
+    std::vector<std::string> Dates;
 };
 XGrid ComputeXGrid(bool isTimeScale, double timeIntervalMs, double xMax, int plotLeft,
                    int plotWidth, int tickLabelWidth);
@@ -129,9 +145,111 @@ struct ScaleHistory {
     std::function<double(int)> Time;
 };
 
+// Smallest and largest distance of the charted values still in the chart
+// window: the newest value and, going back, every value until the first one
+// more than the window older than the newest. Distances of a million mm or
+// more do not count for the smallest, those of minus a million or less not
+// for the largest; where nothing counts the result is 0.
+struct WindowExtremes {
+    double Smallest = 0.0;
+    double Largest = 0.0;
+};
+// By a walk over the history: O(values in the window) per call.
+WindowExtremes ScanExtremes(const ScaleHistory& history, double timeSpanDays);
+
+// The auto-scale history (time and distance of the last `capacity` charted
+// values) with the extremes of its window kept up to date as values come:
+// Add and Extremes cost O(1) amortised while the times run forwards and the
+// window does not widen. A clock set back or a wider window costs one walk
+// over the window (per call for as long as the set-back lies in the window).
+// Gives the same results as ScanExtremes over the same values.
+class ScaleWindow {
+public:
+    explicit ScaleWindow(int capacity = 32);
+    // Forgets every value; keeps the newest `capacity` (at least 1) from now on.
+    void Reset(int capacity);
+    void Add(double timeDays, double distanceMm);
+    int Count() const;
+    int Capacity() const { return static_cast<int>(m_time.size()); }
+    // Entry `age` places before the newest (0 = newest); 0 outside 0..Count-1.
+    double Time(int age) const;
+    double Distance(int age) const;
+    WindowExtremes Extremes(double timeSpanDays);
+
+private:
+    // Monotonic queue of sequence numbers (a ring as large as the history).
+    struct Queue {
+        std::vector<long long> Items;
+        int Head = 0;
+        int Size = 0;
+        void Clear() { Head = Size = 0; }
+        long long Front() const { return Items[Head]; }
+        long long Back() const { return Items[(Head + Size - 1) % Items.size()]; }
+        void PopFront() { Head = (Head + 1) % static_cast<int>(Items.size()); --Size; }
+        void PopBack() { --Size; }
+        void PushBack(long long seq) { Items[(Head + Size++) % Items.size()] = seq; }
+    };
+    double TimeAt(long long seq) const { return m_time[static_cast<std::size_t>(seq % Capacity())]; }
+    double DistanceAt(long long seq) const { return m_distance[static_cast<std::size_t>(seq % Capacity())]; }
+    long long Oldest() const { return m_next > Capacity() ? m_next - Capacity() : 0; }
+    void Push(long long seq);
+    void DropBefore(long long seq);
+    void Rebuild(double threshold);
+
+    std::vector<double> m_time;
+    std::vector<double> m_distance;
+    long long m_next = 0;           // sequence number of the next value
+    long long m_start = 0;          // oldest value of the window at the last Extremes
+    long long m_setBack = -1;       // newest value whose time is before its predecessor's
+    double m_threshold = 0.0;       // oldest time of the window at the last Extremes
+    bool m_valid = false;           // m_start and m_threshold hold
+    Queue m_low;                    // candidates for the smallest, values rising
+    Queue m_high;                   // candidates for the largest, values falling
+};
+
 // Adjusts the record's range to its LastValue: the range grows at once when
 // a value leaves it, and shrinks towards the values still inside the window
-// of `timeSpanDays` (never below 2n).
+// (never below 2n). `extremes` is asked only when the range may shrink.
+void AutoScaleY(AutoScaleRecord& record, const std::function<WindowExtremes()>& extremes);
+// The same over a history walked for every value (O(window) per value).
 void AutoScaleY(AutoScaleRecord& record, const ScaleHistory& history, double timeSpanDays);
+// The same over a ScaleWindow that already holds the record's LastValue.
+void AutoScaleY(AutoScaleRecord& record, ScaleWindow& window, double timeSpanDays);
+
+// ---- y range units ----------------------------------------------------------
+
+// The fixed y range is kept in millimetres (KOV.ini, the settings); the axis
+// and the chart settings show it in the unit of the values, `mmPerUnit`
+// millimetres each (with the unit m a stored 5000 is 5). A factor that is not
+// a positive finite number counts as 1. Results are rounded to 15 significant
+// digits so that a value survives the way there and back (1.5 in stays 1.5,
+// not 1.4999999999999998).
+double MillimetresToUnit(double mm, double mmPerUnit);
+double UnitToMillimetres(double value, double mmPerUnit);
+
+// Largest magnitude of a stored limit: no distance the sensor sends is larger.
+constexpr double LargestRangeMm = 2147483647.0;
+// Largest magnitude a limit may be given with (in the unit shown).
+constexpr double LargestRangeInput = 99999999.0;
+// Smallest span of a fixed range (in the unit shown).
+constexpr double SmallestSpan = 0.000001;
+
+// Applying the two limits typed for the fixed range (texts in the unit of
+// the values, read in the locale). A text that is no number, too large
+// (LargestRangeInput or more, or beyond LargestRangeMm as millimetres) is
+// refused, and that limit keeps its stored value. Limits that would put yMin
+// above yMax are both refused. Equal limits are parted: yMax becomes
+// yMin + SmallestSpan.
+struct FixedRange {
+    double MinMm = 0.0;        // the range from now on, in millimetres
+    double MaxMm = 0.0;
+    double Max = 0.0;          // yMax in the unit shown (for the box, when parted)
+    bool MinTaken = false;     // false: refused (the box turns red)
+    bool MaxTaken = false;
+    bool Reversed = false;     // refused because yMin > yMax
+    bool Parted = false;       // yMax moved up from yMin
+};
+FixedRange ApplyFixedRange(const std::string& maxText, const std::string& minText, double storedMinMm,
+                           double storedMaxMm, double mmPerUnit);
 
 }  // namespace modChartCommon

@@ -361,8 +361,7 @@ void XYChart::DrawText(QPainter& p, const clsLabel& label, const std::string& te
 
 // --- Scale layer --------------------------------------------------------------
 
-void XYChart::RedrawScale() {
-    if (m_scaleLayer.isNull()) return;
+void XYChart::LayoutScale() {
     const bool timeAxis = m_isTimeScale != 0;
 
     // Text extents decide the margins.
@@ -383,52 +382,62 @@ void XYChart::RedrawScale() {
     m_plotRight = m_width - h.Right;
     const int plotWidth = m_plotRight - m_plotLeft;
 
-    QPainter p(&m_scaleLayer);
-    p.setRenderHint(QPainter::Antialiasing, false);
-
-    p.fillRect(m_scaleLayer.rect(), Qt::white);
-
-    const Extent header = Measure(*m_header, m_header->Caption);
-    DrawText(p, *m_header, m_header->Caption,
-             static_cast<int>(RoundEven((m_plotLeft + m_plotRight - header.Width) / 2.0)), 6);
-
-    const VMargins v = VerticalMargins(m_xPlacement, header.Height, m_xTitleExtent.Height,
+    m_headerExtent = Measure(*m_header, m_header->Caption);
+    const VMargins v = VerticalMargins(m_xPlacement, m_headerExtent.Height, m_xTitleExtent.Height,
                                        m_xTickExtent.Height);
     m_plotTop = v.Top;
     m_plotBottom = m_height - v.Bottom;
 
-    // The visible bands share the height, each with watermark and y scale.
-    const std::vector<Band> bands = Bands(m_chartMask, m_plotTop, m_plotBottom);
-    m_bandHeight = modChartCommon::BandHeight(m_plotTop, m_plotBottom, static_cast<int>(bands.size()));
+    // The visible bands share the height, each with its own y grid.
+    m_bands = Bands(m_chartMask, m_plotTop, m_plotBottom);
+    m_bandHeight = modChartCommon::BandHeight(m_plotTop, m_plotBottom, static_cast<int>(m_bands.size()));
     for (auto& axis : m_yAxis) axis.Top = axis.Bottom = 0;
-    for (const Band& band : bands) {
+    for (const Band& band : m_bands) {
         YAxis& axis = m_yAxis[band.Index];
         axis.Top = band.Top;
         axis.Bottom = band.Bottom;
-        const clsLabel& mark = *m_watermark[band.Index];
-        const Extent w = Measure(mark, mark.Caption);
-        DrawText(p, mark, mark.Caption,
-                 static_cast<int>(RoundEven((m_plotLeft + m_plotRight - w.Width) / 2.0)),
-                 static_cast<int>(RoundEven((band.Top + band.Bottom - w.Height) / 2.0)));
         const int n = axis.TickHeight > 0 ? m_bandHeight / axis.TickHeight : 0;
+        // The grid is aligned, the limits stay as they were set.
         axis.GridInfo = ComputeYGrid(axis.Min, axis.Max, axis.Reversed != 0, m_bandHeight, n);
-        axis.Min = axis.GridInfo.Min;  // zero alignment is kept in the axis
-        if (axis.Placement & PlaceLeft) DrawYScale(p, axis, PlaceLeft);
-        if (axis.Placement & PlaceRight) DrawYScale(p, axis, PlaceRight);
     }
 
     m_xGridInfo = ComputeXGrid(timeAxis, m_timeInterval, m_xmax, m_plotLeft, plotWidth,
                                m_xTickExtent.Width);
     if (m_xGridInfo.Valid) m_xmin = m_xGridInfo.Xmin;
-    if (!bands.empty()) {
-        if (m_xPlacement & PlaceAbove) DrawXScale(p, PlaceAbove, bands);
-        if (m_xPlacement & PlaceBelow) DrawXScale(p, PlaceBelow, bands);
+}
+
+void XYChart::RedrawScale() {
+    if (m_scaleLayer.isNull()) return;
+    LayoutScale();
+    const int plotWidth = m_plotRight - m_plotLeft;
+
+    QPainter p(&m_scaleLayer);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.fillRect(m_scaleLayer.rect(), Qt::white);
+
+    DrawText(p, *m_header, m_header->Caption,
+             static_cast<int>(RoundEven((m_plotLeft + m_plotRight - m_headerExtent.Width) / 2.0)), 6);
+
+    for (const Band& band : m_bands) {
+        YAxis& axis = m_yAxis[band.Index];
+        const clsLabel& mark = *m_watermark[band.Index];
+        const Extent w = Measure(mark, mark.Caption);
+        DrawText(p, mark, mark.Caption,
+                 static_cast<int>(RoundEven((m_plotLeft + m_plotRight - w.Width) / 2.0)),
+                 static_cast<int>(RoundEven((band.Top + band.Bottom - w.Height) / 2.0)));
+        if (axis.Placement & PlaceLeft) DrawYScale(p, axis, PlaceLeft);
+        if (axis.Placement & PlaceRight) DrawYScale(p, axis, PlaceRight);
+    }
+
+    if (!m_bands.empty()) {
+        if (m_xPlacement & PlaceAbove) DrawXScale(p, PlaceAbove, m_bands);
+        if (m_xPlacement & PlaceBelow) DrawXScale(p, PlaceBelow, m_bands);
     }
 
     // Frames last, over the grid lines at the edges.
     p.setPen(SolidPen(m_scaleColor, 1));
     p.setBrush(Qt::NoBrush);
-    for (const Band& band : bands)
+    for (const Band& band : m_bands)
         p.drawRect(m_plotLeft, band.Top, plotWidth, band.Bottom - band.Top);
 
     m_scaleOutdated = false;
@@ -494,6 +503,12 @@ void XYChart::DrawXScale(QPainter& p, int side, const std::vector<Band>& bands) 
                     timeAxis ? FormatClock(g.Values[i]) : FormatNumber(g.Values[i], "0");
                 const Extent e = Measure(*m_xTick, text);
                 DrawText(p, *m_xTick, text, static_cast<int>(RoundEven(x - e.Width / 2.0)), labelY);
+                // A clock axis has no title: its row holds the date where the day changes.
+                if (timeAxis && i < g.Dates.size() && !g.Dates[i].empty()) {
+                    const Extent d = Measure(*m_xTick, g.Dates[i]);
+                    const int dateY = above ? labelY - 4 - tickHeight : titleY;
+                    DrawText(p, *m_xTick, g.Dates[i], static_cast<int>(RoundEven(x - d.Width / 2.0)), dateY);
+                }
             }
         }
         if (m_xGrid) {
@@ -509,6 +524,11 @@ void XYChart::DrawXScale(QPainter& p, int side, const std::vector<Band>& bands) 
                  static_cast<int>(RoundEven((m_plotLeft + m_plotRight - m_xTitleExtent.Width) / 2.0)),
                  titleY);
     }
+}
+
+void XYChart::Redraw() {
+    MarkAll();
+    Show(m_xmax);
 }
 
 void XYChart::ShowScale() {
@@ -703,12 +723,17 @@ void XYChart::Present() {
 
 void XYChart::Show(double X) {
     if (!Surface() || m_scaleLayer.isNull() || !std::isfinite(X)) return;
+    // After a change of window, size or fonts the shift is measured in the
+    // pixels of the new layout, not of the old one.
+    if (m_scaleOutdated) LayoutScale();
     const double sx = m_xGridInfo.Scale;
     if (sx > 0 && std::isfinite(sx)) {
-        double shift = std::floor((X - m_xmax) * sx);
+        // Show(Xmax) draws in place: the edge is where it belongs already.
+        const bool inPlace = X == m_xmax;
+        double shift = inPlace ? 0.0 : std::floor((X - m_xmax) * sx);
         if (!std::isfinite(shift)) return;
         if (shift == 0 && !m_scaleOutdated) return;
-        shift += 2;  // the right edge runs two pixels ahead of the newest time
+        if (!inPlace) shift += 2;  // the right edge runs two pixels ahead of the newest time
         m_xmax += shift / sx;
         // A jump of more than a few pixels, or backwards (the clock was set
         // back), cannot be scrolled, nor can a series that started afresh:

@@ -130,7 +130,12 @@ public:
     // hand), redraws the scale, draws the new points and shows the picture.
     // A series cleared with InitChartData since the last Show is drawn
     // afresh (its old curve does not linger).
+    // Show(Xmax) draws at the current edge without moving it.
     void Show(double X);
+    // Draws scale and curves anew at the current edge: for changes the chart
+    // cannot notice itself (colours, label fonts and captions, a series'
+    // Appearance, DrawWidth or ForeColor).
+    void Redraw();
 
     // --- Read-outs for the surface, the benchmarks and the tests ------------
 
@@ -188,6 +193,8 @@ private:
     FontEntry& FontOf(const clsLabel& label);
     Extent Measure(const clsLabel& label, const std::string& text);
     void DrawText(QPainter& p, const clsLabel& label, const std::string& text, int x, int y);
+    // Margins, plot rectangle, bands and grids for the current settings, without drawing.
+    void LayoutScale();
     void RedrawScale();
     void DrawYScale(QPainter& p, YAxis& axis, int side);
     void DrawXScale(QPainter& p, int side, const std::vector<modChartCommon::Band>& bands);
@@ -219,7 +226,8 @@ private:
     std::shared_ptr<clsLabel> m_xTick;
     std::shared_ptr<clsLabel> m_xTitle;
     modChartCommon::XGrid m_xGridInfo;
-    Extent m_xTickExtent, m_xTitleExtent;
+    Extent m_xTickExtent, m_xTitleExtent, m_headerExtent;
+    std::vector<modChartCommon::Band> m_bands;  // visible bands of the last layout
 
     std::array<YAxis, modChartCommon::MaxBands> m_yAxis;
     int m_chartMask = 1;

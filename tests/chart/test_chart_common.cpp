@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 #include "modChartCommon.h"
 #include "modFunctions.h"
@@ -83,26 +84,27 @@ TEST(ChartLayout, MarginsAndBands) {
     EXPECT_TRUE(Bands(16, 0, 500).empty());  // only bits 0..3 count
 }
 
-// Zero alignment (yMin moved towards 0 onto a step multiple when the limits
-// have different signs), label formats, reversed, negative and tiny ranges.
+// Zero alignment (the grid starts on the step multiple next to yMin towards 0
+// when the limits have different signs; the range itself stays), label
+// formats, reversed, negative and tiny ranges.
 TEST(ChartYGrid, Cases) {
     const struct {
         double yMin, yMax;
         bool reversed;
         int height;
-        double min, step;
+        double gridStart, step;
         int count;
         const char *first, *last;
         int index, position;  // a pixel position to check
     } cases[] = {
-        {-12, 17, false, 290, -10, 5, 5, "-10", "15", 2, 107},  // 10 units up: 107.4
-        {-3, 17, false, 200, 0, 5, 3, "0", "15", 0, 0},
+        {-12, 17, false, 290, -10, 5, 5, "-10", "15", 2, 120},  // 0 is 12 units up: 120 px
+        {-3, 17, false, 200, 0, 5, 3, "0", "15", 0, 30},
         {0, 5000, false, 500, 0, 1000, 5, "0", "5000", 5, 500},
         {0, 1, false, 500, 0, 0.2, 5, "0.0", "1.0", 1, 100},
-        // -0.6 / 0.2 is -2.9999999999999996: the minimum must not move a step.
+        // -0.6 / 0.2 is -2.9999999999999996: the grid must not start a step off.
         {-0.6, 1, false, 500, -0.6, 0.2, 8, "-0.6", "1.0", 8, 500},
         {-100, -20, false, 400, -100, 10, 8, "-100", "-20", 8, 400},  // same signs: no alignment
-        {0, 5000, true, 500, 0, -1000, 5, "5000", "0", 1, -100},
+        {0, 5000, true, 500, 5000, -1000, 5, "5000", "0", 1, -100},
         {1, 1.00001, false, 500, 1, 2e-6, 5, "1.000000", "1.000010", 5, 500},
         {3, 3 + 1e-9, false, 500, 3, 1e-6, 0, "3.000000", "3.000000", 0, 0},  // below the smallest step
         {100, 0, false, 500, 100, -20, 5, "100", "0", 5, 500},  // upside-down limits
@@ -110,7 +112,10 @@ TEST(ChartYGrid, Cases) {
     for (const auto& c : cases) {
         const auto g = ComputeYGrid(c.yMin, c.yMax, c.reversed, c.height, 10);
         ASSERT_TRUE(g.Valid) << c.yMin << ".." << c.yMax;
-        EXPECT_DOUBLE_EQ(g.Min, c.min) << c.yMin << ".." << c.yMax;
+        EXPECT_EQ(g.Min, c.yMin) << "the limits are kept";
+        EXPECT_EQ(g.Max, c.yMax);
+        EXPECT_DOUBLE_EQ(g.Scale, c.height / (c.yMax - c.yMin)) << c.yMin << ".." << c.yMax;
+        EXPECT_DOUBLE_EQ(g.GridStart, c.gridStart) << c.yMin << ".." << c.yMax;
         EXPECT_DOUBLE_EQ(g.Step, c.step) << c.yMin << ".." << c.yMax;
         ASSERT_EQ(g.Count, c.count) << c.yMin << ".." << c.yMax;
         EXPECT_EQ(g.Labels.front(), c.first) << c.yMin << ".." << c.yMax;
@@ -121,7 +126,10 @@ TEST(ChartYGrid, Cases) {
               (std::vector<std::string>{"-10", "-5", "0", "5", "10", "15"}));
     EXPECT_FALSE(ComputeYGrid(7, 7, false, 500, 10).Valid);
     EXPECT_FALSE(ComputeYGrid(0, NAN, false, 500, 10).Valid);
-    EXPECT_FALSE(ComputeYGrid(-1e-7, 0, false, 500, 10).Valid);  // aligned onto yMax
+    // The grid start falls on yMax: one line, at the top of the band.
+    const auto top = ComputeYGrid(-1e-7, 0, false, 500, 10);
+    ASSERT_TRUE(top.Valid);
+    EXPECT_EQ(top.Positions, std::vector<int>{500});
 }
 
 // Lines sit where their time is (plotWidth * step / T apart), also when the
@@ -245,6 +253,186 @@ TEST(ChartAutoScale, FarValuesAndAnEmptyHistory) {
     AutoScaleY(g.rec, g.History(), 1.0);
     EXPECT_EQ(g.rec.Minimum, 4000 - 2 * 240);
     EXPECT_EQ(g.rec.Maximum, 9000);
+}
+
+// The window kept value by value gives what a walk over the history gives:
+// forward times, equal times, a clock set back, far values, a window that
+// widens and narrows, and a history shorter than the window.
+TEST(ChartAutoScale, WindowKeptValueByValueMatchesTheWalk) {
+    std::mt19937 random(7);
+    for (int capacity : {1, 3, 50, 400}) {
+        ScaleWindow window(capacity);
+        std::vector<double> times, mm;  // newest first
+        ScaleHistory h;
+        h.Distance = [&](int i) { return mm[static_cast<std::size_t>(i)]; };
+        h.Time = [&](int i) { return times[static_cast<std::size_t>(i)]; };
+        double t = kDay;
+        for (int i = 0; i < 3000; ++i) {
+            const int r = static_cast<int>(random() % 1000);
+            if (r < 5) t -= 20.0 / 86400;            // clock set back
+            else if (r < 100) t += 0.0;              // same time stamp
+            else t += (random() % 200) / 86400000.0 * 50;
+            double d = 1000.0 + static_cast<int>(random() % 2000) - 1000.0;
+            if (r % 97 == 1) d = 2000000;             // far above: only for the largest
+            if (r % 89 == 1) d = -3000000;            // far below: only for the smallest
+            window.Add(t, d);
+            times.insert(times.begin(), t);
+            mm.insert(mm.begin(), d);
+            if (static_cast<int>(times.size()) > capacity) {
+                times.pop_back();
+                mm.pop_back();
+            }
+            h.Count = static_cast<int>(times.size());
+            ASSERT_EQ(window.Count(), h.Count);
+            if (random() % 3 == 0) continue;  // not asked after every value
+            const double span = (i / 500 % 2 ? 10.0 : 3.0) / 86400;  // widens and narrows
+            const WindowExtremes fast = window.Extremes(span);
+            const WindowExtremes walk = ScanExtremes(h, span);
+            ASSERT_EQ(fast.Smallest, walk.Smallest) << capacity << " " << i;
+            ASSERT_EQ(fast.Largest, walk.Largest) << capacity << " " << i;
+        }
+        EXPECT_EQ(window.Time(0), times.front());
+        EXPECT_EQ(window.Distance(h.Count - 1), mm.back());
+        EXPECT_EQ(window.Distance(h.Count), 0.0);
+        window.Reset(capacity);
+        EXPECT_EQ(window.Count(), 0);
+        EXPECT_EQ(window.Extremes(1.0).Largest, 0.0);
+    }
+}
+
+// The record follows the same ranges whether the extremes come from the
+// window or from the walk.
+TEST(ChartAutoScale, SameRangesThroughTheWindow) {
+    std::vector<double> times, mm;  // newest first, one value a second
+    ScaleHistory h;
+    h.Distance = [&](int i) { return mm[static_cast<std::size_t>(i)]; };
+    h.Time = [&](int i) { return times[static_cast<std::size_t>(i)]; };
+    AutoScaleRecord walk, fast;
+    ScaleWindow window(1200);
+    const double minute = 60.0 / 86400.0;
+    std::mt19937 random(11);
+    double level = 1500;
+    for (int i = 0; i < 5000; ++i) {
+        level += static_cast<int>(random() % 41) - 20;
+        if (i % 700 == 0) level += 3000;  // jumps the range must follow and forget
+        const double t = kDay + i / 86400.0;
+        times.insert(times.begin(), t);
+        mm.insert(mm.begin(), level);
+        if (times.size() > 1200) {
+            times.pop_back();
+            mm.pop_back();
+        }
+        h.Count = static_cast<int>(times.size());
+        window.Add(t, level);
+        walk.LastValue = fast.LastValue = static_cast<std::int32_t>(level);
+        AutoScaleY(walk, h, minute);
+        AutoScaleY(fast, window, minute);
+        ASSERT_EQ(fast.Minimum, walk.Minimum) << i;
+        ASSERT_EQ(fast.Maximum, walk.Maximum) << i;
+    }
+    EXPECT_LT(walk.Maximum - walk.Minimum, 400);  // the last jump is forgotten
+}
+
+TEST(ChartUnits, MillimetresAndTheUnitOfTheValues) {
+    EXPECT_EQ(MillimetresToUnit(5000, 1000), 5.0);  // unit m
+    EXPECT_EQ(UnitToMillimetres(5, 1000), 5000.0);
+    EXPECT_EQ(MillimetresToUnit(UnitToMillimetres(1.5, 25.4), 25.4), 1.5);
+    EXPECT_EQ(MillimetresToUnit(UnitToMillimetres(0.3, 304.8), 304.8), 0.3);
+    EXPECT_EQ(UnitToMillimetres(100.000001, 1000), 100000.001);
+    for (double bad : {0.0, -1.0, double(NAN), double(INFINITY)}) {
+        EXPECT_EQ(MillimetresToUnit(42, bad), 42.0);
+        EXPECT_EQ(UnitToMillimetres(42, bad), 42.0);
+    }
+}
+
+TEST(ChartDates, DayChangesAndFormats) {
+    modFunctions::SetLanguageOffset(0);
+    EXPECT_EQ(FormatDate(45000.0), "15.03.23");
+    EXPECT_EQ(FormatDate(2.0), "01.01.00");  // 1 January 1900
+    EXPECT_EQ(FormatDate(45000.0 - 0.2 / 86400), "15.03.23");  // shows as 00:00:00 of that day
+    EXPECT_EQ(DayOf(45000.0 - 0.2 / 86400), 45000.0);
+    EXPECT_EQ(FormatDate(45351.5), "29.02.24");
+    modFunctions::SetLanguageOffset(1000);
+    EXPECT_EQ(FormatDate(45351.5), "24-02-29");
+    modFunctions::SetLanguageOffset(0);
+    EXPECT_EQ(FormatDate(NAN), FormatDate(0.0));
+}
+
+// A clock axis over several days dates the first line and every line where
+// the day changes; within one day there are no dates.
+TEST(ChartDates, ClockAxisDatesWhereTheDayChanges) {
+    const double day = 86400000.0;
+    for (int days : {1, 2, 3, 7, 14}) {
+        const double xMax = kDay + days + 0.4;
+        const auto g = ComputeXGrid(true, days * day, xMax, 0, 1000, 60);
+        ASSERT_TRUE(g.Valid);
+        ASSERT_EQ(g.Dates.size(), g.Values.size());
+        ASSERT_FALSE(g.Dates.empty());
+        EXPECT_EQ(g.Dates.front(), FormatDate(g.Values.front())) << days;
+        int dated = 0;
+        for (std::size_t i = 1; i < g.Values.size(); ++i) {
+            const bool changed = DayOf(g.Values[i]) != DayOf(g.Values[i - 1]);
+            EXPECT_EQ(!g.Dates[i].empty(), changed) << days << " " << i;
+            if (changed) EXPECT_EQ(g.Dates[i], FormatDate(g.Values[i]));
+            dated += changed;
+        }
+        EXPECT_GE(dated, 1) << days;
+    }
+    // One hour within a day: no date; a minute across midnight: the first
+    // line (the day before) and the line at midnight.
+    const auto hour = ComputeXGrid(true, 3600000, At(12, 0, 0), 0, 1000, 60);
+    for (const auto& d : hour.Dates) EXPECT_EQ(d, "");
+    const auto midnight = ComputeXGrid(true, 60000, kDay + 30.0 / 86400, 0, 600, 60);
+    std::vector<std::string> dated;
+    for (std::size_t i = 0; i < midnight.Dates.size(); ++i)
+        if (!midnight.Dates[i].empty()) dated.push_back(FormatClock(midnight.Values[i]) + " " + midnight.Dates[i]);
+    EXPECT_EQ(dated, (std::vector<std::string>{"23:59:40 14.03.23", "00:00:00 15.03.23"}));
+    EXPECT_TRUE(ComputeXGrid(false, 3 * day, kDay, 0, 1000, 60).Dates.empty());
+}
+
+// Apply of the two limits: separators of either locale, equal limits,
+// out-of-range and non-numeric texts, yMin above yMax, and the unit shown.
+TEST(ChartUnits, ApplyingTheFixedRange) {
+    for (char separator : {'.', ','}) {
+        modFunctions::SetDecimalSeparator(separator);
+        const std::string half = separator == '.' ? "12.5" : "12,5";
+        auto r = ApplyFixedRange(half, "-3", 0, 5000, 1);
+        EXPECT_TRUE(r.MaxTaken && r.MinTaken && !r.Reversed && !r.Parted);
+        EXPECT_EQ(r.MaxMm, 12.5);
+        EXPECT_EQ(r.MinMm, -3.0);
+    }
+    modFunctions::SetDecimalSeparator('.');
+    // Equal limits are parted by 0.000001.
+    auto equal = ApplyFixedRange("100", "100", 0, 5000, 1);
+    EXPECT_TRUE(equal.Parted);
+    EXPECT_EQ(equal.Max, 100.000001);
+    EXPECT_EQ(equal.MaxMm, 100.000001);
+    EXPECT_GT(equal.MaxMm, equal.MinMm);
+    // Unit m: the boxes are metres, the range millimetres.
+    auto metres = ApplyFixedRange("5", "0.5", 0, 5000, 1000);
+    EXPECT_EQ(metres.MaxMm, 5000.0);
+    EXPECT_EQ(metres.MinMm, 500.0);
+    auto partedMetres = ApplyFixedRange("2", "2", 0, 5000, 1000);
+    EXPECT_EQ(partedMetres.MaxMm, 2000.001);
+    // Refused texts keep the stored limit of their box only.
+    for (const char* bad : {"abc", "-", "1.2.3", "", "99999999", "-1E9"}) {
+        auto r = ApplyFixedRange(bad, "10", 0, 5000, 1);
+        EXPECT_FALSE(r.MaxTaken) << bad;
+        EXPECT_TRUE(r.MinTaken) << bad;
+        EXPECT_EQ(r.MaxMm, 5000.0) << bad;
+        EXPECT_EQ(r.MinMm, 10.0) << bad;
+    }
+    EXPECT_TRUE(ApplyFixedRange("99999998", "0", 0, 5000, 1).MaxTaken);
+    // In nautical miles 999999 is beyond any distance the sensor sends.
+    EXPECT_FALSE(ApplyFixedRange("999999", "0", 0, 5000, 1852000).MaxTaken);
+    // yMin above yMax: neither is taken, the stored range stays.
+    auto upside = ApplyFixedRange("10", "20", 0, 5000, 1);
+    EXPECT_TRUE(upside.Reversed);
+    EXPECT_FALSE(upside.MaxTaken || upside.MinTaken);
+    EXPECT_EQ(upside.MinMm, 0.0);
+    EXPECT_EQ(upside.MaxMm, 5000.0);
+    // ... also against the stored limit of a refused box.
+    EXPECT_TRUE(ApplyFixedRange("x", "6000", 0, 5000, 1).Reversed);
 }
 
 }  // namespace

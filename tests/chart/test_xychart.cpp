@@ -348,6 +348,218 @@ TEST_F(ChartDrawing, OddSettingsDoNotBreakTheChart) {
     EXPECT_TRUE(std::isfinite(chart->Xmax()));
 }
 
+// A fixed range across zero keeps its limits through resizes and redraws: the
+// grid is aligned to 0, the band still reaches down to yMin.
+TEST_F(ChartDrawing, RangeAcrossZeroKeepsItsLimits) {
+    chart->SetyMin(0, -12);
+    chart->SetyMax(0, 17);
+    series->DrawWidth = 1;
+    AddRun(-20, 0, 0.5, -11);  // between -12 and the lowest grid line
+    chart->Show(kT0);
+    surface.Resize(QSize(900, 200));  // a low band: grid steps of 5
+    chart->Show(kT0 + kSecond);
+    chart->Redraw();
+    EXPECT_EQ(chart->yMin(0), -12.0);
+    EXPECT_EQ(chart->yMax(0), 17.0);
+    const auto& g = chart->YGridInfo(0);
+    EXPECT_EQ(g.Min, -12.0);
+    ASSERT_EQ(g.Step, 5.0);
+    EXPECT_EQ(g.GridStart, -10.0);
+    // The curve lies inside the band, just above its bottom.
+    const int y = YOf(-11);
+    EXPECT_LT(y, chart->BandBottom(0));
+    EXPECT_TRUE(RedNear(XOf(-10), y));
+    // 0 is a grid line: 12/29 of the band up.
+    const int zero = chart->BandBottom(0) - RoundPixel(12 * g.Scale);
+    EXPECT_EQ(At((chart->PlotLeft() + XOf(-21)) / 2, zero), kGreen);
+    // The auto-scaling main window sets the same limits again with every
+    // value: that marks nothing, and the curve scrolls instead of being redrawn.
+    chart->SetyMin(0, -12);
+    chart->SetyMax(0, 17);
+    EXPECT_FALSE(chart->ScaleOutdated());
+    EXPECT_FALSE(chart->ChartOutdated());
+}
+
+// Show(Xmax) draws in place; toggling the axis or applying settings twenty
+// times leaves the edge where it was.
+TEST_F(ChartDrawing, ShowAtTheEdgeDoesNotCreep) {
+    AddRun(-20, 0, 0.5, 50);
+    chart->Show(kT0);
+    const double xmax = chart->Xmax();
+    for (int i = 0; i < 20; ++i) {
+        chart->SetIsTimeScale(i % 2);
+        chart->Show(chart->Xmax());
+        chart->Redraw();
+    }
+    chart->Resize();
+    EXPECT_EQ(chart->Xmax(), xmax);
+    EXPECT_TRUE(RedNear(XOf(0), YOf(50)));
+    // The newest point stays 1 to 2 pixels left of the edge.
+    const double lead = (chart->Xmax() - kT0) * chart->XScale();
+    EXPECT_GT(lead, 1.0);
+    EXPECT_LE(lead, 2.0);
+}
+
+// The first Show after the window changed measures its shift in the pixels
+// of the new window: a day's playback, then a minute again.
+TEST_F(ChartDrawing, FirstShowAfterAWindowChangeUsesTheNewScale) {
+    chart->SetTimeInterval(86400000);
+    AddRun(-20, 0, 0.5, 50);
+    chart->Show(kT0);
+    chart->SetTimeInterval(60000);
+    const double now = kT0 + kSecond;
+    chart->Show(now);
+    const double lead = (chart->Xmax() - now) * chart->XScale();
+    EXPECT_GT(lead, 1.0);
+    EXPECT_LE(lead, 2.0);
+    EXPECT_LT((chart->Xmax() - now) * 86400, 0.5);  // not minutes ahead
+}
+
+// A clock axis over several days writes the date under the lines where the
+// day changes, in the row an interval axis uses for its title.
+TEST_F(ChartDrawing, ClockAxisOverDaysShowsDates) {
+    chart->SetTimeInterval(3 * 86400000);
+    chart->Show(kT0 + 0.25);
+    const auto& g = chart->XGridInfo();
+    ASSERT_EQ(g.Dates.size(), g.Positions.size());
+    const int bottom = chart->BandBottom(0);
+    const auto inkBelowLabels = [&](int x) {
+        int ink = 0;
+        for (int y = bottom + 22; y < chart->Picture().height(); ++y)
+            for (int dx = -12; dx <= 12; ++dx) ink += At(x + dx, y) != 0xFFFFFF;
+        return ink;
+    };
+    int dated = 0, plain = 0;
+    for (std::size_t i = 0; i < g.Positions.size(); ++i) {
+        const int x = g.Positions[i];
+        if (x - 30 < 0 || x + 30 >= chart->Picture().width()) continue;
+        if (!g.Dates[i].empty()) {
+            EXPECT_GT(inkBelowLabels(x), 10) << g.Dates[i];
+            ++dated;
+        } else {
+            EXPECT_EQ(inkBelowLabels(x), 0) << i;
+            ++plain;
+        }
+    }
+    EXPECT_GE(dated, 2);
+    EXPECT_GE(plain, 2);
+    // Within one day: no dates at all.
+    chart->SetTimeInterval(60000);
+    chart->Show(kT0 + 0.25 + kSecond);
+    for (const auto& d : chart->XGridInfo().Dates) EXPECT_EQ(d, "");
+}
+
+// Colours and the look of the points changed while nothing is measured are
+// drawn by Redraw, over the whole curve.
+TEST_F(ChartDrawing, RedrawShowsChangesMadeWhileIdle) {
+    series->DrawWidth = 1;
+    AddRun(-20, 0, 0.5, 50);
+    chart->Show(kT0);
+    ASSERT_TRUE(RedNear(XOf(-15), YOf(50), 0));
+    constexpr std::int32_t kYellow = 0x00FFFF;
+    series->ForeColor = kYellow;
+    chart->SetScaleColor(kRed);
+    chart->Show(kT0);  // nothing new to show: nothing changes
+    EXPECT_TRUE(RedNear(XOf(-15), YOf(50), 0));
+    chart->Redraw();
+    EXPECT_EQ(At(XOf(-15), YOf(50)), kYellow);
+    EXPECT_EQ(At(chart->PlotLeft(), (chart->BandTop(0) + chart->BandBottom(0)) / 2), kRed);
+    // Dots from now on, for the old points too.
+    series->Appearance = 0;
+    chart->Redraw();
+    EXPECT_EQ(At(XOf(-15), YOf(50)), kYellow);
+    EXPECT_NE(At(XOf(-15) + 3, YOf(50)), kYellow);
+}
+
+TEST_F(ChartDrawing, AssigningTheCurrentValueMarksNothing) {
+    chart->SetXGrid(1);
+    chart->SetyGrid(0, 1);
+    chart->SetyPlacement(0, 4);
+    chart->SetXPlacement(2);
+    chart->Show(kT0);
+    ASSERT_FALSE(chart->ScaleOutdated());
+    chart->SetChartMask(chart->ChartMask());
+    chart->SetXmax(chart->Xmax());
+    chart->SetIsTimeScale(chart->IsTimeScale());
+    chart->SetTimeInterval(chart->TimeInterval());
+    chart->SetXGrid(chart->XGrid());
+    chart->SetXPlacement(chart->XPlacement());
+    for (int band = 0; band < 4; ++band) {
+        chart->SetyMin(band, chart->yMin(band));
+        chart->SetyMax(band, chart->yMax(band));
+        chart->SetyGrid(band, chart->yGrid(band));
+        chart->SetyReversed(band, chart->yReversed(band));
+        chart->SetyPlacement(band, chart->yPlacement(band));
+    }
+    EXPECT_FALSE(chart->ScaleOutdated());
+    EXPECT_FALSE(chart->ChartOutdated());
+    chart->SetyMax(0, 101);
+    EXPECT_TRUE(chart->ScaleOutdated());
+    EXPECT_TRUE(chart->ChartOutdated());
+}
+
+// Dots of pen width 2: a short diagonal stroke down to the right from each point.
+TEST_F(ChartDrawing, WideDotsAreDiagonalStrokes) {
+    series->Appearance = 0;
+    series->DrawWidth = 2;
+    AddRun(-10, 0, 1, 50);
+    chart->Show(kT0);
+    for (double s : {-8.0, -5.0, -2.0}) {
+        const int x = XOf(s), y = YOf(50);
+        for (const auto& [dx, dy] : {std::pair{0, 0}, {1, 1}, {-1, -1}, {0, 1}, {1, 0}})
+            EXPECT_EQ(At(x + dx, y + dy), kRed) << s << " " << dx << "," << dy;
+        EXPECT_NE(At(x + 1, y - 1), kRed) << s;
+        EXPECT_NE(At(x - 1, y + 1), kRed) << s;
+        EXPECT_NE(At(x + 2, y + 2), kRed) << s;
+        EXPECT_EQ(Count(kRed, x - 3, y - 3, x + 3, y + 3), 7) << s;
+    }
+}
+
+// The header is centred over the plot, six pixels from the top, and pushes
+// the plot down.
+TEST_F(ChartDrawing, HeaderSitsCentredAtTheTop) {
+    chart->Show(kT0);
+    const int topWithout = chart->PlotTop();
+    chart->Header()->Caption = "MMMMMMMM";
+    chart->Header()->ForeColor = kRed;
+    chart->Redraw();
+    EXPECT_GT(chart->PlotTop(), topWithout + 10);
+    int left = 9999, right = -1, top = 9999;
+    for (int y = 0; y < chart->PlotTop(); ++y)
+        for (int x = 0; x < chart->Picture().width(); ++x)
+            if (At(x, y) == kRed) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+            }
+    ASSERT_GE(right, 0);
+    EXPECT_GE(top, 6);
+    EXPECT_LE(top, 16);
+    EXPECT_NEAR((left + right) / 2.0, (chart->PlotLeft() + chart->PlotRight()) / 2.0, 3);
+}
+
+// At a window of 5 s or less the x axis has ticks but no labels.
+TEST_F(ChartDrawing, NoTimeLabelsUpToFiveSeconds) {
+    const auto labelInk = [&] {
+        const int bottom = chart->BandBottom(0);
+        int ink = 0;
+        for (int y = bottom + 8; y < bottom + 22; ++y)
+            for (int x = chart->PlotLeft(); x <= chart->PlotRight(); ++x) ink += At(x, y) != 0xFFFFFF;
+        return ink;
+    };
+    const auto tickInk = [&] {
+        const int bottom = chart->BandBottom(0);
+        return Count(kBlue, chart->PlotLeft() + 1, bottom + 2, chart->PlotRight() - 1, bottom + 5);
+    };
+    for (int t : {5000, 6000}) {
+        chart->SetTimeInterval(t);
+        chart->Show(kT0 + t);
+        EXPECT_GT(tickInk(), 0) << t;
+        if (t <= 5000) EXPECT_EQ(labelInk(), 0) << t;
+        else EXPECT_GT(labelInk(), 20) << t;
+    }
+}
+
 TEST(ChartLifetime, SurfaceAndChartMayEndInEitherOrder) {
     auto chart = std::make_unique<XYChart>();
     {
