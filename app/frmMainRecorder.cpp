@@ -1,10 +1,15 @@
 // The main window's side of the recorder: the recorder window reaches the
 // loop, the chart and the shared flags through this link.
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QPointer>
+#include <QTimer>
 #include <cmath>
 
 #include "XYChart.h"
 #include "frmMain.h"
 #include "frmRecorder.h"
+#include "modFunctions.h"
 #include "modGlobals.h"
 
 // ---------------------------------------------------------------------------
@@ -17,7 +22,10 @@ public:
     MonitorLoop& Loop() override { return *m_window.m_loop; }
     bool Measuring() const override { return modGlobals::Measuring; }
     int RecorderState() const override { return modGlobals::RecorderState; }
-    void SetRecorderState(int state) override { modGlobals::RecorderState = state; }
+    void SetRecorderState(int state) override {
+        modGlobals::RecorderState = state;
+        if (state != 2) EndLoad();
+    }
     void SetRecorderWindowOpen(bool open) override { modGlobals::RecorderWindowOpen = open; }
     void SetStatus(int panel, const std::string& text) override {
         m_window.SetStatus(panel, QString::fromStdString(text));
@@ -37,9 +45,43 @@ public:
         m_window.m_chart->SetXmax(std::floor(last));
         m_window.m_chart->Show(last);
     }
+    bool LoadProgress(int percent) override {
+        if (m_window.m_closing) return false;
+        if (!m_loading) {
+            // The tick would mix live values into the recording being loaded.
+            m_loading = true;
+            m_timerWasRunning = m_window.m_timer->isActive();
+            m_window.m_timer->stop();
+        }
+        m_window.SetStatus(2, QString::fromStdString(modFunctions::GetText(1391)) + QLatin1Char(' ') +
+                                  QString::number(percent) + QStringLiteral(" %"));
+        // Paint, but keep clicks and keys (and closing) for after the load;
+        // a close that comes anyway leaves the window's unload until then.
+        ++m_window.m_waitDepth;
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        --m_window.m_waitDepth;
+        return !m_window.m_closing;
+    }
 
 private:
+    void EndLoad() {
+        if (!m_loading) return;
+        m_loading = false;
+        if (m_window.m_closing) {
+            // The window was closed during the load: its unload runs now that
+            // the load has ended and the recorder's handler has returned.
+            QPointer<frmMain> window(&m_window);
+            QTimer::singleShot(0, &m_window, [window] {
+                if (window && window->m_closing && window->m_waitDepth == 0 && !window->m_unloaded) window->Unload();
+            });
+        } else if (m_timerWasRunning) {
+            m_window.m_timer->start();
+        }
+    }
+
     frmMain& m_window;
+    bool m_loading = false;
+    bool m_timerWasRunning = false;
 };
 
 void frmMain::mnuRecorder_Click() {

@@ -1,10 +1,13 @@
 #include "modRecFile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <istream>
 #include <limits>
 #include <sys/stat.h>
 
@@ -113,7 +116,13 @@ std::string FormatTimeStamp(double days) {
 }
 
 std::string TemperatureField(const std::string& temperatureText) {
-    return temperatureText.substr(0, temperatureText.find(' '));
+    std::string field;
+    for (char c : temperatureText) {
+        if (c == ' ') break;
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u != 0x7F) field += c;
+    }
+    return field;
 }
 
 std::string FormatLine(double time, std::int32_t distanceMm, const std::string& temperatureText) {
@@ -211,36 +220,120 @@ bool ParseLine(const std::string& text, Line& line) {
     return true;
 }
 
-LoadResult Load(const std::string& path, const std::function<void(const Line&)>& take) {
-    LoadResult result;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        result.Ok = false;
-        result.Opened = false;
-        return result;
+namespace {
+
+// Lines of a stream, each at most MaxLineLength bytes long (without its
+// end); read in blocks, so a long file costs no more memory than a block.
+class LineReader {
+public:
+    explicit LineReader(std::istream& in) : m_in(in), m_block(std::size_t{1} << 16, '\0') {}
+    // False at the end of the stream. `tooLong`: the line did not fit (the
+    // rest of the stream is not read).
+    bool Next(std::string& line, bool& tooLong) {
+        line.clear();
+        tooLong = false;
+        for (;;) {
+            if (m_pos == m_end && !Fill()) return !line.empty();
+            const char* begin = m_block.data() + m_pos;
+            const void* nl = std::memchr(begin, '\n', m_end - m_pos);
+            const size_t take = nl ? static_cast<const char*>(nl) - begin : m_end - m_pos;
+            if (line.size() + take > MaxLineLength) {
+                tooLong = true;
+                return true;
+            }
+            line.append(begin, take);
+            m_pos += take;
+            if (nl) {
+                ++m_pos;
+                return true;
+            }
+        }
     }
+    long long Consumed() const { return m_done - static_cast<long long>(m_end - m_pos); }
+    bool Failed() const { return m_in.bad(); }
+
+private:
+    bool Fill() {
+        if (!m_in) return false;
+        m_in.read(m_block.data(), static_cast<std::streamsize>(m_block.size()));
+        m_end = static_cast<size_t>(m_in.gcount());
+        m_pos = 0;
+        m_done += static_cast<long long>(m_end);
+        return m_end > 0;
+    }
+    std::istream& m_in;
+    std::string m_block;
+    size_t m_pos = 0;
+    size_t m_end = 0;
+    long long m_done = 0;
+};
+
+double SteadyMs() {
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+LoadResult Load(std::istream& in, const std::function<void(const Line&)>& take, const Progress& progress,
+                long long size) {
+    LoadResult result;
+    LineReader reader(in);
     std::string text;
-    int number = 0;
-    while (std::getline(in, text)) {
+    bool tooLong = false;
+    long long number = 0;
+    double lastReport = progress ? SteadyMs() : 0;
+    while (reader.Next(text, tooLong)) {
         ++number;
+        if (tooLong) {
+            result.Ok = false;
+            result.ErrorLine = number;
+            return result;
+        }
         if (!text.empty() && text.back() == '\r') text.pop_back();
-        if (Trim(text).empty()) continue;
+        if (text.find_first_not_of(" \t") == std::string::npos) continue;
         Line line;
         if (!ParseLine(text, line)) {
             result.Ok = false;
             result.ErrorLine = number;
-            break;
+            return result;
         }
         if (result.Lines == 0) result.First = line.Time;
         result.Last = line.Time;
         ++result.Lines;
         take(line);
+        if (progress && (result.Lines & 1023) == 0) {
+            const double now = SteadyMs();
+            if (now - lastReport >= ProgressIntervalMs) {
+                lastReport = now;
+                const long long done = reader.Consumed();
+                const int percent = size > 0 ? static_cast<int>(std::min<long long>(100, done * 100 / size)) : 0;
+                if (!progress(percent)) {
+                    result.Cancelled = true;
+                    return result;
+                }
+            }
+        }
     }
-    if (in.bad()) {
+    if (reader.Failed()) {
         result.Ok = false;
         result.ErrorLine = number + 1;
     }
     return result;
+}
+
+LoadResult Load(const std::string& path, const std::function<void(const Line&)>& take, const Progress& progress) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        LoadResult result;
+        result.Ok = false;
+        result.Opened = false;
+        return result;
+    }
+    long long size = 0;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) size = static_cast<long long>(st.st_size);
+    return Load(in, take, progress, size);
 }
 
 int PlaybackWindowMs(double first, double last) {

@@ -9,6 +9,7 @@
 // in the folder "REC" below the program folder as SAVE0001.rec, SAVE0002.rec ...
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <string>
 
 class clsKOV;
@@ -28,7 +29,8 @@ std::int64_t DateToMs(double days);
 std::string FormatTimeStamp(double days);
 
 // The temperature part of a line: the text up to its first blank (the whole
-// text when it has none).
+// text when it has none), without control characters, so that whatever the
+// link holds the record stays one line.
 std::string TemperatureField(const std::string& temperatureText);
 
 // One line without its line end, for a time, a distance in mm (or marker;
@@ -56,17 +58,32 @@ struct Line {
 // the wrong shape or out of range, text where a number is expected.
 bool ParseLine(const std::string& text, Line& line);
 
+// A line longer than this is not a record: loading stops there, and a file
+// without line ends is never read into memory as a whole.
+constexpr std::size_t MaxLineLength = 4096;
+
 struct LoadResult {
-    bool Ok = true;        // false: a line could not be read, loading stopped there
-    int Lines = 0;         // lines handed over
-    int ErrorLine = 0;     // 1-based number of the unreadable line
-    double First = 0;      // time of the first and the last line handed over
+    bool Ok = true;            // false: a line could not be read, loading stopped there
+    long long Lines = 0;       // lines handed over
+    long long ErrorLine = 0;   // 1-based number of the unreadable line
+    double First = 0;          // time of the first and the last line handed over
     double Last = 0;
-    bool Opened = true;    // false: the file could not be opened
+    bool Opened = true;        // false: the file could not be opened
+    bool Cancelled = false;    // the progress callback asked to stop
 };
+// Called now and then during a load with how much of the file is read
+// (0..100); false stops the load there (the lines so far stay handed over).
+using Progress = std::function<bool(int percent)>;
+// Time between two progress calls (ms).
+constexpr double ProgressIntervalMs = 100.0;
+
 // Reads `path` line by line and hands every line to `take` in file order,
 // until the end or the first unreadable line. Empty lines are skipped.
-LoadResult Load(const std::string& path, const std::function<void(const Line&)>& take);
+LoadResult Load(const std::string& path, const std::function<void(const Line&)>& take,
+                const Progress& progress = {});
+// The same from a stream of `size` bytes (for the progress; 0 unknown).
+LoadResult Load(std::istream& in, const std::function<void(const Line&)>& take, const Progress& progress = {},
+                long long size = 0);
 
 // Width of the chart window for a recording from `first` to `last` (days):
 // the span in ms (rounded) when it is at most 14 days, else one day; 0 when

@@ -30,6 +30,14 @@ public:
     virtual void SetTimeInterval(int ms) = 0;
     // Right edge at floor(last), then draws everything up to `last`.
     virtual void ShowUpTo(double last) = 0;
+    // A long load is under way: shows how far it is (0..100) and lets the
+    // windows paint (user input waits until the load is over; the main
+    // window's timer does not tick during a load). False: stop loading (the
+    // program is closing).
+    virtual bool LoadProgress(int percent) {
+        (void)percent;
+        return true;
+    }
 };
 
 // File dialog and message box of the recorder; tests replace them.

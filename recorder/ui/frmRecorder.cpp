@@ -10,8 +10,10 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStringList>
+#include <algorithm>
 #include <cmath>
-#include <limits>
+#include <cstdint>
+#include <vector>
 
 #include "MonitorLoop.h"
 #include "clsKOV.h"
@@ -60,6 +62,11 @@ QIcon RecordIcon() {
     return QIcon(picture);
 }
 
+std::shared_ptr<RecorderDialogs>& DefaultDialogs() {
+    static std::shared_ptr<RecorderDialogs> dialogs;
+    return dialogs;
+}
+
 std::string Replace(std::string text, const std::string& key, const std::string& value) {
     const size_t at = text.find(key);
     if (at != std::string::npos) text.replace(at, key.size(), value);
@@ -70,6 +77,7 @@ std::string Replace(std::string text, const std::string& key, const std::string&
 
 frmRecorder::frmRecorder(RecorderHost& host, QWidget* parent, std::shared_ptr<RecorderDialogs> dialogs)
     : QWidget(parent, Qt::Tool), m_host(host), m_dialogs(std::move(dialogs)) {
+    if (!m_dialogs) m_dialogs = DefaultDialogs();
     if (!m_dialogs) m_dialogs = std::make_shared<QtRecorderDialogs>();
     setObjectName(QStringLiteral("frmRecorder"));
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -98,6 +106,8 @@ frmRecorder::frmRecorder(RecorderHost& host, QWidget* parent, std::shared_ptr<Re
     m_listener = m_host.Loop().Subscribe([this](clsKOV& link) { SaveData(link); });
     m_host.SetRecorderWindowOpen(true);
 }
+
+void frmRecorder::SetDefaultDialogs(std::shared_ptr<RecorderDialogs> dialogs) { DefaultDialogs() = std::move(dialogs); }
 
 frmRecorder::~frmRecorder() {
     StopRecording();
@@ -162,27 +172,35 @@ void frmRecorder::MeasuringChanged(bool measuring) {
     cmdPlay->setEnabled(!measuring);
 }
 
-bool frmRecorder::LoadData(const std::string& path) {
+bool frmRecorder::LoadData(const std::string& path, int capacity) {
     auto link = std::make_shared<clsKOV>();
-    double low = std::numeric_limits<double>::infinity();
-    double high = -low;
-    const modRecFile::LoadResult result = modRecFile::Load(path, [&](const modRecFile::Line& line) {
-        link->CurrentTime = line.Time;
-        link->MeasValue = line.Distance;
-        link->MeasValue_mm = line.Distance;
-        link->DistanceUnit = 0;
-        m_host.Loop().PublishDistance(*link);
-        if (line.Distance != 0 && std::abs(static_cast<double>(line.Distance)) < 99999999.0) {
-            low = std::min(low, static_cast<double>(line.Distance));
-            high = std::max(high, static_cast<double>(line.Distance));
-        }
-    });
+    // The distances the chart keeps (its last `capacity` points), for the y range.
+    std::vector<std::int32_t> charted(static_cast<size_t>(std::max(1, capacity)));
+    size_t next = 0, count = 0;
+    // The main window pauses its timer and shows the progress from here on.
+    if (!m_host.LoadProgress(0)) return true;
+    const modRecFile::LoadResult result = modRecFile::Load(
+        path,
+        [&](const modRecFile::Line& line) {
+            link->CurrentTime = line.Time;
+            link->MeasValue = line.Distance;
+            link->MeasValue_mm = line.Distance;
+            link->DistanceUnit = 0;
+            m_host.Loop().PublishDistance(*link);
+            if (line.Distance != 0 && std::abs(static_cast<double>(line.Distance)) < 99999999.0) {
+                charted[next] = line.Distance;
+                next = (next + 1) % charted.size();
+                count = std::min(count + 1, charted.size());
+            }
+        },
+        [&](int percent) { return m_host.LoadProgress(percent); });
     if (result.Lines > 0) {
-        // The whole recording: its span as the window, every point in the y range.
+        // The whole recording: its span as the window, every point kept in the y range.
         if (const int window = modRecFile::PlaybackWindowMs(result.First, result.Last)) m_host.SetTimeInterval(window);
-        if (low <= high) {
+        if (count > 0) {
+            const auto range = std::minmax_element(charted.begin(), charted.begin() + static_cast<long>(count));
             double yLow, yHigh;
-            modRecFile::PlaybackRange(low, high, yLow, yHigh);
+            modRecFile::PlaybackRange(*range.first, *range.second, yLow, yHigh);
             m_host.SetYRange(yLow, yHigh);
         }
         m_host.ShowUpTo(result.Last);
@@ -202,9 +220,11 @@ void frmRecorder::cmdPlay_Click() {
         m_host.SetStatus(2, modFunctions::GetText(1391));
         m_fileName = path;
         m_host.SetRecorderState(2);
-        m_host.ResetChart(30000);
+        m_host.ResetChart(PlaybackPoints);
         m_host.SetAutoScale(true);
+        m_loading = true;
         const bool ok = LoadData(path);
+        m_loading = false;
         m_host.SetStatus(2, path);
         if (!ok) m_host.SetStatus(1, "Error in LoadData");
     }
@@ -218,8 +238,9 @@ void frmRecorder::showEvent(QShowEvent* event) {
 
 void frmRecorder::closeEvent(QCloseEvent* event) {
     // The user may not close the window under a running recording; any
-    // other close (the main window goes) ends the recording first.
-    if (event->spontaneous() && m_writer.IsOpen()) {
+    // other close (the main window goes) ends the recording first. A load
+    // finishes first (it ends early when the program is closing).
+    if (m_loading || (event->spontaneous() && m_writer.IsOpen())) {
         event->ignore();
         return;
     }

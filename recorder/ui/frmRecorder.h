@@ -15,15 +15,23 @@ class clsKOV;
 class frmRecorder : public QWidget {
     Q_OBJECT
 public:
-    // `dialogs` null: Qt's file dialog and message box.
+    // `dialogs` null: those set with SetDefaultDialogs, else Qt's file
+    // dialog and message box.
     frmRecorder(RecorderHost& host, QWidget* parent = nullptr, std::shared_ptr<RecorderDialogs> dialogs = nullptr);
+    // Dialogs for windows made without their own (tests, benchmarks); null: Qt's.
+    static void SetDefaultDialogs(std::shared_ptr<RecorderDialogs> dialogs);
     ~frmRecorder() override;
 
     // Appends the link's distance to the open file (while recording).
     void SaveData(clsKOV& link);
     // Reads `path` and feeds every line to the chart; false after an
-    // unreadable line (the points before it stay).
-    bool LoadData(const std::string& path);
+    // unreadable line (the points before it stay). `capacity`: the number of
+    // points the chart keeps (the y range covers the last that many).
+    bool LoadData(const std::string& path, int capacity = PlaybackPoints);
+    // Points the chart keeps during a playback.
+    static constexpr int PlaybackPoints = 30000;
+    // A load is under way.
+    bool Loading() const { return m_loading; }
     // The measuring flag changed: record and play buttons follow it.
     void MeasuringChanged(bool measuring);
     // Stops a recording (as the Stop button does).
@@ -57,4 +65,5 @@ private:
     std::string m_fileName;
     int m_listener = 0;
     bool m_writeFailed = false;
+    bool m_loading = false;
 };

@@ -1,7 +1,9 @@
 // The recorder window against a host that stands in for the main window.
 #include <QPushButton>
 #include <QtTest>
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
@@ -12,6 +14,7 @@
 #include "frmRecorder.h"
 #include "modAPI.h"
 #include "modKOVComm.h"
+#include "modRecFile.h"
 
 namespace fs = std::filesystem;
 
@@ -45,6 +48,11 @@ public:
     }
     void SetTimeInterval(int ms) override { interval = ms; }
     void ShowUpTo(double last) override { shownUpTo = last; }
+    bool LoadProgress(int percent) override {
+        progress.push_back(percent);
+        if (onProgress) onProgress();
+        return progress.size() <= stopAfter;
+    }
 
     std::shared_ptr<clsKOV> link = std::make_shared<clsKOV>();
     MonitorLoop loop;
@@ -58,6 +66,9 @@ public:
     int interval = 60000;
     double shownUpTo = 0;
     std::vector<Point> shown;
+    std::vector<int> progress;
+    size_t stopAfter = 1u << 30;  // progress calls before a load is told to stop
+    std::function<void()> onProgress;
 };
 
 class FakeDialogs : public RecorderDialogs {
@@ -233,6 +244,62 @@ private slots:
         window.cmdPlay_Click();
         QCOMPARE(host.resetWith, 0);
         QVERIFY(window.PlayButton()->isEnabled());
+    }
+
+    void rangeCoversThePointsTheChartKeeps() {
+        // Only the last `capacity` points stay in the chart: early outliers
+        // that have scrolled out do not stretch the range.
+        FakeHost host;
+        auto dialogs = std::make_shared<FakeDialogs>();
+        frmRecorder window(host, nullptr, dialogs);
+        const std::string file = m_dir + "/a.rec";
+        {
+            std::ofstream out(file, std::ios::binary);
+            for (int i = 0; i < 300; ++i) {
+                const std::int32_t mm = i < 100 ? 90000 : i % 3 == 0 ? modKOVComm::NoEchoValue : 2000 + i;
+                out << modRecFile::FormatLine(T(0, 0) + i * 50.0 / modAPI::MsPerDay, mm, "25") << "\r\n";
+            }
+        }
+        QVERIFY(window.LoadData(file, 100));
+        QCOMPARE(host.shown.size(), size_t(300));
+        // The last 100 charted values lie between 2000 + 151 and 2000 + 299.
+        QVERIFY(host.low < 2151 && host.low > 2000);
+        QVERIFY(host.high > 2299 && host.high < 2500);
+    }
+
+    void longLoadsShowProgressAndCanStop() {
+        FakeHost host;
+        auto dialogs = std::make_shared<FakeDialogs>();
+        frmRecorder window(host, nullptr, dialogs);
+        const std::string file = m_dir + "/long.rec";
+        {
+            std::ofstream out(file, std::ios::binary);
+            for (int i = 0; i < 300000; ++i)
+                out << modRecFile::FormatLine(T(0, 0) + i * 50.0 / modAPI::MsPerDay, 1000 + i % 7, "25") << "\r\n";
+        }
+        // A load starts with 0 %; the recorder window cannot be closed under it.
+        bool closed = true;
+        host.onProgress = [&] { closed = window.close(); };
+        window.show();
+        dialogs->answer = file;
+        window.cmdPlay_Click();
+        QVERIFY(!closed);
+        QVERIFY(!host.progress.empty());
+        QCOMPARE(host.progress.front(), 0);
+        QVERIFY(std::is_sorted(host.progress.begin(), host.progress.end()));
+        QCOMPARE(host.shown.size(), size_t(300000));
+        QCOMPARE(host.state, 0);
+        host.onProgress = nullptr;
+
+        // Told to stop at once: nothing is loaded, the recorder is idle again.
+        host.progress.clear();
+        host.stopAfter = 0;
+        window.cmdPlay_Click();
+        QCOMPARE(host.progress.size(), size_t(1));
+        QCOMPARE(host.shown.size(), size_t(0));
+        QCOMPARE(host.state, 0);
+        QVERIFY(window.PlayButton()->isEnabled());
+        QVERIFY(window.close());
     }
 
     void measuringAndClosing() {

@@ -1,10 +1,14 @@
 // The *.rec format: time stamps, lines, file names, writing through, reading back.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -93,6 +97,9 @@ TEST(RecLine, DistancesMarkersAndTemperature) {
     EXPECT_EQ(modRecFile::FormatLine(t, modKOVComm::TempErrorValue, "25"), "07.12.2026 13:45:02,250; TempError; 25 \xB0" "C");
     // No temperature read yet: the field stays empty, the line is written.
     EXPECT_EQ(modRecFile::FormatLine(t, 5, ""), "07.12.2026 13:45:02,250; 5 mm;  \xB0" "C");
+    // Whatever the link holds, the record stays one line.
+    EXPECT_EQ(modRecFile::FormatLine(t, 5, "2\r\n5\x7F\t\x01"), "07.12.2026 13:45:02,250; 5 mm; 25 \xB0" "C");
+    EXPECT_EQ(modRecFile::FormatLine(t, 5, "\xB0\xFF"), "07.12.2026 13:45:02,250; 5 mm; \xB0\xFF \xB0" "C");
 }
 
 TEST(RecLine, MarkersAreTakenFromTheMillimetreValue) {
@@ -215,6 +222,47 @@ TEST(RecWriter, AFullDiskIsReported) {
     EXPECT_TRUE(fs::exists("/dev/full"));
 }
 
+TEST(RecWriter, ALineThatDoesNotFitIsTakenBackOut) {
+    // A file size limit lets the third line in only in part, as a full disk
+    // does; the file must end with the second line.
+    TempFolder dir;
+    const std::string file = dir.File("SAVE0001.rec");
+    const std::string line = "07.12.2026 13:45:02,250; 1234 mm; 25 C";  // 38 bytes + CR LF
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{100, 100};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        clsRecordWriter writer;
+        std::string error;
+        const bool ok = writer.Open(file) && writer.WriteLine(line) && writer.WriteLine(line) &&
+                        !writer.WriteLine(line, &error) && !error.empty() && writer.Lines() == 2;
+        writer.Close();
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadAll(file), line + "\r\n" + line + "\r\n");
+}
+
+TEST(RecWriter, LinesAreInTheFileWhateverTheSyncInterval) {
+    TempFolder dir;
+    for (double interval : {0.0, -1.0, 1000.0}) {
+        clsRecordWriter writer;
+        writer.SetSyncInterval(interval);
+        ASSERT_TRUE(writer.Open(dir.File("a.rec")));
+        ASSERT_TRUE(writer.WriteLine("one"));
+        ASSERT_TRUE(writer.WriteLine("two"));
+        EXPECT_EQ(ReadAll(dir.File("a.rec")), "one\r\ntwo\r\n") << interval;
+        EXPECT_EQ(writer.Bytes(), 10);
+        EXPECT_TRUE(writer.Sync());
+        EXPECT_FALSE(writer.Close());
+    }
+}
+
 // --- Loading -----------------------------------------------------------------
 
 TEST(RecLoad, RecordThenPlayBackGivesTheSamePoints) {
@@ -280,6 +328,99 @@ TEST(RecLoad, EmptyFilesMissingFilesAndLinesWithoutEnds) {
     EXPECT_TRUE(result.Ok);
     EXPECT_EQ(result.Lines, 2);
     EXPECT_EQ(count, 2);
+}
+
+// Bad input: each file loads, or stops at its first unreadable line with the
+// lines before it handed over; none takes unbounded memory or time.
+TEST(RecLoad, BadInput) {
+    TempFolder dir;
+    const std::string good = "07.12.2026 13:45:02,250; 1234 mm; 25 \xB0" "C\r\n";
+    struct Case {
+        const char* name;
+        std::string text;
+        bool ok;
+        long long lines;      // handed over
+        long long errorLine;  // 0: none
+    };
+    const std::vector<Case> cases = {
+        {"garbage", good + std::string("\x00\x01\xFF\xFEjunk;;;\r\n", 13) + good, false, 1, 2},
+        {"binary", std::string("\x7F" "ELF\x02\x01\x01\x00\x00\x00", 10), false, 0, 1},
+        {"truncated last line", good + good + "07.12.2026 13:45:0", false, 2, 3},
+        {"cut after the distance", good + "07.12.2026 13:45:02,300; 12 mm", true, 2, 0},
+        {"8-bit temperature", "07.12.2026 13:45:02,250; 5 mm; \xB0\xFF\x80\xE4 \xB0" "C\r\n" + good, true, 2, 0},
+        {"UTF-8 temperature", "07.12.2026 13:45:02,250; 5 mm; 25 \xC2\xB0" "C\r\n", true, 1, 0},
+        {"no lines", "", true, 0, 0},
+        {"only line ends", "\r\n\r\n  \r\n\n", true, 0, 0},
+        {"ISO date", good + "2026-12-07 13:45:02,250; 5 mm; 25\r\n", false, 1, 2},
+        {"American date", "12/07/2026 13:45:02,250; 5 mm; 25\r\n", false, 0, 1},
+        {"two-part date", "07.12 13:45:02,250; 5 mm; 25\r\n", false, 0, 1},
+        {"no day", ".12.2026 13:45:02,250; 5 mm; 25\r\n", false, 0, 1},
+        {"30 February", "30.02.2026 13:45:02,250; 5 mm; 25\r\n", false, 0, 1},
+        {"two-digit year", "07.12.26 13:45:02,250; 5 mm; 25\r\n", false, 0, 1},
+        {"decimal point", "07.12.2026 13:45:02.250; 5 mm; 25\r\n", false, 0, 1},
+        {"tab before time", "07.12.2026\t13:45:02,250; 5 mm; 25\r\n", false, 0, 1},
+        {"huge distance", "07.12.2026 13:45:02,250; 2147483648 mm; 25\r\n", false, 0, 1},
+        {"line without end of 10 MB", std::string(10 << 20, '7'), false, 0, 1},
+        {"long line", good + "07.12.2026 13:45:02,250; 5 mm; " + std::string(5000, 'x') + "\r\n" + good, false, 1, 2},
+    };
+    for (const Case& c : cases) {
+        WriteAll(dir.File("bad.rec"), c.text);
+        long long taken = 0;
+        const auto result = modRecFile::Load(dir.File("bad.rec"), [&](const modRecFile::Line&) { ++taken; });
+        EXPECT_EQ(result.Ok, c.ok) << c.name;
+        EXPECT_TRUE(result.Opened) << c.name;
+        EXPECT_EQ(result.Lines, c.lines) << c.name;
+        EXPECT_EQ(taken, c.lines) << c.name;
+        EXPECT_EQ(result.ErrorLine, c.errorLine) << c.name;
+    }
+}
+
+TEST(RecLoad, AMillionLinesWithProgressAndCancel) {
+    TempFolder dir;
+    const std::string file = dir.File("long.rec");
+    {
+        std::ofstream out(file, std::ios::binary);
+        const double start = At(2026, 12, 7, 0, 0, 0, 0);
+        for (int i = 0; i < 1000000; ++i)
+            out << modRecFile::FormatLine(start + i * 50.0 / modAPI::MsPerDay, 1000 + i % 100, "25") << "\r\n";
+    }
+    long long count = 0;
+    const std::int64_t startMs = modRecFile::DateToMs(At(2026, 12, 7, 0, 0, 0, 0));
+    bool inOrder = true;
+    std::vector<int> percents;
+    const auto result = modRecFile::Load(
+        file,
+        [&](const modRecFile::Line& l) {
+            inOrder = inOrder && modRecFile::DateToMs(l.Time) == startMs + count * 50 && l.Distance == 1000 + count % 100;
+            ++count;
+        },
+        [&](int percent) {
+            percents.push_back(percent);
+            return true;
+        });
+    EXPECT_TRUE(result.Ok);
+    EXPECT_EQ(result.Lines, 1000000);
+    EXPECT_EQ(count, 1000000);
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(modRecFile::DateToMs(result.Last - result.First), 999999LL * 50);
+    // Progress only grows and stays within 0..100 (how often it comes depends
+    // on the machine's speed).
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    for (int p : percents) EXPECT_TRUE(p >= 0 && p <= 100) << p;
+
+    // A progress that says stop ends the load at once, keeping what came before.
+    count = 0;
+    const auto stopped = modRecFile::Load(
+        file, [&](const modRecFile::Line&) { ++count; },
+        [&](int) {
+            return false;
+        });
+    if (stopped.Cancelled) {
+        EXPECT_LT(count, 1000000);
+        EXPECT_EQ(stopped.Lines, count);
+    } else {
+        EXPECT_EQ(count, 1000000);  // a machine fast enough to need no progress
+    }
 }
 
 // --- Chart window of a playback ------------------------------------------------
