@@ -1,6 +1,10 @@
 #include "CliCommands.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 
@@ -165,7 +169,10 @@ int Set(Session& s, const ParameterInfo& p, std::int32_t value) {
     });
     const std::int32_t e = k.EventNr;
     if (e == Event::Accepted) {
-        s.Note(std::string(p.Code) + " = " + modKOVComm::ParameterValueText(k, p.Code) + ": accepted");
+        const std::string wire = modKOVComm::ParameterValueText(k, p.Code);
+        const std::string number = std::to_string(value);
+        s.Note(std::string(p.Code) + " = " + number + (p.ListSize > 0 && wire != number ? " (" + wire + ")" : "") +
+               ": accepted");
         if (std::string(p.Code) == "601") {
             k.Baudrate = value;
             s.Note("note: the sensor may now talk at " + modKOVComm::ParameterValueText(k, "601") +
@@ -435,6 +442,8 @@ int Record(Session& s, const std::string& path) {
 // The file `record` writes to: the one given, or the next free one in REC.
 bool RecordPath(const Options& o, std::string* path, std::ostream& err) {
     if (o.File.empty()) {
+        std::error_code ignored;
+        std::filesystem::create_directories(modAPI::ProgramFolder(), ignored);
         std::string error;
         const std::string folder = modRecFile::MakeFolder(modAPI::ProgramFolder(), &error);
         if (folder.empty()) {
@@ -459,6 +468,36 @@ bool RecordPath(const Options& o, std::string* path, std::ostream& err) {
     }
     *path = o.File;
     return true;
+}
+
+// The data folder when none is given, chosen as the program chooses it: the
+// tool's own folder when it is writable and no system folder (a portable
+// install), else the user's data folder.
+std::string DefaultDataFolder() {
+    const std::string exe = modAPI::ExecutableFolder();
+    bool usable = !exe.empty();
+    for (const char* system : {"/usr/bin", "/usr/sbin", "/usr/local/bin", "/usr/local/sbin", "/bin", "/sbin"}) {
+        std::error_code ec;
+        if (usable && (exe == system || std::filesystem::equivalent(exe, system, ec))) usable = false;
+    }
+    if (usable) {
+        // Asked of the file system itself (read-only mounts, ACLs).
+        const std::string probe = exe + "/.ora2orb2-cli-write-test";
+        std::ofstream test(probe);
+        usable = static_cast<bool>(test);
+        test.close();
+        std::remove(probe.c_str());
+    }
+    if (usable) return exe;
+#ifdef _WIN32
+    const char* base = std::getenv("APPDATA");
+    return std::string(base && *base ? base : ".") + "\\ORA2ORB2";
+#else
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg && *xdg) return std::string(xdg) + "/ORA2ORB2";
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : ".") + "/.local/share/ORA2ORB2";
+#endif
 }
 
 int LanguageOffsetOf(const Options& o) {
@@ -494,6 +533,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             return ExitCode::FileError;
         }
         modAPI::SetProgramFolder(o.DataDir);
+    } else {
+        modAPI::SetProgramFolder(DefaultDataFolder());
     }
     modFunctions::SetLanguageOffset(LanguageOffsetOf(o));
     if (o.Cmd == Command::Ports) return Ports(o, out);
