@@ -4,6 +4,12 @@
 #include "Crc16Loader.h"
 
 #if defined(_WIN32)
+#  ifndef NOMINMAX
+#    define NOMINMAX
+#  endif
+#  ifndef WIN32_LEAN_AND_MEAN
+#    define WIN32_LEAN_AND_MEAN
+#  endif
 #  include <windows.h>
 #else
 #  include <dlfcn.h>
@@ -43,30 +49,27 @@ State& Lib()
 
 #if defined(_WIN32)
 
-std::string LastSystemError()
-{
-    const DWORD code = GetLastError();
-    char buf[256] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buf,
-                   sizeof buf - 1, nullptr);
-    std::string text(buf);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-        text.pop_back();
-    return text.empty() ? "error " + std::to_string(code) : text;
-}
-
 Handle Open(const std::string& name, std::string& why)
 {
-    // The standard search order starts with the program's own folder.
-    Handle h = LoadLibraryA(name.c_str());
+    // Names are UTF-8; a missing library must not bring up a system dialog.
+    DWORD oldMode = 0;
+    SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &oldMode);
+    Handle h = LoadLibraryW(modAPI::Utf8ToWide(name).c_str());
+    const DWORD code = GetLastError();
+    SetThreadErrorMode(oldMode, nullptr);
     if (!h)
-        why = LastSystemError();
+        why = modAPI::SystemErrorText(code);
     return h;
+}
+
+bool Exists(const std::string& path)
+{
+    return GetFileAttributesW(modAPI::Utf8ToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 void* Find(Handle h, const char* name)
 {
-    return reinterpret_cast<void*>(GetProcAddress(h, name));
+    return reinterpret_cast<void*>(reinterpret_cast<void (*)()>(GetProcAddress(h, name)));
 }
 
 void Close(Handle h)
@@ -91,6 +94,11 @@ Handle Open(const std::string& name, std::string& why)
     if (!h)
         why = DlError();
     return h;
+}
+
+bool Exists(const std::string& path)
+{
+    return access(path.c_str(), F_OK) == 0;
 }
 
 void* Find(Handle h, const char* name)
@@ -119,17 +127,17 @@ bool Bind(State& s)
         tried = s.override;
         h = Open(s.override, why);
     } else {
-#if !defined(_WIN32)
-        // The copy beside the program first, then the system's search path.
+        // The copy beside the program first, by its full name (on Windows
+        // the current folder, which a plain name also searches, cannot then
+        // slip in another library), then the system's search path.
         const std::string dir = modAPI::ExecutableFolder();
         if (!dir.empty()) {
             const std::string beside = dir + "/" + kDefaultName;
-            if (access(beside.c_str(), F_OK) == 0) {
+            if (Exists(beside)) {
                 tried = beside;
                 h = Open(beside, why);
             }
         }
-#endif
         if (!h) {
             std::string whyByName;
             h = Open(kDefaultName, whyByName);

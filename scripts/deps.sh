@@ -8,6 +8,7 @@ PACKAGES=(
   libboost-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   socat xvfb xauth
+  g++-mingw-w64-x86-64-posix wine64
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

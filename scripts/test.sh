@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the program twice (normal and with
-# AddressSanitizer + UBSan) and runs every test in both builds.
+# AddressSanitizer + UBSan), runs every test in both builds, then the Windows
+# part (scripts/test-windows.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -18,3 +19,8 @@ run_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_build build-asan -DCMAKE_BUILD_TYPE=Debug -DORA_SANITIZE=ON
+
+# Windows: the core, CRC16.dll, the core tests and the command-line tool
+# cross-built with mingw-w64 and run under Wine, against the simulator of the
+# first build.
+JOBS=$JOBS bash scripts/test-windows.sh build

@@ -10,8 +10,12 @@
 #include <system_error>
 
 #ifdef _WIN32
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
 #else
 #include <sys/utsname.h>
@@ -53,6 +57,7 @@ std::filesystem::path ExecutablePath() {
 #endif
 }
 
+#ifndef _WIN32
 std::string ReadSmallFile(const char* name) {
     std::ifstream in(name, std::ios::binary);
     if (!in) return {};
@@ -64,6 +69,7 @@ std::string ReadSmallFile(const char* name) {
     }
     return s;
 }
+#endif
 }  // namespace
 
 double DayCount(int year, int month, int day, int hour, int minute, int second, int millisecond) {
@@ -136,7 +142,7 @@ std::string GetOSName() {
     info.dwOSVersionInfoSize = sizeof info;
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     const auto rtlGetVersion =
-        ntdll ? reinterpret_cast<RtlGetVersionFn>(GetProcAddress(ntdll, "RtlGetVersion")) : nullptr;
+        ntdll ? reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "RtlGetVersion"))) : nullptr;
     if (!rtlGetVersion || rtlGetVersion(&info) != 0) return "Windows";
     const std::string name = WindowsVersionName(static_cast<int>(info.dwMajorVersion),
                                                 static_cast<int>(info.dwMinorVersion),
@@ -174,5 +180,37 @@ std::string ExecutableName() {
 }
 
 int TwipsToPixels(int twips, double dpi) { return static_cast<int>(std::lround(twips * dpi / 1440.0)); }
+
+#ifdef _WIN32
+std::wstring Utf8ToWide(const std::string& text) {
+    if (text.empty()) return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0) return {};
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    return wide;
+}
+
+std::string WideToUtf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                      nullptr);
+    if (n <= 0) return {};
+    std::string narrow(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), n, nullptr, nullptr);
+    return narrow;
+}
+
+std::string SystemErrorText(unsigned long code) {
+    wchar_t* buffer = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string text = n > 0 && buffer ? WideToUtf8(std::wstring(buffer, n)) : std::string();
+    if (buffer) LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+    return text.empty() ? "error " + std::to_string(code) : text;
+}
+#endif
 
 }  // namespace modAPI

@@ -45,4 +45,14 @@ constexpr double MsPerDay = 86400000.0;
 // Window lengths in twips (1/1440 inch) as pixels at `dpi`, rounded.
 int TwipsToPixels(int twips, double dpi);
 
+#ifdef _WIN32
+// Windows: file names and texts are UTF-8 inside the program and UTF-16 for
+// the system's wide functions. Bytes that are not UTF-8 become U+FFFD.
+std::wstring Utf8ToWide(const std::string& text);
+std::string WideToUtf8(const std::wstring& text);
+// The system's words for an error code of GetLastError ("Access is denied."),
+// without the line end; "error N" when the system has none.
+std::string SystemErrorText(unsigned long code);
+#endif
+
 }  // namespace modAPI

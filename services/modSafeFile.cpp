@@ -8,9 +8,15 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <io.h>
+#include <algorithm>
+
+#include "modAPI.h"
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -23,7 +29,9 @@ namespace fs = std::filesystem;
 namespace modSafeFile {
 namespace {
 
+#ifndef _WIN32
 std::string SystemText(int err) { return std::generic_category().message(err); }
+#endif
 
 void SetError(std::string* error, const std::string& file, const std::string& why) {
     if (error) *error = file + ": " + why;
@@ -75,42 +83,55 @@ bool WriteReplacing(const fs::path& target, const std::string& content, std::str
     return ok;
 }
 #else
+// The Win32 road: the temporary file is created new (never an existing one),
+// written, flushed to the disk with FlushFileBuffers and moved over the target
+// with MoveFileExW, which replaces it in one step and returns only once the
+// move itself is on the disk. Names go to the system as UTF-16.
 bool WriteReplacing(const fs::path& target, const std::string& content, std::string* error) {
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     const unsigned long stamp = GetTickCount() ^ (GetCurrentProcessId() << 16);
-    int openError = 0;
+    // A read-only file is one the user keeps from being changed; the move
+    // would replace it on some systems and not on others.
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetError(error, target.u8string(), modAPI::SystemErrorText(ERROR_ACCESS_DENIED));
+        return false;
+    }
+    DWORD openError = ERROR_FILE_EXISTS;
     for (unsigned long attempt = 0; attempt < 16; ++attempt) {
         const fs::path tmp =
             folder / (L"~" + target.filename().wstring() + L"." + std::to_wstring(stamp + attempt) + L".tmp");
-        FILE* f = _wfopen(tmp.c_str(), L"wbx");
-        if (!f) {
-            openError = errno;
-            if (openError == EEXIST) continue;
+        HANDLE h = CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            openError = GetLastError();
+            if (openError == ERROR_FILE_EXISTS || openError == ERROR_ALREADY_EXISTS) continue;
             break;
         }
-        std::string why;
-        bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
-        if (!ok) why = SystemText(errno);
-        if (std::fflush(f) != 0 || _commit(_fileno(f)) != 0) {
-            if (ok) why = SystemText(errno);
-            ok = false;
+        DWORD failure = 0;  // the first failure is the one reported
+        std::size_t done = 0;
+        while (failure == 0 && done < content.size()) {
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1u << 30));
+            DWORD written = 0;
+            if (!WriteFile(h, content.data() + done, chunk, &written, nullptr))
+                failure = GetLastError();
+            else if (written == 0)
+                failure = ERROR_DISK_FULL;
+            else
+                done += written;
         }
-        if (std::fclose(f) != 0) {
-            if (ok) why = SystemText(errno);
-            ok = false;
+        if (failure == 0 && !FlushFileBuffers(h)) failure = GetLastError();
+        if (!CloseHandle(h) && failure == 0) failure = GetLastError();
+        if (failure == 0 &&
+            !MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            failure = GetLastError();
+        if (failure != 0) {
+            DeleteFileW(tmp.c_str());
+            SetError(error, target.u8string(), modAPI::SystemErrorText(failure));
+            return false;
         }
-        if (ok && !MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            why = std::system_category().message(static_cast<int>(GetLastError()));
-            ok = false;
-        }
-        if (!ok) {
-            std::error_code ec;
-            fs::remove(tmp, ec);
-            SetError(error, target.u8string(), why);
-        }
-        return ok;
+        return true;
     }
-    SetError(error, folder.u8string(), SystemText(openError ? openError : EEXIST));
+    SetError(error, folder.u8string(), modAPI::SystemErrorText(openError));
     return false;
 }
 #endif

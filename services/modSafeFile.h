@@ -6,6 +6,21 @@
 #include <cstdint>
 #include <string>
 
+#ifdef _WIN32
+// <windows.h> maps the name ReplaceFile to its own function through a macro,
+// which would rename the one below in every file that includes both. Taking
+// it in here first (its guard keeps it from coming back) and dropping the
+// macro keeps the name ours whatever the order of the includes.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#undef ReplaceFile
+#endif
+
 namespace modSafeFile {
 
 enum class FileState {

@@ -23,9 +23,21 @@ struct Crc16LoaderTest : ::testing::Test {
 
 const unsigned char kFrame[] = {0x34, 0x12, 0x00, 0x00, 0xC5, 0x0B};  // checksum included
 
+// The library's file name, and a system library that is always loaded and
+// has no checksum export.
+#ifdef _WIN32
+const char* const kLibraryName = "CRC16.dll";
+const char* const kMissingFolderLibrary = "C:\\nonexistent\\folder\\CRC16.dll";
+const char* const kSystemLibrary = "kernel32.dll";
+#else
+const char* const kLibraryName = "libCRC16.so";
+const char* const kMissingFolderLibrary = "/nonexistent/folder/libCRC16.so";
+const char* const kSystemLibrary = "libc.so.6";
+#endif
+
 TEST_F(Crc16LoaderTest, BindsBesideTheProgramOrByPlainNameAndRefusesBadBlocks)
 {
-    for (const char* name : {"", "libCRC16.so"}) {
+    for (const char* name : {"", kLibraryName}) {
         Reset();
         Crc16Loader::SetLibraryOverride(name);
         std::uint16_t r = 0x1234;
@@ -44,8 +56,8 @@ TEST_F(Crc16LoaderTest, BindsBesideTheProgramOrByPlainNameAndRefusesBadBlocks)
 TEST_F(Crc16LoaderTest, MissingLibraryOrExportIsAnErrorThatRecovers)
 {
     // (the error names what is missing; the C runtime is always there and has no such export)
-    for (const auto& [library, mentioned] : {std::pair{"/nonexistent/folder/libCRC16.so", "/nonexistent/folder/libCRC16.so"},
-                                             {"libc.so.6", "_crc16_byte_block@12"}}) {
+    for (const auto& [library, mentioned] : {std::pair{kMissingFolderLibrary, kMissingFolderLibrary},
+                                             {kSystemLibrary, "_crc16_byte_block@12"}}) {
         Reset();
         Crc16Loader::SetLibraryOverride(library);
         for (int attempt = 0; attempt < 2; ++attempt) {  // and again on the next frame
@@ -67,13 +79,13 @@ TEST_F(Crc16LoaderTest, AFailedBindingIsNotSearchedForOnEveryFrame)
 {
     namespace fs = std::filesystem;
     const testsupport::ScratchFolder folder;
-    const fs::path library = fs::path(folder.path) / "libCRC16.so";
+    const fs::path library = fs::path(folder.path) / kLibraryName;
     Crc16Loader::SetLibraryOverride(library.string());
     std::uint16_t r = 0x4711;
     EXPECT_FALSE(Crc16Loader::ByteBlock(kFrame, 6, -1, &r));
     // The library turns up later: the decoder's next frames still get the
     // first answer; naming the library again binds it.
-    fs::copy_file(fs::path(modAPI::ExecutableFolder()) / "libCRC16.so", library);
+    fs::copy_file(fs::u8path(modAPI::ExecutableFolder()) / kLibraryName, library);
     EXPECT_FALSE(Crc16Loader::ByteBlock(kFrame, 6, -1, &r));
     EXPECT_NE(Crc16Loader::LastError().find(library.string()), std::string::npos) << Crc16Loader::LastError();
     Crc16Loader::SetLibraryOverride(library.string());

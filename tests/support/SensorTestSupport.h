@@ -10,6 +10,11 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+#ifdef _WIN32
+#include <process.h>
+
+#include <random>
+#endif
 
 #include "clsKOV.h"
 #include "modAPI.h"
@@ -68,12 +73,23 @@ inline std::string WithCrc(const std::string& data) {
     return data + static_cast<char>(sum >> 8) + static_cast<char>(sum & 0xFF);
 }
 
-// A folder of its own under /tmp, removed with everything in it.
+// A folder of its own under /tmp (Windows: the user's temporary folder),
+// removed with everything in it.
 class ScratchFolder {
 public:
     ScratchFolder() {
+#ifdef _WIN32
+        std::error_code ec;
+        const auto base = std::filesystem::temp_directory_path(ec);
+        for (unsigned attempt = 0; attempt < 100 && path.empty() && !ec; ++attempt) {
+            const auto candidate = base / ("ora-test-" + std::to_string(::_getpid()) + "-" +
+                                           std::to_string(std::random_device{}() % 1000000u));
+            if (std::filesystem::create_directory(candidate, ec)) path = candidate.u8string();
+        }
+#else
         char tmpl[] = "/tmp/ora-test-XXXXXX";
         if (::mkdtemp(tmpl)) path = tmpl;
+#endif
     }
     ~ScratchFolder() {
         std::error_code ignored;

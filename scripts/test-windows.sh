@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# The Windows part of the test run: cross-builds the core, CRC16.dll, the core
+# tests and the command-line tool with mingw-w64 (build-win), runs the tests
+# under wine64, then puts the Linux simulator (ora2orb2-sim of the Linux build)
+# behind COM5 of the Wine prefix and runs the Win32 serial port and the
+# command-line tool against it.
+#   scripts/test-windows.sh [LINUX_BUILD_DIR]   (default: build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+LINUX_BUILD=${1:-build}
+WIN_BUILD=${ORA_WIN_BUILD:-build-win}
+JOBS=${JOBS:-$(nproc)}
+COM=5
+started=$(date +%s.%N)
+
+cmake -S . -B "$WIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw-w64.cmake"
+cmake --build "$WIN_BUILD" -j "$JOBS"
+
+export WINEPREFIX="$ROOT/$WIN_BUILD/wineprefix"
+export WINEDEBUG=-all
+WINE="$ROOT/cmake/wine-run.sh"
+BIN="$ROOT/$WIN_BUILD/bin"
+
+# The core tests (CTest starts each program through the same Wine wrapper).
+(cd "$WIN_BUILD" && ctest --output-on-failure -j "$JOBS" --timeout 600)
+
+# --- Against the simulated sensor through a COM port --------------------------
+SIM="$ROOT/$LINUX_BUILD/bin/ora2orb2-sim"
+if [ ! -x "$SIM" ]; then
+  echo "test-windows: $SIM missing (build the Linux tree first); COM port tests not run" >&2
+  exit 1
+fi
+work=$(mktemp -d)
+sim_pid=""
+stop_sim() {
+  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+  sim_pid=""
+}
+cleanup() {
+  stop_sim
+  "$WINE" --stop-server || true
+  rm -f "$WINEPREFIX/dosdevices/com$COM"
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Starts the simulator with the given options; its pseudo-terminal appears as
+# COM5 in the prefix (the simulator keeps the link, also across a replug).
+start_sim() {
+  stop_sim
+  mkdir -p "$WINEPREFIX/dosdevices"
+  rm -f "$WINEPREFIX/dosdevices/com$COM"
+  "$SIM" --link "$WINEPREFIX/dosdevices/com$COM" "$@" >"$work/sim.out" 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 100); do
+    [ -L "$WINEPREFIX/dosdevices/com$COM" ] && return 0
+    sleep 0.05
+  done
+  echo "test-windows: the simulator did not start: $(cat "$work/sim.out")" >&2
+  return 1
+}
+
+fail() { echo "test-windows: FAILED: $*" >&2; exit 1; }
+
+cli() { "$WINE" "$BIN/ora2orb2-cli.exe" "$@" --data-dir "$work/data" --quiet; }
+expect_exit() {
+  local want=$1 what=$2; shift 2
+  local rc=0
+  cli "$@" >/dev/null 2>&1 || rc=$?
+  [ "$rc" -eq "$want" ] || fail "$what exited with $rc, not $want"
+}
+seconds_since() { awk -v a="$1" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }'; }
+
+mkdir -p "$work/data"
+start_sim
+ORA_TEST_COM_PORT=$COM "$WINE" "$BIN/link_tests.exe" --gtest_filter='WinSerialPort.*' --gtest_brief=1 \
+  || fail "the Win32 serial port against the simulator"
+
+if [ -f "$BIN/ora2orb2-cli.exe" ]; then
+  # info: the simulator's identity and parameter set.
+  cli info --port $COM --baud 9600 >"$work/info.txt" || fail "info exited with $?"
+  grep -q "30514" "$work/info.txt" || fail "info does not show the simulator's serial number: $(cat "$work/info.txt")"
+  cli info --device "\\\\.\\COM$COM" --json >"$work/info.json" || fail "info --json exited with $?"
+  grep -q '"30514"' "$work/info.json" || fail "info --json: $(cat "$work/info.json")"
+
+  # monitor: a header and exactly 100 values, in BINARY+CRC through CRC16.dll.
+  start_sim --format 3
+  t0=$(date +%s.%N)
+  cli monitor --port $COM --count 100 >"$work/monitor.csv" || fail "monitor exited with $?"
+  monitor_s=$(seconds_since "$t0")
+  rows=$(tail -n +2 "$work/monitor.csv" | grep -c .)
+  [ "$rows" -eq 100 ] || fail "monitor --count 100 gave $rows rows"
+  bad=$(tail -n +2 "$work/monitor.csv" | awk -F, '$2 !~ /^[0-9]+$/' | head -1)
+  [ -z "$bad" ] || fail "monitor row without a distance in millimetres: $bad"
+
+  # The adapter is pulled while values stream: a clear message and exit code 6.
+  start_sim --format 1 --replug-ms 5000
+  (sleep 2; kill -USR1 "$sim_pid" 2>/dev/null) &
+  rc=0; cli monitor --port $COM --timeout 4 >"$work/unplug.csv" 2>"$work/unplug.err" || rc=$?
+  [ "$rc" -eq 6 ] || fail "an unplug during monitor exited with $rc, not 6: $(cat "$work/unplug.err")"
+  grep -q "COM $COM" "$work/unplug.err" || fail "the unplug message does not name the port: $(cat "$work/unplug.err")"
+  [ "$(tail -c 1 "$work/unplug.csv" | od -An -c | tr -d ' ')" = '\n' ] || fail "the last row is cut off"
+
+  # download, upload the same file, download again: the same file.
+  start_sim
+  cli download --port $COM "$work/first.kov" || fail "download exited with $?"
+  cli upload --port $COM "$work/first.kov" || fail "upload exited with $?"
+  cli download --port $COM "$work/second.kov" || fail "second download exited with $?"
+  cmp -s "$work/first.kov" "$work/second.kov" || fail "upload then download changed the file"
+
+  # store and defaults answered, refused and unanswered: their own exit codes.
+  cli store --port $COM || fail "store exited with $?"
+  cli set 301 1 --port $COM || fail "set exited with $?"
+  start_sim --reject 301,999,000
+  expect_exit 4 "a refused parameter" set 301 1 --port $COM
+  expect_exit 4 "a refused store" store --port $COM
+  start_sim --silent
+  expect_exit 3 "a silent sensor (info)" info --port $COM --timeout 1
+  expect_exit 3 "a silent sensor (defaults)" defaults --port $COM --timeout 1
+  stop_sim
+
+  # A port that does not exist: the reason and exit code 2.
+  rc=0; msg=$(cli info --port 77 2>&1 >/dev/null) || rc=$?
+  [ "$rc" -eq 2 ] || fail "a missing port exited with $rc, not 2 ($msg)"
+  [ -n "$msg" ] || fail "a missing port gave no reason"
+  echo "test-windows: ora2orb2-cli under Wine: info, monitor (100 values in $monitor_s s), download/upload, refused, silent, missing port: OK"
+else
+  echo "test-windows: ora2orb2-cli.exe not built; command-line tool not tested"
+fi
+
+echo "test-windows: Windows part took $(seconds_since "$started") s"
