@@ -19,9 +19,9 @@
 #include "XYChart.h"
 #include "clsChartData.h"
 #include "clsConsole.h"
-#include "clsFIFO.h"
 #include "clsKOV.h"
 #include "frmAbout.h"
+#include "frmChartSettings.h"
 #include "frmKOV.h"
 #include "frmRecorder.h"
 #include "frmSplash.h"
@@ -35,6 +35,7 @@
 #include "modIni.h"
 #include "modKOVComm.h"
 #include "modLanguage.h"
+#include "modMain.h"
 
 namespace Comm = modKOVComm::Comm;
 using modLanguage::Text;
@@ -67,8 +68,7 @@ int UnitDecimals(int unit) {
 frmMain::frmMain(QWidget* parent, bool startTimer) : QMainWindow(parent) {
     setObjectName("frmMain");
     setAttribute(Qt::WA_DeleteOnClose, false);
-    m_distances = std::make_unique<clsFIFO>();
-    m_times = std::make_unique<clsFIFO>();
+    m_scaleWindow = std::make_unique<modChartCommon::ScaleWindow>();
     m_loop = std::make_unique<MonitorLoop>([] { return modGlobals::Device; }, static_cast<MonitorView*>(this));
     m_loop->SetPort(modGlobals::Comport, modGlobals::Baudrate);
     m_loop->SetWaitFunction([this](int ms) { return WaitWithEvents(ms); });
@@ -143,10 +143,7 @@ void frmMain::FormLoad() {
     m_chart->yScaleText(0)->Caption = "[ mm ]";
     m_chart->SetChartMask(1);
     m_chart->SetIsTimeScale(1);
-    if (!modGlobals::AutoScale) {
-        m_chart->SetyMax(0, modGlobals::yMax);
-        m_chart->SetyMin(0, modGlobals::yMin);
-    }
+    if (!modGlobals::AutoScale) ApplyFixedRange();
     m_series = m_chart->GetChart("KOV");
     m_series->Chart = 0;
     m_series->ForeColor = 255;
@@ -190,7 +187,10 @@ void frmMain::TimerTick() {
 }
 
 void frmMain::ShowStatus(int textId, const std::string& detail) {
-    const QString text = QString::fromStdString(detail);
+    QString text = QString::fromStdString(detail);
+    // Not allowed to open the port: which group it takes, and once how to join it.
+    if (textId == MonitorText::PortNotOpen && modGlobals::Device)
+        text += modMain::PortAccessHint(this, modGlobals::Device->DevicePath());
     SetStatus(1, textId > 0 ? Text(textId) + text : text);
 }
 
@@ -322,48 +322,45 @@ void frmMain::ShowDistance(clsKOV& link) {
     m_loop->Step([&] { m_chart->yScaleText(0)->Caption = "[ " + unitName.toStdString() + " ]"; });
     if (unit != m_lastUnit) {
         if (modGlobals::RecorderState != 2) ResetChart(0);
+        m_lastUnit = unit;
         // The fixed range is kept in millimetres; the axis shows the sensor's unit.
-        if (!modGlobals::AutoScale) {
-            const double factor = modGlobals::UnitFactorOf(unit);
-            m_chart->SetyMin(0, modGlobals::yMin / factor);
-            m_chart->SetyMax(0, modGlobals::yMax / factor);
-        }
+        if (!modGlobals::AutoScale) ApplyFixedRange();
+        ShowUpdatedChartSettings();
     }
 
     const bool zero = mm == 0;
     if (!(zero && !modGlobals::ShowZeroValues) && std::llabs(static_cast<long long>(mm)) < 99999999) {
-        m_distances->Add(mm);
-        m_times->Add(link.CurrentTime);
+        m_scaleWindow->Add(link.CurrentTime, mm);
         modGlobals::AutoScaleRec.LastValue = mm;
         m_series->AddChartPoint(link.CurrentTime, link.MeasValue);
         if (modGlobals::AutoScale) {
             AutoScaleY(m_chart->TimeInterval() / modAPI::MsPerDay);
             const double factor = modGlobals::UnitFactorOf(unit);
             const int axis = modGlobals::AutoScaleRec.Axis;
-            m_chart->SetyMin(axis, modGlobals::AutoScaleRec.Minimum / factor);
-            m_chart->SetyMax(axis, modGlobals::AutoScaleRec.Maximum / factor);
+            m_chart->SetyMin(axis, modChartCommon::MillimetresToUnit(modGlobals::AutoScaleRec.Minimum, factor));
+            m_chart->SetyMax(axis, modChartCommon::MillimetresToUnit(modGlobals::AutoScaleRec.Maximum, factor));
         }
     }
     m_lastUnit = unit;
 }
 
 void frmMain::AutoScaleY(double timeSpanDays) {
-    modChartCommon::ScaleHistory history;
-    history.Count = m_distances->Count();
-    history.Distance = [this](int i) { return m_distances->Value(i); };
-    history.Time = [this](int i) { return m_times->Value(i); };
-    modChartCommon::AutoScaleY(modGlobals::AutoScaleRec, history, timeSpanDays);
+    // The window's extremes are kept value by value: no walk over the history.
+    modChartCommon::AutoScaleY(modGlobals::AutoScaleRec, *m_scaleWindow, timeSpanDays);
+}
+
+double frmMain::DisplayUnitFactor() const { return modGlobals::UnitFactorOf(m_lastUnit); }
+
+void frmMain::ApplyFixedRange() {
+    const double factor = DisplayUnitFactor();
+    m_chart->SetyMax(0, modChartCommon::MillimetresToUnit(modGlobals::yMax, factor));
+    m_chart->SetyMin(0, modChartCommon::MillimetresToUnit(modGlobals::yMin, factor));
 }
 
 void frmMain::ResetChart(int n) {
     if (n <= 0) n = static_cast<int>(std::nearbyint(static_cast<double>(m_chart->TimeInterval()) / MonitorLoop::TickMs));
     if (n < 1) n = 1;
-    m_distances = std::make_unique<clsFIFO>();
-    m_distances->Resize(n);
-    m_distances->Reset();
-    m_times = std::make_unique<clsFIFO>();
-    m_times->Resize(n);
-    m_times->Reset();
+    m_scaleWindow->Reset(n);
     m_series->InitChartData(n - 1);
     modGlobals::AutoScaleRec.Minimum = 0;
     modGlobals::AutoScaleRec.Maximum = 0;
@@ -470,19 +467,65 @@ void frmMain::lblMeasValue_Click() {
     frmTextWindow::Open(this);
 }
 
-void frmMain::mnuPopUp_Opened() { mnuPopupShowZero->setChecked(modGlobals::ShowZeroValues); }
+void frmMain::mnuPopUp_Opened() {
+    mnuPopupShowZero->setChecked(modGlobals::ShowZeroValues);
+    // The axis item names what it switches to, also after the language
+    // changed or the chart settings switched the axis.
+    mnuPopupFixedTime->setText(Text(m_chart->IsTimeScale() != 0 ? 1063 : 1064));
+}
+
+// The chart settings dialog's view of this window: the chart, its series, the
+// settings in modGlobals and their saving.
+class frmMain::ChartSettingsLink : public ChartSettingsHost {
+public:
+    explicit ChartSettingsLink(frmMain& window) : m_window(window) {}
+    XYChart& Chart() override { return *m_window.m_chart; }
+    clsChartData& Series() override { return *m_window.m_series; }
+    double UnitFactor() const override { return m_window.DisplayUnitFactor(); }
+    bool AutoScale() const override { return modGlobals::AutoScale; }
+    void SetAutoScale(bool on) override { modGlobals::AutoScale = on; }
+    double yMin() const override { return modGlobals::yMin; }
+    double yMax() const override { return modGlobals::yMax; }
+    void SetRange(double yMinMm, double yMaxMm) override {
+        modGlobals::yMin = yMinMm;
+        modGlobals::yMax = yMaxMm;
+    }
+    bool ShowZeroValues() const override { return modGlobals::ShowZeroValues; }
+    void SetShowZeroValues(bool on) override { modGlobals::ShowZeroValues = on; }
+    void SaveSettings() override { m_window.SaveSettings(); }
+
+private:
+    frmMain& m_window;
+};
+
+void frmMain::mnuPopUpYscaleSettings_Click() {
+    if (m_closing || m_unloaded) return;
+    if (!m_chartSettingsHost) m_chartSettingsHost = std::make_unique<ChartSettingsLink>(*this);
+    if (!m_chartSettings) m_chartSettings = new frmChartSettings(*m_chartSettingsHost, this);
+    m_chartSettings->show();
+    m_chartSettings->raise();
+    m_chartSettings->activateWindow();
+}
+
+frmChartSettings* frmMain::ChartSettings() const { return m_chartSettings.data(); }
+
+void frmMain::ShowUpdatedChartSettings() {
+    if (m_chartSettings && m_chartSettings->isVisible()) m_chartSettings->ShowUpdatedSettings();
+}
 
 void frmMain::mnuPopupShowZero_Click() {
     modGlobals::ShowZeroValues = !modGlobals::ShowZeroValues;
     mnuPopupShowZero->setChecked(modGlobals::ShowZeroValues);
-    // (The chart settings dialog refreshes here once it exists.)
+    ShowUpdatedChartSettings();
 }
 
 void frmMain::mnuPopupFixedTime_Click() {
     const bool clock = m_chart->IsTimeScale() == 0;
     m_chart->SetIsTimeScale(clock ? 1 : 0);
     mnuPopupFixedTime->setText(Text(clock ? 1063 : 1064));
-    if (!modGlobals::Measuring) m_loop->Step([&] { m_chart->Show(m_chart->Xmax()); });
+    // Redrawn in place (while measuring the next half second does it).
+    if (!modGlobals::Measuring) m_loop->Step([&] { m_chart->Redraw(); });
+    ShowUpdatedChartSettings();
 }
 
 void frmMain::mnuPopupHelp_Click() { modHTMLHelp::ShowMainHelp(this); }
@@ -495,6 +538,7 @@ void frmMain::mnuHelpAbout_Click() {
 void frmMain::mnuOptionLanguageDEEN_Click() {
     modFunctions::SetLanguageOffset(modFunctions::LanguageOffset() == 0 ? 1000 : 0);
     ApplyTexts();
+    if (m_chartSettings) modLanguage::ApplyLanguage(m_chartSettings);
     modHTMLHelp::SetPopupHelpFile(this);
     SaveSettings();
 }
@@ -580,8 +624,7 @@ void frmMain::Unload() {
         m_console.reset();
     }
     frmTextWindow::Unload();
-    m_distances.reset();
-    m_times.reset();
+    delete m_chartSettings;
     modHTMLHelp::CloseHelp();
     SaveSettings();
     modIni::Release();

@@ -23,7 +23,6 @@ class QPushButton;
 class QTimer;
 class QWidget;
 class clsKOV;
-class clsFIFO;
 class clsConsole;
 class frmTextWindow;
 class XYChart;
@@ -31,6 +30,11 @@ class clsChartData;
 class ChartPicture;
 class frmRecorder;
 class RecorderHost;
+class frmChartSettings;
+class ChartSettingsHost;
+namespace modChartCommon {
+class ScaleWindow;
+}
 
 class frmMain : public QMainWindow, private MonitorView {
     Q_OBJECT
@@ -75,6 +79,15 @@ public:
 
     // The recorder window, while it exists.
     frmRecorder* Recorder() const;
+    // The chart settings dialog, once opened (nullptr before).
+    frmChartSettings* ChartSettings() const;
+    // Brings an open chart settings dialog up to date with the chart and the
+    // settings (after the popup menu or the recorder changed them); no
+    // visible effect while it is not open.
+    void ShowUpdatedChartSettings();
+    // Millimetres per unit of the values on the chart's y axis (1 until the
+    // first value names its unit).
+    double DisplayUnitFactor() const;
     // For the recorder, the chart settings dialog and tests.
     XYChart* KOVChart() const { return m_chart.get(); }
     clsChartData* Series() const { return m_series.get(); }
@@ -102,6 +115,7 @@ private slots:
     void cmdSingleValue_Click();
     void lblMeasValue_Click();
     void mnuPopUp_Opened();
+    void mnuPopUpYscaleSettings_Click();
     void mnuPopupShowZero_Click();
     void mnuPopupFixedTime_Click();
     void mnuPopupHelp_Click();
@@ -123,6 +137,8 @@ private:
     void SetLamp(int commStatus);
     void UpdateControls();
     void AutoScaleY(double timeSpanDays);
+    // The fixed y range (kept in millimetres) onto the axis, in the unit shown.
+    void ApplyFixedRange();
     // Waits `ms` milliseconds with the window alive (timer ticks go on);
     // returns false when the window was closed meanwhile.
     bool WaitWithEvents(int ms);
@@ -194,14 +210,16 @@ private:
     // Chart, its series and the auto-scale buffers.
     std::unique_ptr<XYChart> m_chart;
     std::shared_ptr<clsChartData> m_series;
-    std::unique_ptr<clsFIFO> m_distances;
-    std::unique_ptr<clsFIFO> m_times;
+    std::unique_ptr<modChartCommon::ScaleWindow> m_scaleWindow;
 
     std::unique_ptr<clsConsole> m_console;
 
     class RecorderLink;  // the recorder's view of this window
     std::unique_ptr<RecorderHost> m_recorderHost;
     QPointer<frmRecorder> m_recorder;
+    class ChartSettingsLink;  // the chart settings dialog's view of this window
+    std::unique_ptr<ChartSettingsHost> m_chartSettingsHost;
+    QPointer<frmChartSettings> m_chartSettings;
 
     std::unique_ptr<MonitorLoop> m_loop;
     int m_lastUnit = -1;

@@ -214,7 +214,6 @@ void frmMain::BuildMenus() {
 
     mnuPopUp = menu(bar, "mnuPopUp", 1061);
     mnuPopUpYscaleSettings = item(mnuPopUp, "mnuPopUpYscaleSettings", 1065);
-    mnuPopUpYscaleSettings->setEnabled(false);  // the chart settings dialog is not part of this build yet
     mnuPopUp->addSeparator();
     mnuPopupShowZero = item(mnuPopUp, "mnuPopupShowZero", 1062);
     mnuPopupShowZero->setCheckable(true);
@@ -238,6 +237,7 @@ void frmMain::BuildMenus() {
     connect(mnuOptionLanguageDEEN, &QAction::triggered, this, &frmMain::mnuOptionLanguageDEEN_Click);
     connect(mnuOptionConsole, &QAction::triggered, this, &frmMain::mnuOptionConsole_Click);
     connect(mnuPopUp, &QMenu::aboutToShow, this, &frmMain::mnuPopUp_Opened);
+    connect(mnuPopUpYscaleSettings, &QAction::triggered, this, &frmMain::mnuPopUpYscaleSettings_Click);
     connect(mnuPopupShowZero, &QAction::triggered, this, &frmMain::mnuPopupShowZero_Click);
     connect(mnuPopupFixedTime, &QAction::triggered, this, &frmMain::mnuPopupFixedTime_Click);
     connect(mnuPopupHelp, &QAction::triggered, this, &frmMain::mnuPopupHelp_Click);

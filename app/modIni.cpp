@@ -5,6 +5,7 @@
 
 #include "clsKOV.h"
 #include "modAPI.h"
+#include "modChartCommon.h"
 #include "modFunctions.h"
 #include "modConfigList.h"
 #include "modGlobals.h"
@@ -75,7 +76,7 @@ void LoadSettings() {
     // upside down or leave it without a span, and limits beyond any distance
     // the sensor can send (in mm) leave the chart nothing it can draw: use
     // the default range instead.
-    constexpr double kLargest = 2147483647.0;
+    constexpr double kLargest = modChartCommon::LargestRangeMm;
     if (!(yMax > yMin) || !(std::fabs(yMax) <= kLargest) || !(std::fabs(yMin) <= kLargest)) {
         yMax = 5000;
         yMin = 0;

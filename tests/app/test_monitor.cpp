@@ -11,6 +11,10 @@
 #include <QtTest>
 
 #include "frmRecorder.h"
+#include "frmChartSettings.h"
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
 #include "AppHarness.h"
 #include "modControls.h"
 #include "XYChart.h"
@@ -631,7 +635,7 @@ private slots:
         QVERIFY(sawDialog);
         QVERIFY(!modGlobals::ConfigDialogOpen);
         QVERIFY(h.SentCount("C") >= 2);  // the download when the dialog opens
-        // The recorder opens as a tool window; the chart settings are not yet offered.
+        // The recorder opens as a tool window.
         QAction* recorder = h.window->findChild<QAction*>("mnuRecorder");
         QVERIFY(recorder->isEnabled());
         recorder->trigger();
@@ -639,10 +643,68 @@ private slots:
         QVERIFY(modGlobals::RecorderWindowOpen);
         h.window->Recorder()->close();
         QVERIFY(!modGlobals::RecorderWindowOpen);
-        QVERIFY(!h.window->findChild<QAction*>("mnuPopUpYscaleSettings")->isEnabled());
+        QVERIFY(h.window->findChild<QAction*>("mnuPopUpYscaleSettings")->isEnabled());
         h.window->findChild<QAction*>("mnuConfigurationDefaultProfibus")->trigger();
         QCOMPARE(modGlobals::DefaultDevice, std::string("Profibus"));
         QVERIFY(!h.window->findChild<QAction*>("mnuConfigurationDefaultSerial")->isChecked());
+    }
+
+    // The view settings open from the chart's menu, follow the menu's
+    // commands while open, and Apply saves the fixed range, kept in
+    // millimetres while the axis shows the sensor's unit.
+    void chartSettingsFromThePopupMenu() {
+        Harness h;
+        auto* open = h.window->findChild<QAction*>("mnuPopUpYscaleSettings");
+        QVERIFY(!h.window->ChartSettings());
+        open->trigger();
+        frmChartSettings* dialog = h.window->ChartSettings();
+        QVERIFY(dialog && dialog->isVisible());
+        QVERIFY(!dialog->isModal());
+        QCOMPARE(dialog->parentWidget(), static_cast<QWidget*>(h.window.get()));
+        open->trigger();  // one dialog only
+        QCOMPARE(h.window->ChartSettings(), dialog);
+        auto* zero = dialog->findChild<QCheckBox*>("chkNullWerte");
+        auto* timeAxis = dialog->findChild<QRadioButton*>("optxAxisTime");
+        QCOMPARE(zero->isChecked(), modGlobals::ShowZeroValues);
+        h.window->findChild<QAction*>("mnuPopupShowZero")->trigger();
+        QCOMPARE(zero->isChecked(), modGlobals::ShowZeroValues);
+        QVERIFY(timeAxis->isChecked());
+        h.window->findChild<QAction*>("mnuPopupFixedTime")->trigger();
+        QVERIFY(!timeAxis->isChecked());
+        // The recorder's hook brings it up to date as well.
+        modGlobals::AutoScale = false;
+        h.window->ShowUpdatedChartSettings();
+        QVERIFY(dialog->findChild<QRadioButton*>("optYScaleManual")->isChecked());
+
+        // A value in metres: the boxes and the axis show metres.
+        clsKOV value;
+        value.DistanceUnit = 1;
+        value.OutputFormat = 1;
+        value.CurrentTime = modAPI::NowWithMs();
+        value.MeasValue_mm = 1500;
+        value.MeasValue = 1.5;
+        h.window->ShowDistance(value);
+        QCOMPARE(h.window->DisplayUnitFactor(), 1000.0);
+        QCOMPARE(dialog->txtParameter(0)->text(), QStringLiteral("5"));
+        dialog->txtParameter(0)->setText(QStringLiteral("2.5"));
+        dialog->txtParameter(1)->setText(QStringLiteral("0.5"));
+        QVERIFY(dialog->cmdApply_Click());
+        QCOMPARE(modGlobals::yMax, 2500.0);
+        QCOMPARE(modGlobals::yMin, 500.0);
+        QCOMPARE(h.window->KOVChart()->yMax(0), 2.5);
+        QCOMPARE(h.window->KOVChart()->yMin(0), 0.5);
+        clsIni ini;
+        ini.Filename(h.m_dir.filePath("KOV.ini").toStdString());
+        QCOMPARE(ini.GetSetting("CHART", "yMax", std::string()), std::string("2500"));
+        QCOMPARE(ini.GetSetting("CHART", "yMin", std::string()), std::string("500"));
+        QCOMPARE(ini.GetSetting("CHART", "AutoScale", std::string()), std::string("0"));
+        // The menu's axis item names what it switches to, whoever switched.
+        dialog->findChild<QRadioButton*>("optxAxisTime")->setChecked(true);
+        QVERIFY(dialog->cmdApply_Click());
+        emit h.window->findChild<QMenu*>("mnuPopUp")->aboutToShow();
+        QCOMPARE(h.window->findChild<QAction*>("mnuPopupFixedTime")->text(), Text(1063));
+        h.window->close();
+        QVERIFY(!h.window->ChartSettings());
     }
 
     void wallClockJumps() {
