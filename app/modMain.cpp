@@ -8,6 +8,8 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <QTemporaryFile>
+#include <QPointer>
+#include <QWidget>
 #include <memory>
 
 #include "frmMain.h"
@@ -16,8 +18,17 @@
 #include "modFunctions.h"
 #include "modGlobals.h"
 #include "modIni.h"
+#include "modControls.h"
 #include "modKOVComm.h"
+#include "modLanguage.h"
 #include "SimulatorRegistration.h"
+
+#ifndef ORA_VERSION_TEXT
+#define ORA_VERSION_TEXT "0.0.0"
+#endif
+#ifndef ORA_INSTALL_BINDIR
+#define ORA_INSTALL_BINDIR ""
+#endif
 
 namespace modMain {
 
@@ -26,6 +37,23 @@ bool FolderIsWritable(const QString& folder) {
     // Ask the file system rather than the permission bits (read-only mounts, ACLs).
     QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".ora2orb2-write-test-XXXXXX")));
     return probe.open();
+}
+
+bool IsSystemProgramFolder(const QString& folder) {
+    if (folder.isEmpty()) return false;
+    static const char* const kSystemFolders[] = {"/usr/bin", "/usr/sbin", "/usr/local/bin", "/usr/local/sbin",
+                                                 "/bin", "/sbin", "/usr/games", "/usr/local/games", ORA_INSTALL_BINDIR};
+    // Compared as the file system sees them (/bin may lead to /usr/bin).
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    const QString plain = QDir::cleanPath(QDir(folder).absolutePath());
+    for (const char* system : kSystemFolders) {
+        if (!*system) continue;
+        const QString path = QString::fromUtf8(system);
+        const QString systemCanonical = QFileInfo(path).canonicalFilePath();
+        if (plain == QDir::cleanPath(path)) return true;
+        if (!canonical.isEmpty() && canonical == systemCanonical) return true;
+    }
+    return false;
 }
 
 QString DecideProgramFolder(const QStringList& arguments, const QString& executableFolder) {
@@ -42,7 +70,7 @@ QString DecideProgramFolder(const QStringList& arguments, const QString& executa
         }
     }
     if (folder.isEmpty()) {
-        if (FolderIsWritable(executableFolder))
+        if (!IsSystemProgramFolder(executableFolder) && FolderIsWritable(executableFolder))
             folder = executableFolder;
         else
             folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
@@ -66,6 +94,7 @@ int Main(const QStringList& arguments) {
 
     modGlobals::ExitRequested = false;
     modIni::LoadSettings();
+    modLanguage::ApplyQtLanguage();  // Qt's own dialogs speak the stored language
     {
         frmSplash splash;
         splash.exec();
@@ -81,6 +110,62 @@ int Main(const QStringList& arguments) {
     const int code = QApplication::exec();
     window.reset();
     return code;
+}
+
+std::string UsageText() {
+    return "Usage: ORA2ORB2 [--data-dir DIR] [Qt options]\n"
+           "Configures and monitors ORA-2 / ORB-2 laser distance sensors over a serial port.\n"
+           "\n"
+           "Options:\n"
+           "  --data-dir DIR   keep KOV.ini, the recordings (REC) and the settings report in\n"
+           "                   DIR (created when missing); by default the program's own\n"
+           "                   folder when it is writable and not a system folder, else\n"
+           "                   ~/.local/share/ORA2ORB2\n"
+           "  --help           show this text\n"
+           "  --version        show the program's version\n"
+           "\n"
+           "Qt's own options work as well, for example -platform offscreen or -style Fusion.\n"
+           "\n"
+           "Ports:\n"
+           "  \"COM n\" is the device given for n in section PORTS of KOV.ini (a device path\n"
+           "  or SIMULATOR, the built-in simulated sensor); else the n-th serial device\n"
+           "  found: on-board UARTs (/dev/ttyS*), then /dev/ttyUSB*, then /dev/ttyACM*.\n"
+           "  Opening a serial device needs membership in its group, usually dialout:\n"
+           "  sudo usermod -aG dialout $USER, then log out and in again.\n"
+           "\n"
+           "See also: ora2orb2-sim(1), the simulated sensor on a pseudo-terminal.\n";
+}
+
+std::string VersionText() { return std::string("ORA2ORB2 ") + ORA_VERSION_TEXT + "\n"; }
+
+namespace {
+bool& PortAccessHintShown() {
+    static bool shown = false;
+    return shown;
+}
+}  // namespace
+
+void ResetPortAccessHint() { PortAccessHintShown() = false; }
+
+QString PortAccessHint(QWidget* parent, const std::string& device, const SerialLayer::GroupProblem& problem) {
+    if (problem.group.empty()) return {};
+    const QString path = QString::fromStdString(device);
+    const QString group = QString::fromStdString(problem.group);
+    if (!PortAccessHintShown()) {
+        PortAccessHintShown() = true;
+        const QString text = modLanguage::Text(problem.accountInGroup ? 1141 : 1140).arg(path, group);
+        QPointer<QWidget> owner = parent;
+        QTimer::singleShot(0, QCoreApplication::instance(), [owner, text] {
+            const QString title = owner ? owner->window()->windowTitle() : QStringLiteral("ORA-2 / ORB-2");
+            modControls::ShowWarning(owner, title, text);
+        });
+    }
+    return " - " + modLanguage::Text(1139).arg(path, group);
+}
+
+QString PortAccessHint(QWidget* parent, const std::string& device) {
+    if (device.empty() || device == "SIMULATOR") return {};
+    return PortAccessHint(parent, device, SerialLayer::MissingGroupForDevice(device));
 }
 
 void PumpEvents(int maxWaitMs) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -19,7 +20,9 @@
 #ifndef _WIN32
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -372,6 +375,43 @@ std::string DeviceForComport(int comport, const clsIni* settings) {
     if (static_cast<size_t>(comport) > ports.size()) return {};
     return ports[static_cast<size_t>(comport) - 1];
 #endif
+}
+
+GroupProblem MissingGroupForDevice(const std::string& devicePath) {
+    GroupProblem problem;
+#ifndef _WIN32
+    struct stat st{};
+    if (devicePath.empty() || ::stat(devicePath.c_str(), &st) != 0) return problem;
+    if (::geteuid() == 0) return problem;
+    if (::access(devicePath.c_str(), R_OK | W_OK) == 0 || errno != EACCES) return problem;
+    // Only a group that may read and write the device can be the way in.
+    if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) return problem;
+    if (st.st_uid == ::geteuid()) return problem;  // the owner's own rights say no
+    if (::getegid() == st.st_gid) return problem;
+    const int count = ::getgroups(0, nullptr);
+    std::vector<gid_t> groups(count > 0 ? static_cast<size_t>(count) : 0);
+    if (count > 0 && ::getgroups(count, groups.data()) == count &&
+        std::find(groups.begin(), groups.end(), st.st_gid) != groups.end())
+        return problem;  // in the group and still refused: not a membership question
+    if (const group* g = ::getgrgid(st.st_gid))
+        problem.group = g->gr_name;
+    else
+        problem.group = std::to_string(st.st_gid);
+    // Is the account in the group already, waiting for the next login?
+    if (const passwd* pw = ::getpwuid(::geteuid())) {
+        int n = 64;
+        std::vector<gid_t> account(static_cast<size_t>(n));
+        if (::getgrouplist(pw->pw_name, pw->pw_gid, account.data(), &n) < 0 && n > 0) {
+            account.resize(static_cast<size_t>(n));
+            if (::getgrouplist(pw->pw_name, pw->pw_gid, account.data(), &n) < 0) n = 0;
+        }
+        account.resize(static_cast<size_t>(std::max(n, 0)));
+        problem.accountInGroup = std::find(account.begin(), account.end(), st.st_gid) != account.end();
+    }
+#else
+    (void)devicePath;
+#endif
+    return problem;
 }
 
 std::unique_ptr<Port> CreateForComport(int comport, const clsIni* settings, std::string* device) {

@@ -64,6 +64,19 @@ std::string DeviceForComport(int comport, const clsIni* settings);
 // then /dev/ttyUSB*, then /dev/ttyACM*, each group by number).
 std::vector<std::string> DetectedSerialPorts();
 
+// Why this user cannot open a device, when the reason is a missing group
+// membership: the device's group may read and write it, the process is not in
+// that group, and neither the owner's nor everybody's rights let it in
+// (Linux: a serial adapter belongs to group "dialout"). `group` is empty when
+// that is not the reason (the device opens, is missing, or refuses for
+// another reason). `accountInGroup`: the user's account is in the group
+// already, only this login session is not (the user has to log in again).
+struct GroupProblem {
+    std::string group;
+    bool accountInGroup = false;
+};
+GroupProblem MissingGroupForDevice(const std::string& devicePath);
+
 // Port object for a port number, or nullptr when no device is known.
 std::unique_ptr<Port> CreateForComport(int comport, const clsIni* settings, std::string* device);
 

@@ -9,6 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   socat xvfb xauth
   g++-mingw-w64-x86-64-posix wine64
+  qt6-translations-l10n librsvg2-bin help2man lintian desktop-file-utils appstream debootstrap
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -4,7 +4,12 @@
 #include <QAction>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QCoreApplication>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QPointer>
+#include <QTranslator>
 #include <QMenu>
 #include <QStringList>
 #include <QTabWidget>
@@ -110,9 +115,57 @@ void Walk(QObject* parent) {
     }
 }
 
+struct QtTranslation {
+    QPointer<QTranslator> translator;  // installed while Qt speaks German
+    QString folder;                    // empty: Qt's own translations folder
+    int appliedOffset = -1;            // language offset last applied, -1 none yet
+    bool inLanguage = false;           // result of that application
+};
+
+QtTranslation& QtState() {
+    static QtTranslation state;
+    return state;
+}
+
 }  // namespace
 
+bool ApplyQtLanguage() {
+    QtTranslation& q = QtState();
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) return false;
+    const int offset = modFunctions::LanguageOffset();
+    if (offset == q.appliedOffset) return q.inLanguage;
+    q.appliedOffset = offset;
+    if (q.translator) {
+        QCoreApplication::removeTranslator(q.translator);
+        delete q.translator;
+    }
+    if (offset != 0) {  // English: Qt's built-in texts
+        q.inLanguage = true;
+        return true;
+    }
+    const QString folder =
+        q.folder.isEmpty() ? QLibraryInfo::path(QLibraryInfo::TranslationsPath) : q.folder;
+    auto* translator = new QTranslator(app);
+    if (translator->load(QLocale(QLocale::German, QLocale::Germany), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         folder) &&
+        QCoreApplication::installTranslator(translator)) {
+        q.translator = translator;
+        q.inLanguage = true;
+    } else {
+        delete translator;
+        q.inLanguage = false;
+    }
+    return q.inLanguage;
+}
+
+void SetQtTranslationsFolder(const QString& folder) {
+    QtState().folder = folder;
+    QtState().appliedOffset = -1;
+}
+
 void ApplyLanguage(QWidget* window) {
+    ApplyQtLanguage();
     if (!window) return;
     if (const int id = PropertyId(window, "Tag")) window->setWindowTitle(Text(id));
     Walk(window);

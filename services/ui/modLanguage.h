@@ -28,6 +28,20 @@ void SetTag(QObject* object, int id);
 // A Tag that is not a positive whole number, or a control without a caption,
 // leaves that text unchanged. Windows owned by `window` (other dialogs) are
 // not touched; each applies its own texts when it loads.
+// Also carries Qt's own texts along (ApplyQtLanguage), so every language
+// switch, which re-applies the texts, switches them too.
 void ApplyLanguage(QWidget* window);
+
+// Qt's own texts (the buttons of message boxes, the file and print dialogs)
+// in the program's language: German installs Qt's German translations
+// (qtbase_de.qm from Qt's translations folder), English removes them. Does
+// nothing while the language is the one already applied. Returns whether
+// Qt's texts are now in the program's language (false when German is wanted
+// and no translation file is found; Qt then stays English).
+bool ApplyQtLanguage();
+
+// Folder searched for Qt's translations; empty means Qt's own
+// (QLibraryInfo::TranslationsPath). The next ApplyQtLanguage loads anew.
+void SetQtTranslationsFolder(const QString& folder);
 
 }  // namespace modLanguage
