@@ -316,6 +316,20 @@ private slots:
             host.measuring = false;
             window.MeasuringChanged(false);
             QVERIFY(window.RecButton()->isEnabled());
+            // A recording started before the measurement and stopped during it:
+            // the record button comes back, playing back waits for the end of
+            // the measurement.
+            window.cmdRec_Click();
+            host.measuring = true;
+            window.MeasuringChanged(true);
+            QVERIFY(window.StopButton()->isEnabled());
+            QVERIFY(!window.RecButton()->isEnabled());
+            window.cmdStop_Click();
+            QVERIFY(window.RecButton()->isEnabled());
+            QVERIFY(!window.PlayButton()->isEnabled());
+            host.measuring = false;
+            window.MeasuringChanged(false);
+            QVERIFY(window.PlayButton()->isEnabled());
 
             window.cmdRec_Click();
             host.link->CurrentTime = T(1, 0);
