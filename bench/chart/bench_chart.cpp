@@ -1,12 +1,16 @@
 // Cost of XYChart::Show: the call every half second while measuring, and the
-// full redraw after loading a long recording.
+// full redraw after loading a long recording; and of the y auto-scaling of
+// 30,000 values (a playback), kept value by value and, for comparison, by a
+// walk over the history for every value.
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "XYChart.h"
+#include "modChartCommon.h"
 
 namespace {
 
@@ -110,6 +114,20 @@ void BM_ShowHalfSecond(benchmark::State& state) {
 }
 BENCHMARK(BM_ShowHalfSecond)->Unit(benchmark::kMicrosecond);
 
+// The scale layer alone, redrawn for an edge moved by a pixel (what every
+// Show that moves the edge pays besides the curves).
+void BM_ScaleLayer(benchmark::State& state) {
+    OffscreenSurface surface;
+    XYChart chart;
+    SetUpChart(chart, surface, 60000);
+    double xmax = chart.Xmax();
+    for (auto _ : state) {
+        chart.SetXmax(xmax += 1.0 / chart.XScale());
+        chart.ShowScale();
+    }
+}
+BENCHMARK(BM_ScaleLayer)->Unit(benchmark::kMicrosecond);
+
 // Playback: 30,000 points over the whole window, drawn from scratch.
 void BM_FullRedraw30000(benchmark::State& state) {
     OffscreenSurface surface;
@@ -125,6 +143,41 @@ void BM_FullRedraw30000(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_FullRedraw30000)->Unit(benchmark::kMillisecond);
+
+// 30,000 values 50 ms apart through the scaling path of the main window: the
+// history and the range, with the chart window over the whole recording (the
+// worst case: every value stays in the window).
+void BM_AutoScale30000Values(benchmark::State& state) {
+    const bool walk = state.range(0) != 0;
+    constexpr int kValues = 30000;
+    const double window = kValues * 50 * kMs;
+    Signal signal;
+    std::vector<double> levels(kValues);
+    for (double& v : levels) v = std::nearbyint(signal.Next());
+    for (auto _ : state) {
+        modChartCommon::ScaleWindow history(kValues);
+        modChartCommon::AutoScaleRecord record;
+        modChartCommon::ScaleHistory walked;
+        walked.Distance = [&](int i) { return history.Distance(i); };
+        walked.Time = [&](int i) { return history.Time(i); };
+        double t = kStart;
+        for (int i = 0; i < kValues; ++i) {
+            history.Add(t += 50 * kMs, levels[static_cast<std::size_t>(i)]);
+            record.LastValue = static_cast<std::int32_t>(levels[static_cast<std::size_t>(i)]);
+            if (walk) {
+                walked.Count = history.Count();
+                modChartCommon::AutoScaleY(record, walked, window);
+            } else {
+                modChartCommon::AutoScaleY(record, history, window);
+            }
+        }
+        benchmark::DoNotOptimize(record.Minimum);
+    }
+    state.SetLabel(walk ? "walk per value" : "window kept value by value");
+    state.SetItemsProcessed(state.iterations() * kValues);
+}
+BENCHMARK(BM_AutoScale30000Values)->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AutoScale30000Values)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
 #include "modAPI.h"
@@ -301,6 +302,7 @@ void XYChart::Resize() {
         m_picture.fill(ToQColor(m_backColor));
     } else {
         m_scaleLayer = m_chartLayer = m_picture = QImage();
+        m_sparePicture = QImage();
     }
     MarkAll();
     if (m_xmin > 0 && !m_scaleLayer.isNull()) {
@@ -406,29 +408,84 @@ void XYChart::LayoutScale() {
     if (m_xGridInfo.Valid) m_xmin = m_xGridInfo.Xmin;
 }
 
+namespace {
+
+// Appends the bytes of plain values to a key.
+class KeyWriter {
+public:
+    std::string Text;
+    template <typename T>
+    KeyWriter& operator<<(const T& value) {
+        static_assert(std::is_trivially_copyable_v<T>);
+        Text.append(reinterpret_cast<const char*>(&value), sizeof value);
+        return *this;
+    }
+    KeyWriter& operator<<(const std::string& text) {
+        *this << text.size();
+        Text += text;
+        return *this;
+    }
+    KeyWriter& operator<<(const clsLabel& label) {
+        return *this << label.Caption << label.Font.Name << label.Font.Size << label.Font.Bold << label.ForeColor
+                     << label.Orientation;
+    }
+};
+
+}  // namespace
+
+std::string XYChart::ScaleBaseKey() const {
+    // Everything the part of the scale layer that does not move with the
+    // time axis is drawn from.
+    KeyWriter k;
+    k << m_width << m_height << ScreenDpi() << m_gridColor << m_scaleColor << *m_header << m_plotLeft
+      << m_plotRight << m_plotTop << m_plotBottom;
+    for (const Band& band : m_bands) {
+        const YAxis& axis = m_yAxis[band.Index];
+        k << band.Index << band.Top << band.Bottom << *m_watermark[band.Index] << axis.Placement << axis.Grid
+          << axis.Reversed << *axis.Tick << *axis.Title << axis.TickWidth << axis.TickHeight << axis.TitleWidth
+          << axis.GridInfo.Valid << axis.GridInfo.Count;
+        for (int position : axis.GridInfo.Positions) k << position;
+        for (const std::string& label : axis.GridInfo.Labels) k << label;
+    }
+    return k.Text;
+}
+
 void XYChart::RedrawScale() {
     if (m_scaleLayer.isNull()) return;
     LayoutScale();
     const int plotWidth = m_plotRight - m_plotLeft;
 
+    // Background, header, watermarks and y scales stay the same while only
+    // the time axis moves: they are drawn once into the base and copied.
+    std::string key = ScaleBaseKey();
+    if (key != m_scaleBaseKey || m_scaleBase.size() != m_scaleLayer.size()) {
+        m_scaleBase = QImage(m_scaleLayer.size(), m_scaleLayer.format());
+        QPainter b(&m_scaleBase);
+        b.setRenderHint(QPainter::Antialiasing, false);
+        b.fillRect(m_scaleBase.rect(), Qt::white);
+        DrawText(b, *m_header, m_header->Caption,
+                 static_cast<int>(RoundEven((m_plotLeft + m_plotRight - m_headerExtent.Width) / 2.0)), 6);
+        for (const Band& band : m_bands) {
+            YAxis& axis = m_yAxis[band.Index];
+            const clsLabel& mark = *m_watermark[band.Index];
+            const Extent w = Measure(mark, mark.Caption);
+            DrawText(b, mark, mark.Caption,
+                     static_cast<int>(RoundEven((m_plotLeft + m_plotRight - w.Width) / 2.0)),
+                     static_cast<int>(RoundEven((band.Top + band.Bottom - w.Height) / 2.0)));
+            if (axis.Placement & PlaceLeft) DrawYScale(b, axis, PlaceLeft);
+            if (axis.Placement & PlaceRight) DrawYScale(b, axis, PlaceRight);
+        }
+        m_scaleBaseKey = std::move(key);
+    }
+    // Into the layer's own pixels: no new image per frame.
+    if (m_scaleLayer.isDetached() && m_scaleLayer.format() == m_scaleBase.format() &&
+        m_scaleLayer.bytesPerLine() == m_scaleBase.bytesPerLine())
+        std::memcpy(m_scaleLayer.bits(), m_scaleBase.constBits(), static_cast<std::size_t>(m_scaleBase.sizeInBytes()));
+    else
+        m_scaleLayer = m_scaleBase.copy();
+
     QPainter p(&m_scaleLayer);
     p.setRenderHint(QPainter::Antialiasing, false);
-    p.fillRect(m_scaleLayer.rect(), Qt::white);
-
-    DrawText(p, *m_header, m_header->Caption,
-             static_cast<int>(RoundEven((m_plotLeft + m_plotRight - m_headerExtent.Width) / 2.0)), 6);
-
-    for (const Band& band : m_bands) {
-        YAxis& axis = m_yAxis[band.Index];
-        const clsLabel& mark = *m_watermark[band.Index];
-        const Extent w = Measure(mark, mark.Caption);
-        DrawText(p, mark, mark.Caption,
-                 static_cast<int>(RoundEven((m_plotLeft + m_plotRight - w.Width) / 2.0)),
-                 static_cast<int>(RoundEven((band.Top + band.Bottom - w.Height) / 2.0)));
-        if (axis.Placement & PlaceLeft) DrawYScale(p, axis, PlaceLeft);
-        if (axis.Placement & PlaceRight) DrawYScale(p, axis, PlaceRight);
-    }
-
     if (!m_bands.empty()) {
         if (m_xPlacement & PlaceAbove) DrawXScale(p, PlaceAbove, m_bands);
         if (m_xPlacement & PlaceBelow) DrawXScale(p, PlaceBelow, m_bands);
@@ -700,9 +757,15 @@ void XYChart::DrawDots(QPainter& p, int count, std::int32_t color, int width) {
 
 void XYChart::Compose(bool withCurves) {
     if (m_picture.isNull()) return;
-    // The surface may still hold the last picture: every pixel is drawn
-    // anew, so start from a fresh image rather than a copy of that one.
-    if (!m_picture.isDetached()) m_picture = QImage(m_picture.size(), m_picture.format());
+    // The surface may still hold the last picture: draw into the other of
+    // two (the surface lets go of it when it takes the new one), and only
+    // when both are held into a fresh image. Every pixel is drawn anew.
+    if (!m_picture.isDetached()) {
+        std::swap(m_picture, m_sparePicture);
+        if (!m_picture.isDetached() || m_picture.size() != m_sparePicture.size() ||
+            m_picture.format() != m_sparePicture.format())
+            m_picture = QImage(m_sparePicture.size(), m_sparePicture.format());
+    }
     QPainter p(&m_picture);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.drawImage(0, 0, m_scaleLayer);

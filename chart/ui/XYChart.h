@@ -196,6 +196,7 @@ private:
     // Margins, plot rectangle, bands and grids for the current settings, without drawing.
     void LayoutScale();
     void RedrawScale();
+    std::string ScaleBaseKey() const;
     void DrawYScale(QPainter& p, YAxis& axis, int side);
     void DrawXScale(QPainter& p, int side, const std::vector<modChartCommon::Band>& bands);
     void ScrollChartLayer(int shift);
@@ -238,6 +239,10 @@ private:
     QImage m_scaleLayer;   // white background
     QImage m_chartLayer;   // transparent background: only the curves cover the scale
     QImage m_picture;      // what the surface shows
+    QImage m_sparePicture; // the one shown before (drawn into next)
+    // The scale layer without what moves with the time axis, and what it was drawn from.
+    QImage m_scaleBase;
+    std::string m_scaleBaseKey;
 
     int m_plotLeft = 0, m_plotRight = 0, m_plotTop = 0, m_plotBottom = 0;
     int m_bandHeight = 0;

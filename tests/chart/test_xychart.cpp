@@ -560,6 +560,37 @@ TEST_F(ChartDrawing, NoTimeLabelsUpToFiveSeconds) {
     }
 }
 
+// The part of the scale that does not move with the time axis is kept between
+// frames; a change of its texts still shows at the next frame that moves
+// (the main window renames the y unit this way).
+TEST_F(ChartDrawing, KeptScalePartFollowsItsTexts) {
+    chart->yScaleText(0)->Caption = "[ mm ]";
+    chart->Show(kT0);
+    const auto titleInk = [&] {
+        int ink = 0;
+        for (int y = chart->BandTop(0); y < chart->BandTop(0) + 30; ++y)
+            for (int x = 0; x < chart->PlotLeft() - 30; ++x) ink += At(x, y) != 0xFFFFFF;
+        return ink;
+    };
+    const int mm = titleInk();
+    ASSERT_GT(mm, 10);
+    chart->yScaleText(0)->Caption = "[ mmmmmmmm ]";
+    chart->Show(kT0 + kSecond);
+    EXPECT_GT(titleInk(), mm + 10);
+    chart->yScaleText(0)->Caption = "";
+    chart->Show(kT0 + 2 * kSecond);
+    EXPECT_EQ(titleInk(), 0);
+    chart->yTickLabel(0)->ForeColor = kRed;  // nothing else changes
+    chart->Show(kT0 + 3 * kSecond);
+    int reddish = 0;  // the labels' ink (smoothed text)
+    for (int y = chart->PlotTop(); y < chart->PlotBottom(); ++y)
+        for (int x = 0; x < chart->PlotLeft() - 8; ++x) {
+            const QRgb c = chart->Picture().pixel(x, y);
+            reddish += qRed(c) > 180 && qGreen(c) < 120 && qBlue(c) < 120;
+        }
+    EXPECT_GT(reddish, 20);
+}
+
 TEST(ChartLifetime, SurfaceAndChartMayEndInEitherOrder) {
     auto chart = std::make_unique<XYChart>();
     {
