@@ -31,12 +31,15 @@ public:
         m_window.SetStatus(panel, QString::fromStdString(text));
     }
     void ResetChart(int n) override { m_window.ResetChart(n); }
-    void SetAutoScale(bool on) override { modGlobals::AutoScale = on; }
+    void SetAutoScale(bool on) override {
+        modGlobals::AutoScale = on;
+        m_window.ShowUpdatedChartSettings();
+    }
     void SetYRange(double lowMm, double highMm) override {
         auto& record = modGlobals::AutoScaleRec;
         record.Minimum = lowMm;
         record.Maximum = highMm;
-        const double factor = modGlobals::UnitFactorOf(m_window.m_lastUnit);
+        const double factor = m_window.DisplayUnitFactor();
         m_window.m_chart->SetyMin(record.Axis, lowMm / factor);
         m_window.m_chart->SetyMax(record.Axis, highMm / factor);
     }

@@ -2,6 +2,7 @@
 // the file back into the chart, bad files, and a close during a load.
 #include <QAction>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 #include <QtTest>
 #include <algorithm>
@@ -139,6 +140,24 @@ private slots:
         QVERIFY(points.size() > 5);
         QVERIFY(points.begin()->first > std::llround(BaseDay() * modAPI::MsPerDay));
         QVERIFY(h.window->KOVChart()->Xmax() > BaseDay());
+    }
+
+    void theChartSettingsFollowThePlayback() {
+        Harness h;
+        frmRecorder* recorder = OpenRecorder(h);
+        h.window->findChild<QAction*>("mnuPopUpYscaleSettings")->trigger();
+        QWidget* settings = h.window->findChild<QWidget*>("frmChartSettings");
+        QVERIFY(settings && settings->isVisible());
+        modGlobals::AutoScale = false;
+        h.window->ShowUpdatedChartSettings();
+        auto* automatic = settings->findChild<QRadioButton*>("optYScaleAuto");
+        QVERIFY(!automatic->isChecked());
+        const std::string file = h.m_dir.path().toStdString() + "/a.rec";
+        WriteLines(file, "", 10, BaseDay() - 1.0);
+        m_dialogs->answer = file;
+        recorder->PlayButton()->click();
+        QVERIFY(modGlobals::AutoScale);
+        QVERIFY(automatic->isChecked());
     }
 
     void closingTheMainWindowDuringALoad() {
