@@ -37,8 +37,7 @@ QString BoxText(double value) { return Q(modFunctions::NumberText(value)); }
 
 }  // namespace
 
-frmChartSettings::frmChartSettings(ChartSettingsHost& host, QWidget* parent)
-    : QDialog(parent, Qt::Tool), m_host(host) {
+frmChartSettings::frmChartSettings(ChartSettingsHost& host, QWidget* parent) : QDialog(parent, Qt::Tool), m_host(host) {
     setObjectName(QStringLiteral("frmChartSettings"));
     setModal(false);
     setAttribute(Qt::WA_DeleteOnClose, false);

@@ -136,8 +136,12 @@ private slots:
         bottom->setText(QString());
         dialog.ValidateBox(1);
         QCOMPARE(bottom->text(), QStringLiteral("0"));
-        for (const auto& [typed, shown] : {std::pair{"2000000", "999999"}, {"-2000000", "-999999"},
-                                           {"12.50", "12.5"}, {"007", "7"}, {"1-2", "1-2"}, {"-", "-"}}) {
+        for (const auto& [typed, shown] : {std::pair{"2000000", "999999"},
+                                           {"-2000000", "-999999"},
+                                           {"12.50", "12.5"},
+                                           {"007", "7"},
+                                           {"1-2", "1-2"},
+                                           {"-", "-"}}) {
             top->setText(QLatin1String(typed));
             dialog.ValidateBox(0);
             QCOMPARE(top->text(), QLatin1String(shown));
