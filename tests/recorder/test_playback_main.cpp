@@ -189,8 +189,13 @@ private slots:
         auto connection = QObject::connect(h.window->Timer(), &QTimer::timeout, [&] {
             ranDuringLoad |= modGlobals::RecorderState == 2;
         });
-        QTimer::singleShot(0, [&] { ranDuringLoad |= h.window->Timer()->isActive(); });
+        QString statusDuringLoad;
+        QTimer::singleShot(0, [&] {
+            ranDuringLoad |= h.window->Timer()->isActive();
+            statusDuringLoad = h.window->StatusText(2);
+        });
         recorder->PlayButton()->click();
+        QCOMPARE(statusDuringLoad, Text(1391) + " 0 %");
         QObject::disconnect(connection);
         QVERIFY(!ranDuringLoad);
         QVERIFY(h.window->Timer()->isActive());
