@@ -26,35 +26,12 @@
 #ifndef ORA_VERSION_TEXT
 #define ORA_VERSION_TEXT "0.0.0"
 #endif
-#ifndef ORA_INSTALL_BINDIR
-#define ORA_INSTALL_BINDIR ""
-#endif
 
 namespace modMain {
 
-bool FolderIsWritable(const QString& folder) {
-    if (folder.isEmpty() || !QFileInfo(folder).isDir()) return false;
-    // Ask the file system rather than the permission bits (read-only mounts, ACLs).
-    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".ora2orb2-write-test-XXXXXX")));
-    return probe.open();
-}
+bool FolderIsWritable(const QString& folder) { return modAPI::FolderIsWritable(folder.toStdString()); }
 
-bool IsSystemProgramFolder(const QString& folder) {
-    if (folder.isEmpty()) return false;
-    static const char* const kSystemFolders[] = {"/usr/bin", "/usr/sbin", "/usr/local/bin", "/usr/local/sbin",
-                                                 "/bin", "/sbin", "/usr/games", "/usr/local/games", ORA_INSTALL_BINDIR};
-    // Compared as the file system sees them (/bin may lead to /usr/bin).
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
-    const QString plain = QDir::cleanPath(QDir(folder).absolutePath());
-    for (const char* system : kSystemFolders) {
-        if (!*system) continue;
-        const QString path = QString::fromUtf8(system);
-        const QString systemCanonical = QFileInfo(path).canonicalFilePath();
-        if (plain == QDir::cleanPath(path)) return true;
-        if (!canonical.isEmpty() && canonical == systemCanonical) return true;
-    }
-    return false;
-}
+bool IsSystemProgramFolder(const QString& folder) { return modAPI::IsSystemProgramFolder(folder.toStdString()); }
 
 QString DecideProgramFolder(const QStringList& arguments, const QString& executableFolder) {
     QString folder;
@@ -69,12 +46,10 @@ QString DecideProgramFolder(const QStringList& arguments, const QString& executa
             break;
         }
     }
-    if (folder.isEmpty()) {
-        if (!IsSystemProgramFolder(executableFolder) && FolderIsWritable(executableFolder))
-            folder = executableFolder;
-        else
-            folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    }
+    if (folder.isEmpty())
+        folder = QString::fromStdString(modAPI::DefaultDataFolder(
+            executableFolder.toStdString(),
+            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString()));
     if (folder.isEmpty()) folder = QDir::currentPath();
     QDir().mkpath(folder);
     return QDir(folder).absolutePath();

@@ -470,34 +470,9 @@ bool RecordPath(const Options& o, std::string* path, std::ostream& err) {
     return true;
 }
 
-// The data folder when none is given, chosen as the program chooses it: the
-// tool's own folder when it is writable and no system folder (a portable
-// install), else the user's data folder.
+// The data folder when none is given, chosen as the program chooses it.
 std::string DefaultDataFolder() {
-    const std::string exe = modAPI::ExecutableFolder();
-    bool usable = !exe.empty();
-    for (const char* system : {"/usr/bin", "/usr/sbin", "/usr/local/bin", "/usr/local/sbin", "/bin", "/sbin"}) {
-        std::error_code ec;
-        if (usable && (exe == system || std::filesystem::equivalent(exe, system, ec))) usable = false;
-    }
-    if (usable) {
-        // Asked of the file system itself (read-only mounts, ACLs).
-        const std::string probe = exe + "/.ora2orb2-cli-write-test";
-        std::ofstream test(probe);
-        usable = static_cast<bool>(test);
-        test.close();
-        std::remove(probe.c_str());
-    }
-    if (usable) return exe;
-#ifdef _WIN32
-    const char* base = std::getenv("APPDATA");
-    return std::string(base && *base ? base : ".") + "\\ORA2ORB2";
-#else
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg && *xdg) return std::string(xdg) + "/ORA2ORB2";
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : ".") + "/.local/share/ORA2ORB2";
-#endif
+    return modAPI::DefaultDataFolder(modAPI::ExecutableFolder(), modAPI::UserDataFolder());
 }
 
 int LanguageOffsetOf(const Options& o) {

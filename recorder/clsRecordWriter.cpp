@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 
 #ifdef _WIN32
@@ -24,7 +25,8 @@ std::string Reason(int error) { return std::strerror(error ? error : EIO); }
 
 #ifdef _WIN32
 int OpenForWriting(const std::string& path) {
-    return ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    // UTF-8 names reach the system as UTF-16, whatever the code page.
+    return ::_wopen(std::filesystem::u8path(path).c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
 }
 long long WriteSome(int fd, const char* data, size_t size) {
     return ::_write(fd, data, static_cast<unsigned>(size));
@@ -128,10 +130,9 @@ bool clsRecordWriter::Close() {
     m_fd = -1;
     if (m_bytes > 0) return false;
     // Only an empty regular file goes: a device written to stays.
-    struct stat st {};
-    if (::stat(m_path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0) {
-        std::remove(m_path.c_str());
-        return true;
-    }
+    std::error_code error;
+    const auto path = std::filesystem::u8path(m_path);
+    if (std::filesystem::is_regular_file(path, error) && std::filesystem::file_size(path, error) == 0 && !error)
+        return std::filesystem::remove(path, error);
     return false;
 }

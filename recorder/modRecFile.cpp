@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <istream>
 #include <limits>
@@ -148,9 +149,11 @@ std::string FileName(int number) {
 }
 
 namespace {
+// Paths are UTF-8; std::filesystem hands them to Windows as UTF-16.
+std::filesystem::path NativePath(const std::string& path) { return std::filesystem::u8path(path); }
 bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
+    std::error_code error;
+    return std::filesystem::exists(NativePath(path), error) || error;  // unreadable: taken as there
 }
 std::string Join(const std::string& folder, const std::string& name) {
     if (folder.empty() || folder.back() == '/' || folder.back() == '\\') return folder + name;
@@ -168,19 +171,16 @@ std::string NextFileName(const std::string& folder) {
 
 std::string MakeFolder(const std::string& programFolder, std::string* error) {
     const std::string folder = Join(programFolder, FolderName);
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) return folder;
+    std::error_code failure;
+    const auto path = NativePath(folder);
+    if (std::filesystem::exists(path, failure)) {
+        if (std::filesystem::is_directory(path, failure)) return folder;
         if (error) *error = std::strerror(ENOTDIR);
         return {};
     }
-#ifdef _WIN32
-    const int rc = ::mkdir(folder.c_str());
-#else
-    const int rc = ::mkdir(folder.c_str(), 0777);
-#endif
-    if (rc != 0 && errno != EEXIST) {
-        if (error) *error = std::strerror(errno);
+    std::filesystem::create_directory(path, failure);
+    if (failure && !std::filesystem::is_directory(path)) {
+        if (error) *error = failure.message();
         return {};
     }
     return folder;
@@ -323,7 +323,7 @@ LoadResult Load(std::istream& in, const std::function<void(const Line&)>& take, 
 }
 
 LoadResult Load(const std::string& path, const std::function<void(const Line&)>& take, const Progress& progress) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(NativePath(path), std::ios::binary);
     if (!in) {
         LoadResult result;
         result.Ok = false;
@@ -331,8 +331,9 @@ LoadResult Load(const std::string& path, const std::function<void(const Line&)>&
         return result;
     }
     long long size = 0;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) size = static_cast<long long>(st.st_size);
+    std::error_code error;
+    const auto bytes = std::filesystem::file_size(NativePath(path), error);
+    if (!error) size = static_cast<long long>(bytes);
     return Load(in, take, progress, size);
 }
 

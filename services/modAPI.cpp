@@ -3,10 +3,12 @@
 #include <cmath>
 
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <system_error>
 
 #ifdef _WIN32
@@ -177,6 +179,63 @@ void SetProgramFolder(const std::string& folder) { ProgramFolderSetting() = fold
 std::string ExecutableName() {
     const auto exe = ExecutablePath();
     return exe.empty() ? std::string("ORA2ORB2") : exe.stem().u8string();
+}
+
+#ifndef ORA_INSTALL_BINDIR
+#define ORA_INSTALL_BINDIR ""
+#endif
+
+bool IsSystemProgramFolder(const std::string& folder) {
+    if (folder.empty()) return false;
+    static const char* const kSystemFolders[] = {"/usr/bin",  "/usr/sbin", "/usr/local/bin", "/usr/local/sbin",
+                                                 "/bin",      "/sbin",     "/usr/games",     "/usr/local/games",
+                                                 ORA_INSTALL_BINDIR};
+    const std::filesystem::path given = std::filesystem::u8path(folder).lexically_normal();
+    std::string plain = given.generic_u8string();
+    while (plain.size() > 1 && plain.back() == '/') plain.pop_back();
+    for (const char* system : kSystemFolders) {
+        if (!*system) continue;
+        if (plain == system) return true;
+        // Compared as the file system sees them too (/bin may lead to /usr/bin).
+        std::error_code error;
+        if (std::filesystem::equivalent(given, std::filesystem::u8path(system), error)) return true;
+    }
+    return false;
+}
+
+bool FolderIsWritable(const std::string& folder) {
+    std::error_code error;
+    const auto path = std::filesystem::u8path(folder);
+    if (folder.empty() || !std::filesystem::is_directory(path, error)) return false;
+    static unsigned counter = 0;
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    const auto probe = path / std::filesystem::u8path(".ora2orb2-write-test-" + std::to_string(stamp) + "-" +
+                                                      std::to_string(++counter));
+    bool writable = false;
+    {
+        std::ofstream test(probe, std::ios::binary);
+        writable = static_cast<bool>(test);
+    }
+    std::filesystem::remove(probe, error);
+    return writable;
+}
+
+std::string UserDataFolder() {
+#ifdef _WIN32
+    const char* base = std::getenv("APPDATA");
+    return std::string(base && *base ? base : ".") + "\\ORA2ORB2";
+#else
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg && *xdg == '/') return std::string(xdg) + "/ORA2ORB2";
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : ".") + "/.local/share/ORA2ORB2";
+#endif
+}
+
+std::string DefaultDataFolder(const std::string& executableFolder, const std::string& userDataFolder) {
+    if (!executableFolder.empty() && !IsSystemProgramFolder(executableFolder) && FolderIsWritable(executableFolder))
+        return executableFolder;
+    return userDataFolder;
 }
 
 int TwipsToPixels(int twips, double dpi) { return static_cast<int>(std::lround(twips * dpi / 1440.0)); }

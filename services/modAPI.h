@@ -39,6 +39,22 @@ std::string ExecutableName();
 // it cannot be told.
 std::string ExecutableFolder();
 
+// Folders a packaged program is installed to (/usr/bin and the like, and the
+// build's own install folder). They never hold data, even when writable (root).
+bool IsSystemProgramFolder(const std::string& folder);
+
+// Whether a file can be created in `folder`: asked of the file system itself
+// (read-only mounts, ACLs), not of the permission bits.
+bool FolderIsWritable(const std::string& folder);
+
+// The user's own data folder of this program: $XDG_DATA_HOME/ORA2ORB2 or
+// ~/.local/share/ORA2ORB2; %APPDATA%\ORA2ORB2 on Windows.
+std::string UserDataFolder();
+
+// Data folder when none is given: the executable's folder for a portable
+// install (writable and no system folder), else `userDataFolder`.
+std::string DefaultDataFolder(const std::string& executableFolder, const std::string& userDataFolder);
+
 // Milliseconds per day, for converting durations into day counts.
 constexpr double MsPerDay = 86400000.0;
 

@@ -77,4 +77,35 @@ TEST(ProgramFolder, DefaultsToTheExecutablesFolder) {
     modAPI::SetProgramFolder("");
 }
 
+// The program and the command-line tool choose their data folder by this
+// one rule: a portable folder keeps its data, an installed program never
+// writes into a system folder (root could), and everything else goes to the
+// user's data folder.
+TEST(DataFolder, PortableFolderOrTheUsersOwn) {
+#ifndef _WIN32
+    EXPECT_TRUE(modAPI::IsSystemProgramFolder("/usr/bin"));
+    EXPECT_TRUE(modAPI::IsSystemProgramFolder("/usr/bin/"));
+    EXPECT_TRUE(modAPI::IsSystemProgramFolder("/usr/local/bin"));
+    EXPECT_TRUE(modAPI::IsSystemProgramFolder("/bin"));
+    EXPECT_FALSE(modAPI::IsSystemProgramFolder("/usr/bin/tools"));
+    EXPECT_EQ(modAPI::DefaultDataFolder("/usr/bin", "/home/u/.local/share/ORA2ORB2"),
+              "/home/u/.local/share/ORA2ORB2");
+    EXPECT_FALSE(modAPI::FolderIsWritable("/proc"));
+#endif
+    EXPECT_FALSE(modAPI::IsSystemProgramFolder(""));
+    EXPECT_FALSE(modAPI::FolderIsWritable(""));
+
+    const auto portable = std::filesystem::temp_directory_path() / ("ora-data-folder-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(portable);
+    const std::string folder = portable.u8string();
+    EXPECT_FALSE(modAPI::IsSystemProgramFolder(folder));
+    EXPECT_TRUE(modAPI::FolderIsWritable(folder));
+    EXPECT_EQ(modAPI::DefaultDataFolder(folder, "elsewhere"), folder);
+    EXPECT_TRUE(std::filesystem::is_empty(portable)) << "the write probe was left behind";
+    EXPECT_EQ(modAPI::DefaultDataFolder(folder + "/missing", "elsewhere"), "elsewhere");
+    std::filesystem::remove_all(portable);
+
+    EXPECT_NE(modAPI::UserDataFolder().find("ORA2ORB2"), std::string::npos);
+}
+
 }  // namespace
