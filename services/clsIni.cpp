@@ -24,6 +24,7 @@
 #endif
 
 #include "modAPI.h"
+#include "modCodePage.h"
 #include "modFunctions.h"
 
 namespace fs = std::filesystem;
@@ -44,75 +45,10 @@ using modFunctions::Trim;
 // Section and key names compare without case.
 bool SameName(const std::string& a, const std::string& b) { return modFunctions::EqualIgnoringCase(a, b); }
 
-bool IsValidUtf8(const std::string& s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t n;
-        unsigned long cp;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            n = 1;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            n = 2;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            n = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        for (size_t k = 1; k <= n; ++k) {
-            if (i + k >= s.size()) return false;
-            const unsigned char d = static_cast<unsigned char>(s[i + k]);
-            if ((d & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (d & 0x3F);
-        }
-        // Overlong forms, surrogates and values beyond Unicode are not UTF-8.
-        if ((n == 1 && cp < 0x80) || (n == 2 && cp < 0x800) || (n == 3 && cp < 0x10000) || cp > 0x10FFFF ||
-            (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += n + 1;
-    }
-    return true;
-}
-
-void AppendUtf8(std::string& out, unsigned cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 // Text saved by 8-bit Windows editors is in the Windows-1252 code page.
-std::string Cp1252ToUtf8(const std::string& s) {
-    // 0x80..0x9F; the five unassigned bytes map to the C1 controls of the same value.
-    static const unsigned short high[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    std::string out;
-    out.reserve(s.size() + s.size() / 2);
-    for (char ch : s) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (c >= 0x80 && c < 0xA0)
-            AppendUtf8(out, high[c - 0x80]);
-        else
-            AppendUtf8(out, c);
-    }
-    return out;
+std::string ToUtf8(const std::string& s) {
+    return modCodePage::IsValidUtf8(s) ? s : modCodePage::Cp1252ToUtf8(s);
 }
-
-std::string ToUtf8(const std::string& s) { return IsValidUtf8(s) ? s : Cp1252ToUtf8(s); }
 
 // The first `chars` characters of UTF-8 text; a character is never split.
 std::string CutChars(const std::string& s, size_t chars) {

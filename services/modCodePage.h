@@ -1,7 +1,7 @@
 #pragma once
 // Text in the Windows-1252 code page, the 8-bit code page of the Windows
-// program whose files (configuration files, the settings report) this
-// program reads and writes.
+// program whose files (settings, configuration files, the settings report)
+// this program reads and writes.
 #include <string>
 
 namespace modCodePage {
