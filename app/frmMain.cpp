@@ -47,18 +47,6 @@ constexpr std::uint32_t kRed = 255;
 constexpr std::uint32_t kYellow = 65535;
 constexpr std::uint32_t kGreen = 65280;
 
-// Number of decimals of the display pattern of a unit.
-int UnitDecimals(int unit) {
-    switch (unit) {
-        case 0: return 0;
-        case 1:
-        case 2: return 3;
-        case 3:
-        case 4: return 4;
-        default: return 8;
-    }
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -304,7 +292,7 @@ void frmMain::ShowDistance(clsKOV& link) {
     } else if (mm == modKOVComm::NoEchoValue || mm == 0) {
         lblMeasValue->setText(QStringLiteral("No Echo"));
     } else {
-        QString number = QString::number(link.MeasValue, 'f', UnitDecimals(unit));
+        QString number = QString::number(link.MeasValue, 'f', modKOVComm::UnitDecimals(unit));
         number.replace(QLatin1Char('.'), QLatin1Char(modFunctions::DecimalSeparator()));
         if (link.OutputFormat == 0)
             lblMeasValue->setText(number + QStringLiteral(" [") + unitName + QLatin1Char(']'));
@@ -365,7 +353,6 @@ void frmMain::ResetChart(int n) {
     modGlobals::AutoScaleRec.Minimum = 0;
     modGlobals::AutoScaleRec.Maximum = 0;
 }
-
 
 // ---------------------------------------------------------------------------
 // Start / Stop, single values and the control handlers

@@ -44,17 +44,6 @@ std::string JsonNumber(double value) {
     return buffer;
 }
 
-int UnitDecimals(std::int32_t unit) {
-    switch (unit) {
-        case 0: return 0;
-        case 1:
-        case 2: return 3;
-        case 3:
-        case 4: return 4;
-        default: return 8;
-    }
-}
-
 // The texts on the line of a list parameter's entries, "1200, 2400, ...".
 std::string ListTexts(const ParameterInfo& p) {
     clsKOV probe;
@@ -216,7 +205,7 @@ bool TemperatureOf(const std::string& text, double* celsius) {
 }
 
 std::string UnitValueText(double value, std::int32_t unit, char decimal) {
-    return FixedText(value, UnitDecimals(unit), decimal);
+    return FixedText(value, modKOVComm::UnitDecimals(unit), decimal);
 }
 
 std::string CsvHeader(bool temperature, char decimal) {

@@ -6,9 +6,7 @@
 #include "modSafeFile.h"
 
 #ifdef _WIN32
-#define NOMINMAX
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "WindowsApi.h"
 #endif
 
 namespace modReport {

@@ -4,13 +4,7 @@
 #include "Crc16Loader.h"
 
 #if defined(_WIN32)
-#  ifndef NOMINMAX
-#    define NOMINMAX
-#  endif
-#  ifndef WIN32_LEAN_AND_MEAN
-#    define WIN32_LEAN_AND_MEAN
-#  endif
-#  include <windows.h>
+#  include "WindowsApi.h"
 #else
 #  include <dlfcn.h>
 #  include <unistd.h>

@@ -3,13 +3,7 @@
 // that wait about a second at most, and the line errors through
 // ClearCommError. Port numbers map to "\\.\COMn" in SerialPort.cpp.
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "WindowsApi.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1009,4 +1009,15 @@ bool UnitFactor(int distanceUnit, double* factor) {
     return true;
 }
 
+int UnitDecimals(int distanceUnit) {
+    switch (distanceUnit) {
+        case 0: return 0;
+        case 1:
+        case 2: return 3;
+        case 3:
+        case 4: return 4;
+        default: return 8;
+    }
+}
+
 }  // namespace modKOVComm

@@ -144,4 +144,8 @@ double LeadingNumber(const std::string& s);
 // false (and *factor untouched) for an index outside 0..6.
 bool UnitFactor(int distanceUnit, double* factor);
 
+// Decimals a distance is shown with in DistanceUnit 0..6: none in mm, 3 in m
+// and in, 4 in ft and yd, 8 in mi and nm and for any other index.
+int UnitDecimals(int distanceUnit);
+
 }  // namespace modKOVComm

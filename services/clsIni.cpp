@@ -14,9 +14,7 @@
 
 #ifdef _WIN32
 #include <io.h>
-#define NOMINMAX
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "WindowsApi.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>

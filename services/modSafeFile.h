@@ -11,13 +11,7 @@
 // which would rename the one below in every file that includes both. Taking
 // it in here first (its guard keeps it from coming back) and dropping the
 // macro keeps the name ours whatever the order of the includes.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "WindowsApi.h"
 #undef ReplaceFile
 #endif
 
