@@ -42,8 +42,12 @@ const YGrid& NoYGrid() {
 // A gap of this many ms or more between two points breaks the curve (a hair
 // below 3 s, so that a gap of exactly 3 s counts despite rounding of the times).
 constexpr double GapMs = 3000.0 - 1e-3;
-// Largest shift of the time axis that is scrolled; a larger one redraws the curves.
-constexpr int MaxScroll = 5;
+// Largest shift of the time axis that is scrolled, as a share of the plot
+// width; a larger one redraws the curves. With a 60 s window on a plot some
+// 1000 px wide, the half-second rhythm moves the axis by about 8 px: those
+// steps scroll (what comes in from the right is cleared), so only the new
+// points are drawn.
+constexpr int MaxScrollShare = 2;  // half the plot
 
 QPen SolidPen(std::int32_t color, int width) {
     return QPen(XYChart::ToQColor(color), std::max(1, width), Qt::SolidLine, Qt::RoundCap,
@@ -606,11 +610,14 @@ void XYChart::ScrollChartLayer(int shift) {
     const int top = std::clamp(m_plotTop, 0, m_chartLayer.height());
     const int bottom = std::clamp(m_plotBottom, 0, m_chartLayer.height());
     if (count <= 0) return;
+    // Columns that come in from beyond the plot's right edge are cleared:
+    // nothing drawn out there belongs on the plot.
+    const int outside = std::clamp(m_plotRight + 1 - shift, dest, dest + count);
     for (int y = top; y < bottom; ++y) {
         auto* row = reinterpret_cast<QRgb*>(m_chartLayer.scanLine(y));
         std::memmove(row + dest, row + src, count * sizeof(QRgb));
         // What moved away leaves nothing behind.
-        std::fill(row + dest + count, row + end, QRgb(0));
+        std::fill(row + outside, row + end, QRgb(0));
     }
 }
 
@@ -801,7 +808,8 @@ void XYChart::Show(double X) {
         // A jump of more than a few pixels, or backwards (the clock was set
         // back), cannot be scrolled, nor can a series that started afresh:
         // everything is drawn anew.
-        if (shift > MaxScroll || shift < 0 || SeriesRestarted()) m_chartOutdated = true;
+        const int maxScroll = std::max(5, (m_plotRight - m_plotLeft) / MaxScrollShare);
+        if (shift > maxScroll || shift < 0 || SeriesRestarted()) m_chartOutdated = true;
         m_scaleOutdated = true;
         RedrawScale();
         if (!m_chartOutdated) ScrollChartLayer(static_cast<int>(shift));
