@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
+#include "FuzzTempFolder.h"
 #include "clsIni.h"
 
 namespace fs = std::filesystem;
@@ -130,31 +131,7 @@ void WriteFile(const std::string& name, const std::string& content) {
     FUZZ_CHECK(out.good(), "cannot write the input file");
 }
 
-// A folder of its own for the file and the writer's temporary files; in
-// memory when the machine has /dev/shm, since every write is synced.
-std::string g_folder;
-
-void RemoveFolder() {
-    std::error_code ec;
-    if (!g_folder.empty()) fs::remove_all(g_folder, ec);
-}
-
-const std::string& Folder() {
-    if (g_folder.empty()) {
-        std::string base = "/dev/shm";
-        if (access(base.c_str(), W_OK) != 0) {
-            const char* tmp = std::getenv("TMPDIR");
-            base = tmp && *tmp ? tmp : "/tmp";
-        }
-        std::string pattern = base + "/fuzz_ini.XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        FUZZ_CHECK(mkdtemp(name.data()) != nullptr, "cannot create a temporary folder");
-        g_folder = name.data();
-        std::atexit(RemoveFolder);
-    }
-    return g_folder;
-}
+const std::string& Folder() { return fuzzsupport::TempFolder("fuzz_ini"); }
 
 // What the writer refuses: names that would read back as something else.
 bool WritableSection(const std::string& s) {

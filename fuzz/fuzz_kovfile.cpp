@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
+#include "FuzzTempFolder.h"
 #include "clsKOV.h"
 #include "modCodePage.h"
 #include "modKOVFile.h"
@@ -26,31 +27,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string g_folder;
-
-void RemoveFolder() {
-    std::error_code ec;
-    if (!g_folder.empty()) fs::remove_all(g_folder, ec);
-}
-
-// A folder of its own; in memory when the machine has /dev/shm, since every
-// write is synced.
-const std::string& Folder() {
-    if (g_folder.empty()) {
-        std::string base = "/dev/shm";
-        if (access(base.c_str(), W_OK) != 0) {
-            const char* tmp = std::getenv("TMPDIR");
-            base = tmp && *tmp ? tmp : "/tmp";
-        }
-        std::string pattern = base + "/fuzz_kovfile.XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        FUZZ_CHECK(mkdtemp(name.data()) != nullptr, "cannot create a temporary folder");
-        g_folder = name.data();
-        std::atexit(RemoveFolder);
-    }
-    return g_folder;
-}
+const std::string& Folder() { return fuzzsupport::TempFolder("fuzz_kovfile"); }
 
 bool HasControls(const std::string& s) {
     for (char c : s)
