@@ -21,6 +21,7 @@
 #include "modAPI.h"
 #include "modFunctions.h"
 #include "modKOVComm.h"
+#include "SimulatorProcess.h"
 
 namespace {
 
@@ -41,17 +42,11 @@ private slots:
         const QString tool = QStringLiteral(ORA_SIM_TOOL);
         if (!QFile::exists(tool)) QSKIP("ora2orb2-sim is not built");
         QTemporaryDir dir;
-        const QString device = dir.filePath("ttySIM");
+        QString device;
         const QString logFile = dir.filePath("commands.jsonl");
         QProcess sim;
-        sim.start(tool, {"--link", device, "--log", logFile, "--rain-filter", "--format", "0"});
-        QVERIFY(sim.waitForStarted(5000));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(device), 5000);
-        {
-            QFile ini(dir.filePath("KOV.ini"));
-            QVERIFY(ini.open(QIODevice::WriteOnly));
-            ini.write(QStringLiteral("[PORTS]\n4=%1\n").arg(device).toUtf8());
-        }
+        QVERIFY(simtest::StartSimulator(sim, tool, dir, {"--log", logFile, "--rain-filter", "--format", "0"}, "",
+                                        &device));
         modKOVComm::ResetHooks();
         modAPI::SetClock({});
         modAPI::SetProgramFolder(dir.path().toStdString());

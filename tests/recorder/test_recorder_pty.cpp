@@ -20,6 +20,7 @@
 #include "modKOVComm.h"
 #include "modMain.h"
 #include "modRecFile.h"
+#include "SimulatorProcess.h"
 
 namespace {
 
@@ -49,16 +50,10 @@ private slots:
         const QString tool = QStringLiteral(ORA_SIM_TOOL);
         if (!QFile::exists(tool)) QSKIP("ora2orb2-sim is not built");
         QTemporaryDir dir;
-        const QString link = dir.filePath("ttySIM");
+        QString link;
         QProcess sim;
-        sim.start(tool, {"--link", link, "--format", "3", "--unit", "0"});
-        QVERIFY(sim.waitForStarted(5000));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(link), 5000);
-        {
-            QFile ini(dir.filePath("KOV.ini"));
-            QVERIFY(ini.open(QIODevice::WriteOnly));
-            ini.write(QStringLiteral("[GENERAL]\nComport=4\nBaudrate=38400\n[PORTS]\n4=%1\n").arg(link).toUtf8());
-        }
+        QVERIFY(simtest::StartSimulator(sim, tool, dir, {"--format", "3", "--unit", "0"},
+                                        "[GENERAL]\nComport=4\nBaudrate=38400\n", &link));
         modGlobals::ResetState();
         modAPI::SetClock({});
         modAPI::SetProgramFolder(dir.path().toStdString());
