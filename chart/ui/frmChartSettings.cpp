@@ -1,5 +1,6 @@
 #include "frmChartSettings.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
 #include <QGridLayout>
@@ -8,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -202,6 +204,8 @@ void frmChartSettings::SetBoxColour(int index, bool good) {
 }
 
 bool frmChartSettings::cmdApply_Click() {
+    // Disabling the pressed button moves the focus away; it goes back after.
+    QPointer<QWidget> focus = QApplication::focusWidget();
     for (QPushButton* b : {cmdApply, cmdCancel, cmdOK}) b->setEnabled(false);
     XYChart& chart = m_host.Chart();
     const double factor = m_host.UnitFactor();
@@ -227,6 +231,7 @@ bool frmChartSettings::cmdApply_Click() {
     m_host.SaveSettings();
 
     for (QPushButton* b : {cmdApply, cmdCancel, cmdOK}) b->setEnabled(true);
+    if (focus && isAncestorOf(focus)) focus->setFocus();
     if (range.Reversed) {
         modControls::ShowWarning(this, Text(1350),
                                  Text(1362) + QStringLiteral(" > ") + Text(1363) + QStringLiteral(": ") +

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QApplication>
 #include <QtTest>
 #include <memory>
 
@@ -192,6 +193,18 @@ private slots:
         QVERIFY(host.autoScale);
         QCOMPARE(host.max, 9000.0);
         QCOMPARE(host.chart.yMax(0), 2.5);
+    }
+
+    void applyLeavesTheFocusOnTheButtonPressed() {
+        Host host;
+        frmChartSettings dialog(host);
+        dialog.show();
+        QApplication::setActiveWindow(&dialog);
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        auto* apply = dialog.findChild<QPushButton*>("cmdApply");
+        apply->setFocus();
+        QTest::keyClick(apply, Qt::Key_Space);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(apply));
     }
 
     void applyWithEqualLimits() {
