@@ -98,12 +98,15 @@ void BM_ShowMeasuring(benchmark::State& state) {
 }
 BENCHMARK(BM_ShowMeasuring)->Unit(benchmark::kMicrosecond);
 
-// The main window's half-second rhythm on a 1000 px plot: 10 points per call,
-// a shift of about 8 px, hence a full redraw of the 1,200 points each time.
+// The main window's half-second rhythm: 10 points per call on a plot of
+// the given size (the main window's default size, 240 x 330, and a large
+// window, 1000 x 500, where the axis moves by about 8 px per call). Shifts
+// up to half the plot scroll, so only the new points are drawn.
 void BM_ShowHalfSecond(benchmark::State& state) {
     OffscreenSurface surface;
     XYChart chart;
     SetUpChart(chart, surface, 60000);
+    FitPlot(chart, surface, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     Signal signal;
     double t = FillSeries(chart, signal, 1200);
     auto series = chart.GetChart("KOV");
@@ -111,8 +114,10 @@ void BM_ShowHalfSecond(benchmark::State& state) {
         for (int i = 0; i < 10; ++i) series->AddChartPoint(t += 50 * kMs, signal.Next());
         chart.Show(t);
     }
+    state.counters["plot_w"] = chart.PlotRight() - chart.PlotLeft();
+    state.counters["plot_h"] = chart.PlotBottom() - chart.PlotTop();
 }
-BENCHMARK(BM_ShowHalfSecond)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ShowHalfSecond)->Args({240, 330})->Args({1000, 500})->Unit(benchmark::kMicrosecond);
 
 // The scale layer alone, redrawn for an edge moved by a pixel (what every
 // Show that moves the edge pays besides the curves).
