@@ -60,6 +60,13 @@ bool PtyServer::Start(std::string* error, const std::string& linkPath) {
 }
 
 void PtyServer::Stop() {
+    // An unplugged adapter's device goes away with its link: a link left
+    // behind would lead to whichever program gets this terminal number next.
+    if (m_Master >= 0 && !m_LinkPath.empty()) {
+        char target[512];
+        const ssize_t n = ::readlink(m_LinkPath.c_str(), target, sizeof target);
+        if (n > 0 && std::string(target, static_cast<size_t>(n)) == m_SlavePath) ::unlink(m_LinkPath.c_str());
+    }
     if (m_Slave >= 0) ::close(m_Slave);
     if (m_Master >= 0) ::close(m_Master);
     m_Slave = m_Master = -1;

@@ -3,6 +3,7 @@
 // master side. Time is simulated, the bytes really cross the kernel.
 #include <signal.h>
 #include <sys/wait.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -550,7 +551,10 @@ TEST(SimulatorTool, UnplugSignalAndReplugAtTheSameLink) {
     ::kill(pid, SIGUSR1);
     const auto pulled = std::chrono::steady_clock::now();
     EXPECT_TRUE(until([&] { return port->InQueue() == 0 && port->Lost(); }, 250));
-    EXPECT_TRUE(until([&] { return ::access(device.c_str(), F_OK) != 0; }, 250)) << "the device vanished";
+    // The link goes too: left dangling, it would lead to the next program's
+    // terminal of the same number.
+    struct stat st {};
+    EXPECT_TRUE(until([&] { return ::lstat(device.c_str(), &st) != 0; }, 250)) << "the device vanished";
     EXPECT_TRUE(until(plugged, 2000)) << "back at " << device;
     const double outMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - pulled).count();
