@@ -9,6 +9,7 @@
 #include "XYChart.h"
 #include "frmMain.h"
 #include "frmRecorder.h"
+#include "modChartCommon.h"
 #include "modFunctions.h"
 #include "modGlobals.h"
 
@@ -40,8 +41,8 @@ public:
         record.Minimum = lowMm;
         record.Maximum = highMm;
         const double factor = m_window.DisplayUnitFactor();
-        m_window.m_chart->SetyMin(record.Axis, lowMm / factor);
-        m_window.m_chart->SetyMax(record.Axis, highMm / factor);
+        m_window.m_chart->SetyMin(record.Axis, modChartCommon::MillimetresToUnit(lowMm, factor));
+        m_window.m_chart->SetyMax(record.Axis, modChartCommon::MillimetresToUnit(highMm, factor));
     }
     void SetTimeInterval(int ms) override { m_window.m_chart->SetTimeInterval(ms); }
     void ShowUpTo(double last) override {
