@@ -97,7 +97,14 @@ if [ -f "$BIN/ora2orb2-cli.exe" ]; then
 
   # The adapter is pulled while values stream: a clear message and exit code 6.
   start_sim --format 1 --replug-ms 5000
-  (sleep 2; kill -USR1 "$sim_pid" 2>/dev/null) &
+  # Pulled once values arrive (Wine can take seconds to start the tool; pulled
+  # before, the port would be missing rather than lost).
+  : >"$work/unplug.csv"
+  (for _ in $(seq 600); do
+     [ "$(grep -c . "$work/unplug.csv" 2>/dev/null || true)" -ge 3 ] && break
+     sleep 0.05
+   done
+   kill -USR1 "$sim_pid" 2>/dev/null) &
   rc=0; cli monitor --port $COM --timeout 4 >"$work/unplug.csv" 2>"$work/unplug.err" || rc=$?
   [ "$rc" -eq 6 ] || fail "an unplug during monitor exited with $rc, not 6: $(cat "$work/unplug.err")"
   grep -q "COM $COM" "$work/unplug.err" || fail "the unplug message does not name the port: $(cat "$work/unplug.err")"

@@ -519,7 +519,7 @@ TEST(SimulatorTool, UnplugSignalAndReplugAtTheSameLink) {
         std::freopen("/dev/null", "w", stdout);
         std::freopen("/dev/null", "w", stderr);
         ::execl(ORA_SIM_TOOL, ORA_SIM_TOOL, "--link", device.c_str(), "--autostart", "--format", "0",
-                "--replug-ms", "300", static_cast<char*>(nullptr));
+                "--replug-ms", "1000", static_cast<char*>(nullptr));
         ::_exit(127);
     }
     auto until = [](const std::function<bool()>& done, int ms) {
@@ -550,16 +550,17 @@ TEST(SimulatorTool, UnplugSignalAndReplugAtTheSameLink) {
 
     ::kill(pid, SIGUSR1);
     const auto pulled = std::chrono::steady_clock::now();
-    EXPECT_TRUE(until([&] { return port->InQueue() == 0 && port->Lost(); }, 250));
+    EXPECT_TRUE(until([&] { return port->InQueue() == 0 && port->Lost(); }, 800));
     // The link goes too: left dangling, it would lead to the next program's
     // terminal of the same number.
     struct stat st {};
-    EXPECT_TRUE(until([&] { return ::lstat(device.c_str(), &st) != 0; }, 250)) << "the device vanished";
-    EXPECT_TRUE(until(plugged, 2000)) << "back at " << device;
+    EXPECT_TRUE(until([&] { return ::lstat(device.c_str(), &st) != 0; }, 800)) << "the device vanished";
+    EXPECT_TRUE(until(plugged, 4000)) << "back at " << device;
     const double outMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - pulled).count();
-    EXPECT_GE(outMs, 250);  // 300 ms, less what a loaded machine takes to deliver the signal
-    EXPECT_LT(outMs, 1500);
+    // 1 s out (the margins leave room for a loaded machine)
+    EXPECT_GE(outMs, 950);
+    EXPECT_LT(outMs, 4000);
     EXPECT_TRUE(until([&] { return values(&after) >= 3; }, 2000)) << after;
     EXPECT_EQ(after.find("KOV ready"), std::string::npos) << "the sensor did not restart";
 
