@@ -119,7 +119,7 @@ void BM_ShowHalfSecond(benchmark::State& state) {
 }
 BENCHMARK(BM_ShowHalfSecond)->Args({240, 330})->Args({1000, 500})->Unit(benchmark::kMicrosecond);
 
-// The scale layer alone, redrawn for an edge moved by a pixel (what every
+// The scale alone, shown for an edge moved by a pixel (what every
 // Show that moves the edge pays besides the curves).
 void BM_ScaleLayer(benchmark::State& state) {
     OffscreenSurface surface;

@@ -6,11 +6,14 @@
 #include <QPainter>
 #include <QPen>
 #include <QScreen>
+#include <QStaticText>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <type_traits>
+#include <unordered_map>
 #include <utility>
 
 #include "modAPI.h"
@@ -48,6 +51,9 @@ constexpr double GapMs = 3000.0 - 1e-3;
 // steps scroll (what comes in from the right is cleared), so only the new
 // points are drawn.
 constexpr int MaxScrollShare = 2;  // half the plot
+// Columns the curves keep beyond the plot's right edge: what a broad pen or a
+// dot draws out there scrolls into view later, as a full redraw would draw it.
+constexpr int RingMargin = 32;
 
 QPen SolidPen(std::int32_t color, int width) {
     return QPen(XYChart::ToQColor(color), std::max(1, width), Qt::SolidLine, Qt::RoundCap,
@@ -65,6 +71,11 @@ struct XYChart::FontEntry {
     double Dpi;
     QFont Font;
     QFontMetrics Metrics;
+    // Texts laid out once: the time axis draws the same few labels, frame
+    // after frame, and laying out text is most of what drawing the scale costs.
+    std::unordered_map<std::string, int> Widths;
+    std::unordered_map<std::string, QStaticText> Texts;
+    static constexpr std::size_t MaxTexts = 256;  // then the cache starts afresh
 };
 
 XYChart::XYChart()
@@ -297,19 +308,18 @@ void XYChart::Resize() {
     const QSize size = surface->SurfaceSize();
     m_width = std::max(0, size.width());
     m_height = std::max(0, size.height());
+    // The ring of curves is laid out anew for the new plot at the next Show.
+    m_chartLayer = QImage();
+    m_ringPlot = QRect();
+    m_ringOrigin = 0;
     if (m_width > 0 && m_height > 0) {
-        m_scaleLayer = QImage(m_width, m_height, QImage::Format_RGB32);
-        m_scaleLayer.fill(Qt::white);
-        m_chartLayer = QImage(m_width, m_height, QImage::Format_ARGB32_Premultiplied);
-        m_chartLayer.fill(Qt::transparent);
         m_picture = QImage(m_width, m_height, QImage::Format_RGB32);
         m_picture.fill(ToQColor(m_backColor));
     } else {
-        m_scaleLayer = m_chartLayer = m_picture = QImage();
-        m_sparePicture = QImage();
+        m_picture = m_sparePicture = QImage();
     }
     MarkAll();
-    if (m_xmin > 0 && !m_scaleLayer.isNull()) {
+    if (m_xmin > 0 && !m_picture.isNull()) {
         m_xmin = 0;
         Show(m_xmax);
     } else {
@@ -337,30 +347,43 @@ XYChart::FontEntry& XYChart::FontOf(const clsLabel& label) {
     font.setStrikeOut(false);
     if (m_fonts.size() >= 32) m_fonts.erase(m_fonts.begin());
     m_fonts.push_back(std::unique_ptr<FontEntry>(new FontEntry{
-        label.Font.Name, label.Font.Size, label.Font.Bold, dpi, font, QFontMetrics(font)}));
+        label.Font.Name, label.Font.Size, label.Font.Bold, dpi, font, QFontMetrics(font), {}, {}}));
     return *m_fonts.back();
 }
 
 XYChart::Extent XYChart::Measure(const clsLabel& label, const std::string& text) {
     if (text.empty()) return {};
-    const QFontMetrics& fm = FontOf(label).Metrics;
-    return {fm.horizontalAdvance(QString::fromStdString(text)), fm.height()};
+    FontEntry& f = FontOf(label);
+    auto it = f.Widths.find(text);
+    if (it == f.Widths.end()) {
+        if (f.Widths.size() >= FontEntry::MaxTexts) f.Widths.clear();
+        it = f.Widths.emplace(text, f.Metrics.horizontalAdvance(QString::fromStdString(text))).first;
+    }
+    return {it->second, f.Metrics.height()};
 }
 
 void XYChart::DrawText(QPainter& p, const clsLabel& label, const std::string& text, int x, int y) {
     if (text.empty()) return;
-    const FontEntry& f = FontOf(label);
+    FontEntry& f = FontOf(label);
     p.setFont(f.Font);
     p.setPen(ToQColor(label.ForeColor));
-    const QString s = QString::fromStdString(text);
+    auto it = f.Texts.find(text);
+    if (it == f.Texts.end()) {
+        if (f.Texts.size() >= FontEntry::MaxTexts) f.Texts.clear();
+        QStaticText laidOut(QString::fromStdString(text));
+        laidOut.setTextFormat(Qt::PlainText);
+        laidOut.setPerformanceHint(QStaticText::AggressiveCaching);
+        laidOut.prepare(QTransform(), f.Font);
+        it = f.Texts.emplace(text, std::move(laidOut)).first;
+    }
     // (x, y) is the top left corner of the text cell.
     if (label.Orientation % 360 == 0) {
-        p.drawText(x, y + f.Metrics.ascent(), s);
+        p.drawStaticText(x, y, it->second);
     } else {
         p.save();
         p.translate(x, y);
         p.rotate(-label.Orientation);
-        p.drawText(0, f.Metrics.ascent(), s);
+        p.drawStaticText(0, 0, it->second);
         p.restore();
     }
 }
@@ -438,7 +461,7 @@ public:
 }  // namespace
 
 std::string XYChart::ScaleBaseKey() const {
-    // Everything the part of the scale layer that does not move with the
+    // Everything the part of the scale that does not move with the
     // time axis is drawn from.
     KeyWriter k;
     k << m_width << m_height << ScreenDpi() << m_gridColor << m_scaleColor << *m_header << m_plotLeft
@@ -455,15 +478,15 @@ std::string XYChart::ScaleBaseKey() const {
 }
 
 void XYChart::RedrawScale() {
-    if (m_scaleLayer.isNull()) return;
+    if (m_picture.isNull()) return;
     LayoutScale();
-    const int plotWidth = m_plotRight - m_plotLeft;
 
     // Background, header, watermarks and y scales stay the same while only
-    // the time axis moves: they are drawn once into the base and copied.
+    // the time axis moves: they are drawn once into the base, which each
+    // picture starts from.
     std::string key = ScaleBaseKey();
-    if (key != m_scaleBaseKey || m_scaleBase.size() != m_scaleLayer.size()) {
-        m_scaleBase = QImage(m_scaleLayer.size(), m_scaleLayer.format());
+    if (key != m_scaleBaseKey || m_scaleBase.size() != m_picture.size()) {
+        m_scaleBase = QImage(m_picture.size(), QImage::Format_RGB32);
         QPainter b(&m_scaleBase);
         b.setRenderHint(QPainter::Antialiasing, false);
         b.fillRect(m_scaleBase.rect(), Qt::white);
@@ -479,29 +502,35 @@ void XYChart::RedrawScale() {
             if (axis.Placement & PlaceLeft) DrawYScale(b, axis, PlaceLeft);
             if (axis.Placement & PlaceRight) DrawYScale(b, axis, PlaceRight);
         }
+        // Frames last, over the grid lines at the edges (the x grid, drawn
+        // later, leaves the frame rows alone).
+        b.setPen(SolidPen(m_scaleColor, 1));
+        b.setBrush(Qt::NoBrush);
+        for (const Band& band : m_bands)
+            b.drawRect(m_plotLeft, band.Top, m_plotRight - m_plotLeft, band.Bottom - band.Top);
+        b.end();
+        // Most rows inside the plot are of one colour (background, a y grid
+        // line, a frame between bands): those are filled, not copied.
+        const QRect inside = PlotInside();
+        m_baseRowColor.assign(static_cast<std::size_t>(std::max(0, m_height)), MixedRow);
+        if (!inside.isEmpty() && m_scaleBase.rect().contains(inside)) {
+            for (int y = inside.top(); y <= inside.bottom(); ++y) {
+                const auto* row = reinterpret_cast<const QRgb*>(m_scaleBase.constScanLine(y)) + inside.left();
+                if (std::all_of(row, row + inside.width(), [&](QRgb c) { return c == row[0]; }))
+                    m_baseRowColor[static_cast<std::size_t>(y)] = row[0];
+            }
+        }
         m_scaleBaseKey = std::move(key);
     }
-    // Into the layer's own pixels: no new image per frame.
-    if (m_scaleLayer.isDetached() && m_scaleLayer.format() == m_scaleBase.format() &&
-        m_scaleLayer.bytesPerLine() == m_scaleBase.bytesPerLine())
-        std::memcpy(m_scaleLayer.bits(), m_scaleBase.constBits(), static_cast<std::size_t>(m_scaleBase.sizeInBytes()));
-    else
-        m_scaleLayer = m_scaleBase.copy();
+    m_scaleOutdated = false;
+}
 
-    QPainter p(&m_scaleLayer);
+void XYChart::DrawMovingScale(QPainter& p) {
     p.setRenderHint(QPainter::Antialiasing, false);
     if (!m_bands.empty()) {
         if (m_xPlacement & PlaceAbove) DrawXScale(p, PlaceAbove, m_bands);
         if (m_xPlacement & PlaceBelow) DrawXScale(p, PlaceBelow, m_bands);
     }
-
-    // Frames last, over the grid lines at the edges.
-    p.setPen(SolidPen(m_scaleColor, 1));
-    p.setBrush(Qt::NoBrush);
-    for (const Band& band : m_bands)
-        p.drawRect(m_plotLeft, band.Top, plotWidth, band.Bottom - band.Top);
-
-    m_scaleOutdated = false;
 }
 
 void XYChart::DrawYScale(QPainter& p, YAxis& axis, int side) {
@@ -572,13 +601,7 @@ void XYChart::DrawXScale(QPainter& p, int side, const std::vector<Band>& bands) 
                 }
             }
         }
-        if (m_xGrid) {
-            // The line at the right edge would only repeat the frame.
-            p.setPen(SolidPen(m_gridColor, 1));
-            for (const Band& band : bands)
-                for (int x : g.Positions)
-                    if (x < m_plotRight) p.drawLine(x, band.Top, x, band.Bottom);
-        }
+        // The x grid lines inside the plot are put in with the curves (Compose).
     }
     if (!timeAxis) {
         DrawText(p, *m_xTitle, m_xTitle->Caption,
@@ -600,25 +623,61 @@ void XYChart::ShowScale() {
 
 // --- Chart layer ----------------------------------------------------------------
 
+QRect XYChart::PlotInside() const {
+    return QRect(m_plotLeft + 1, m_plotTop + 1, m_plotRight - m_plotLeft - 1, m_plotBottom - m_plotTop - 1);
+}
+
+void XYChart::ClearChartLayer() {
+    m_ringPlot = PlotInside();
+    m_ringOrigin = 0;
+    if (m_ringPlot.isEmpty() || m_height <= 0) {
+        m_chartLayer = QImage();
+        return;
+    }
+    const QSize size(m_ringPlot.width() + RingMargin, m_height);
+    if (m_chartLayer.size() != size) m_chartLayer = QImage(size, QImage::Format_ARGB32_Premultiplied);
+    m_chartLayer.fill(Qt::transparent);
+}
+
 void XYChart::ScrollChartLayer(int shift) {
     if (m_chartLayer.isNull() || shift <= 0) return;
     const int w = m_chartLayer.width();
-    const int dest = std::clamp(m_plotLeft + 1, 0, w);
-    const int src = std::clamp(m_plotLeft + 1 + shift, 0, w);
-    const int end = std::clamp(m_plotLeft + 1 + shift + (m_plotRight - m_plotLeft) + 1, 0, w);
-    const int count = end - src;
-    const int top = std::clamp(m_plotTop, 0, m_chartLayer.height());
-    const int bottom = std::clamp(m_plotBottom, 0, m_chartLayer.height());
-    if (count <= 0) return;
-    // Columns that come in from beyond the plot's right edge are cleared:
-    // nothing drawn out there belongs on the plot.
-    const int outside = std::clamp(m_plotRight + 1 - shift, dest, dest + count);
+    if (shift >= w) {
+        ClearChartLayer();
+        return;
+    }
+    m_ringOrigin = (m_ringOrigin + shift) % w;
+    // The columns that come in at the ring's right end held what went out at
+    // the left: they are cleared.
+    const int first = (m_ringOrigin - shift + w) % w;
+    const int straight = std::min(shift, w - first);
+    const int top = std::clamp(m_ringPlot.top(), 0, m_chartLayer.height());
+    const int bottom = std::clamp(m_ringPlot.bottom() + 1, 0, m_chartLayer.height());
     for (int y = top; y < bottom; ++y) {
         auto* row = reinterpret_cast<QRgb*>(m_chartLayer.scanLine(y));
-        std::memmove(row + dest, row + src, count * sizeof(QRgb));
-        // What moved away leaves nothing behind.
-        std::fill(row + outside, row + end, QRgb(0));
+        std::fill(row + first, row + first + straight, QRgb(0));
+        std::fill(row, row + (shift - straight), QRgb(0));
     }
+}
+
+void XYChart::DrawRing(QPainter& p, const QImage& ring, const QRect& inside, int origin) {
+    // Ring columns from the origin on fill the inside from its left edge,
+    // the ones from column 0 on follow them up to the right edge.
+    const int w = inside.width();
+    const int first = std::min(w, ring.width() - origin);
+    p.drawImage(inside.topLeft(), ring, QRect(origin, inside.top(), first, inside.height()));
+    if (first < w)
+        p.drawImage(QPoint(inside.left() + first, inside.top()), ring, QRect(0, inside.top(), w - first, inside.height()));
+}
+
+QImage XYChart::Curves() const {
+    QImage curves(std::max(0, m_width), std::max(0, m_height), QImage::Format_ARGB32_Premultiplied);
+    curves.fill(Qt::transparent);
+    if (m_chartLayer.isNull() || curves.isNull()) return curves;
+    QPainter p(&curves);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    DrawRing(p, m_chartLayer, m_ringPlot, m_ringOrigin);
+    return curves;
 }
 
 void XYChart::DrawSeries() {
@@ -626,6 +685,22 @@ void XYChart::DrawSeries() {
     const double sx = m_xGridInfo.Scale;
     QPainter p(&m_chartLayer);
     p.setRenderHint(QPainter::Antialiasing, false);
+    // Points are placed in picture columns and drawn into the ring in its two
+    // pieces, each clipped to its own columns.
+    const int ringWidth = m_chartLayer.width();
+    const int toRing = m_ringOrigin - m_ringPlot.left();
+    const std::array<std::pair<int, QRect>, 2> pieces{
+        {{toRing, QRect(m_ringOrigin, 0, ringWidth - m_ringOrigin, m_chartLayer.height())},
+         {toRing - ringWidth, QRect(0, 0, m_ringOrigin, m_chartLayer.height())}}};
+    const auto inPieces = [&](const auto& draw) {
+        for (const auto& [dx, clip] : pieces) {
+            if (clip.isEmpty()) continue;
+            p.resetTransform();
+            p.setClipRect(clip);
+            p.translate(dx, 0);
+            draw();
+        }
+    };
     for (const auto& series : m_series) {
         clsChartData& s = *series;
         const int b = s.Chart;
@@ -670,11 +745,13 @@ void XYChart::DrawSeries() {
         s.SetReadPointer(w == 0 ? stop - 1 : w - 1);
 
         if (s.Appearance == 1) {
-            int first = 0;
-            for (int points : m_segments) {
-                DrawPolyline(p, first, points, s.ForeColor, s.DrawWidth);
-                first += points;
-            }
+            inPieces([&] {
+                int first = 0;
+                for (int points : m_segments) {
+                    DrawPolyline(p, first, points, s.ForeColor, s.DrawWidth);
+                    first += points;
+                }
+            });
         } else if (s.Appearance == 0) {
             DrawDots(p, count, s.ForeColor, s.DrawWidth);
         }
@@ -724,20 +801,23 @@ void XYChart::DrawPolyline(QPainter& p, int first, int count, std::int32_t color
         return;
     }
     // Thin lines: the one-pixel line drawn once per pixel of a square pen tip.
+    // Each piece is drawn as a line of its own, and every point as a pixel:
+    // a polyline leaves out pixels at some turns (the tip of a spike among
+    // them), and which ones depends on where the polyline starts, so a curve
+    // drawn on bit by bit would differ from the same curve drawn at once.
     QPen pen(ToQColor(color), 1);
     pen.setCosmetic(true);
     p.setPen(pen);
     const auto [from, to] = PenSpan(width);
-    if (from == 0 && to == 0) {
-        p.drawPolyline(m_drawPoints.data(), n);
-        return;
-    }
     m_shifted.resize(n);
+    m_lines.resize(n - 1);
     for (int dx = from; dx <= to; ++dx)
         for (int dy = from; dy <= to; ++dy) {
             const QPoint offset(dx, dy);
             for (int k = 0; k < n; ++k) m_shifted[k] = m_drawPoints[k] + offset;
-            p.drawPolyline(m_shifted.data(), n);
+            for (int k = 0; k + 1 < n; ++k) m_lines[k] = QLine(m_shifted[k], m_shifted[k + 1]);
+            p.drawLines(m_lines.data(), n - 1);
+            p.drawPoints(m_shifted.data(), n);
         }
 }
 
@@ -756,10 +836,21 @@ void XYChart::DrawDots(QPainter& p, int count, std::int32_t color, int width) {
             for (int dy = from; dy <= to; ++dy)
                 for (int dx = from; dx <= to; ++dx) m_shifted.push_back(pt + QPoint(step + dx, step + dy));
     }
+    // Pixels are put into their ring columns directly; those outside the
+    // plot's columns are left out.
+    const int left = m_ringPlot.left(), ringWidth = m_chartLayer.width();
+    std::size_t kept = 0;
+    for (const QPoint& pt : m_shifted) {
+        const int column = pt.x() - left;
+        if (column < 0 || column >= ringWidth) continue;
+        m_shifted[kept++] = QPoint((column + m_ringOrigin) % ringWidth, pt.y());
+    }
     QPen pen(ToQColor(color), 1);
     pen.setCosmetic(true);
     p.setPen(pen);
-    p.drawPoints(m_shifted.data(), static_cast<int>(m_shifted.size()));
+    p.resetTransform();
+    p.setClipping(false);
+    p.drawPoints(m_shifted.data(), static_cast<int>(kept));
 }
 
 void XYChart::Compose(bool withCurves) {
@@ -773,16 +864,90 @@ void XYChart::Compose(bool withCurves) {
             m_picture.format() != m_sparePicture.format())
             m_picture = QImage(m_sparePicture.size(), m_sparePicture.format());
     }
+    if (m_scaleBase.size() != m_picture.size() || m_scaleBase.format() != m_picture.format() ||
+        m_baseRowColor.size() != static_cast<std::size_t>(m_picture.height())) {
+        m_picture.fill(Qt::white);  // no scale yet
+        return;
+    }
+    // Every pixel is written once: the fixed part of the scale outside the
+    // plot is copied, the inside of the plot is put together row by row from
+    // the scale, the x grid and the curves, and the moving x scale is drawn.
+    // The picture is large and this runs twice a second, so it is kept to
+    // one pass over memory.
+    const QRect inside = PlotInside();
+    const bool curves = withCurves && !m_chartLayer.isNull() && m_ringPlot == inside;
+    const bool hasInside = !inside.isEmpty() && m_picture.rect().contains(inside);
+    const int pictureWidth = m_picture.width();
+    const std::size_t rowBytes = static_cast<std::size_t>(pictureWidth) * sizeof(QRgb);
+    // Rows straight from the images' memory (scanLine checks for sharing on every call).
+    uchar* const pictureBits = m_picture.bits();
+    const uchar* const baseBits = m_scaleBase.constBits();
+    const uchar* const ringBits = curves ? m_chartLayer.constBits() : nullptr;
+    const XGridRows grid = XGridColumns(inside);
+    const QRgb gridColor = ToQColor(m_gridColor).rgb();
+    for (int y = 0; y < m_picture.height(); ++y) {
+        auto* out = reinterpret_cast<QRgb*>(pictureBits + m_picture.bytesPerLine() * y);
+        const auto* base = reinterpret_cast<const QRgb*>(baseBits + m_scaleBase.bytesPerLine() * y);
+        if (!hasInside || y < inside.top() || y > inside.bottom()) {
+            std::memcpy(out, base, rowBytes);
+            continue;
+        }
+        const int left = inside.left(), width = inside.width(), right = left + width;
+        std::memcpy(out, base, static_cast<std::size_t>(left) * sizeof(QRgb));
+        std::memcpy(out + right, base + right, static_cast<std::size_t>(pictureWidth - right) * sizeof(QRgb));
+        const QRgb fill = m_baseRowColor[static_cast<std::size_t>(y)];
+        const QRgb* under = fill == MixedRow ? base + left : nullptr;
+        const auto* ring =
+            curves ? reinterpret_cast<const QRgb*>(ringBits + m_chartLayer.bytesPerLine() * y) : nullptr;
+        if (!ring) {
+            if (under) std::memcpy(out + left, under, static_cast<std::size_t>(width) * sizeof(QRgb));
+            else std::fill(out + left, out + right, fill);
+        } else {
+            // The ring's columns from the origin on, then from column 0.
+            const int first = std::min(width, m_chartLayer.width() - m_ringOrigin);
+            OverlayRow(out + left, ring + m_ringOrigin, under, fill, first);
+            OverlayRow(out + left + first, ring, under ? under + first : nullptr, fill, width - first);
+        }
+        // The x grid under the curves.
+        if (grid.Rows[static_cast<std::size_t>(y)])
+            for (const auto& [x, column] : grid.Columns)
+                if (!ring || !ring[column]) out[x] = gridColor;
+    }
     QPainter p(&m_picture);
-    p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.drawImage(0, 0, m_scaleLayer);
-    if (!withCurves) return;
-    // The curves cover the scale only inside the plot frame.
-    const QRect inside(m_plotLeft + 1, m_plotTop + 1, m_plotRight - m_plotLeft - 1,
-                       m_plotBottom - m_plotTop - 1);
-    if (inside.isEmpty()) return;
-    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    p.drawImage(inside.topLeft(), m_chartLayer, inside);
+    DrawMovingScale(p);
+}
+
+void XYChart::OverlayRow(QRgb* out, const QRgb* curve, const QRgb* under, QRgb fill, int count) {
+    // Curves are drawn opaque and without antialiasing: a pixel of theirs
+    // is either empty (0) or covers what lies under it. Written without
+    // branches, so that the compiler can take several pixels at a time.
+    if (under) {
+        for (int i = 0; i < count; ++i) {
+            const QRgb c = curve[i];
+            out[i] = c | (under[i] & (QRgb(0) - QRgb(c == 0)));
+        }
+    } else {
+        for (int i = 0; i < count; ++i) {
+            const QRgb c = curve[i];
+            out[i] = c | (fill & (QRgb(0) - QRgb(c == 0)));
+        }
+    }
+}
+
+XYChart::XGridRows XYChart::XGridColumns(const QRect& inside) const {
+    XGridRows grid;
+    grid.Rows.assign(static_cast<std::size_t>(std::max(0, m_height)), 0);
+    if (!m_xGrid || !m_xGridInfo.Valid || m_timeInterval < 1000 || inside.isEmpty()) return grid;
+    // One pixel wide, between the frames of each band (a line at the plot's
+    // edges would only repeat the frame).
+    const int ringWidth = std::max(1, m_chartLayer.width());
+    for (int x : m_xGridInfo.Positions)
+        if (x >= inside.left() && x <= inside.right())
+            grid.Columns.emplace_back(x, (x - inside.left() + m_ringOrigin) % ringWidth);
+    for (const Band& band : m_bands)
+        for (int y = std::max(band.Top + 1, inside.top()); y <= std::min(band.Bottom - 1, inside.bottom()); ++y)
+            grid.Rows[static_cast<std::size_t>(y)] = 1;
+    return grid;
 }
 
 void XYChart::Present() {
@@ -792,7 +957,7 @@ void XYChart::Present() {
 // --- Show -------------------------------------------------------------------------
 
 void XYChart::Show(double X) {
-    if (!Surface() || m_scaleLayer.isNull() || !std::isfinite(X)) return;
+    if (!Surface() || m_picture.isNull() || !std::isfinite(X)) return;
     // After a change of window, size or fonts the shift is measured in the
     // pixels of the new layout, not of the old one.
     if (m_scaleOutdated) LayoutScale();
@@ -812,6 +977,9 @@ void XYChart::Show(double X) {
         if (shift > maxScroll || shift < 0 || SeriesRestarted()) m_chartOutdated = true;
         m_scaleOutdated = true;
         RedrawScale();
+        // A plot that changed its place or size, or a shift as wide as the
+        // plot, starts the ring afresh.
+        if (PlotInside() != m_ringPlot || shift >= m_ringPlot.width()) m_chartOutdated = true;
         if (!m_chartOutdated) ScrollChartLayer(static_cast<int>(shift));
     } else {
         // No usable time axis so far (no plot width, or no window): put the
@@ -821,14 +989,14 @@ void XYChart::Show(double X) {
         RedrawScale();
     }
     if (!(m_xGridInfo.Scale > 0)) {
-        m_chartLayer.fill(Qt::transparent);
+        ClearChartLayer();
         m_chartOutdated = true;
         Compose(false);
         Present();
         return;
     }
     if (m_chartOutdated) {
-        m_chartLayer.fill(Qt::transparent);
+        ClearChartLayer();
         for (std::size_t i = 0; i < m_series.size(); ++i) {
             m_series[i]->ResetReadPointer();
             m_seenGeneration[i] = m_series[i]->Generation();

@@ -3,11 +3,13 @@
 // with a shared time axis (x) and one value axis (y) per band, and the data
 // series drawn into them.
 //
-// Drawing goes into two off-screen layers of the surface's size: the scale
-// layer (background, header, watermarks, scales, grid, band frames) and the
-// chart layer (the curves). The picture shown is the scale layer with the
-// chart layer's drawn pixels laid over it inside the plot frame. Between two
-// calls of Show the curves are scrolled left, and only new points are drawn.
+// Drawing keeps two off-screen layers: the scale base (background, header,
+// watermarks, y scales, band frames: all that stays put while time passes),
+// and the chart layer (the curves, for the inside of the plot). Each picture
+// shown is put together from them in one pass, with the x grid and the x
+// scale drawn for the current edge. Between two calls of Show the curves
+// scroll left (the chart layer is a ring of columns, so scrolling moves no
+// pixels), and only new points are drawn.
 //
 // Colours are 0x00BBGGRR values. Times are date values in days since
 // 30 December 1899 (the fraction is the time of day). Pixel coordinates have
@@ -23,11 +25,13 @@
 //   series->AddChartPoint(now, value);          // for every value
 //   KOVChart.Show(now);                         // every 500 ms
 #include <QImage>
+#include <QLine>
 #include <QPoint>
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ChartSurface.h"
@@ -124,7 +128,7 @@ public:
     void RemoveChart(const std::string& key);
     // Series in drawing order.
     const std::vector<std::shared_ptr<clsChartData>>& Series() const { return m_series; }
-    // Redraws the scale layer when outdated and shows it without the curves.
+    // Redraws the scale when outdated and shows it without the curves.
     void ShowScale();
     // Moves the time axis so that X is at the right edge (two pixels in
     // hand), redraws the scale, draws the new points and shows the picture.
@@ -140,8 +144,8 @@ public:
     // --- Read-outs for the surface, the benchmarks and the tests ------------
 
     const QImage& Picture() const { return m_picture; }
-    const QImage& ScaleLayer() const { return m_scaleLayer; }
-    const QImage& ChartLayer() const { return m_chartLayer; }
+    // The curves as they lie on the picture (transparent elsewhere).
+    QImage Curves() const;
     int PlotLeft() const { return m_plotLeft; }
     int PlotRight() const { return m_plotRight; }
     int PlotTop() const { return m_plotTop; }
@@ -195,11 +199,31 @@ private:
     void DrawText(QPainter& p, const clsLabel& label, const std::string& text, int x, int y);
     // Margins, plot rectangle, bands and grids for the current settings, without drawing.
     void LayoutScale();
+    // Lays out the scale and brings the part of it that does not move with
+    // the time axis up to date.
     void RedrawScale();
+    // The x scale outside the plot (ticks, labels, dates), which moves with the time axis.
+    void DrawMovingScale(QPainter& p);
+    // One row inside the plot: the curves over what lies under them (a row of
+    // the scale, or, when `under` is null, the colour `fill`).
+    static void OverlayRow(QRgb* out, const QRgb* curve, const QRgb* under, QRgb fill, int count);
+    // Where the x grid lines lie inside the plot: their picture and ring
+    // columns, and the rows they cross.
+    struct XGridRows {
+        std::vector<std::pair<int, int>> Columns;
+        std::vector<char> Rows;
+    };
+    XGridRows XGridColumns(const QRect& inside) const;
     std::string ScaleBaseKey() const;
     void DrawYScale(QPainter& p, YAxis& axis, int side);
     void DrawXScale(QPainter& p, int side, const std::vector<modChartCommon::Band>& bands);
+    // The rectangle inside the plot frame, where curves show.
+    QRect PlotInside() const;
+    // A fresh, empty ring of columns for the current plot.
+    void ClearChartLayer();
     void ScrollChartLayer(int shift);
+    // Draws the ring's columns in picture order onto the inside of the plot.
+    static void DrawRing(QPainter& p, const QImage& ring, const QRect& inside, int origin);
     void DrawSeries();
     void DrawPolyline(QPainter& p, int first, int count, std::int32_t color, int width);
     void DrawDots(QPainter& p, int count, std::int32_t color, int width);
@@ -236,13 +260,23 @@ private:
     ChartSurface* m_surface = nullptr;
     std::weak_ptr<const void> m_subscription;  // to the surface's size changes
     int m_width = 0, m_height = 0;
-    QImage m_scaleLayer;   // white background
-    QImage m_chartLayer;   // transparent background: only the curves cover the scale
+    // The curves on a transparent background, for the inside of the plot.
+    // Its columns are a ring: column m_ringOrigin shows at the plot's left
+    // inside edge, the columns before it (wrapping round) at the right. The
+    // time axis scrolls by moving the origin; only the columns coming in are
+    // cleared. Rows are the picture's.
+    QImage m_chartLayer;
+    int m_ringOrigin = 0;
+    QRect m_ringPlot;      // the inside of the plot the ring was laid out for
     QImage m_picture;      // what the surface shows
     QImage m_sparePicture; // the one shown before (drawn into next)
-    // The scale layer without what moves with the time axis, and what it was drawn from.
+    // The scale without what moves with the time axis (white background,
+    // header, watermarks, y scales), and what it was drawn from.
     QImage m_scaleBase;
     std::string m_scaleBaseKey;
+    // For each row inside the plot, its one colour in the base, or MixedRow.
+    static constexpr QRgb MixedRow = 0;  // base pixels are opaque, never 0
+    std::vector<QRgb> m_baseRowColor;
 
     int m_plotLeft = 0, m_plotRight = 0, m_plotTop = 0, m_plotBottom = 0;
     int m_bandHeight = 0;
@@ -258,4 +292,5 @@ private:
     std::vector<int> m_segments;
     std::vector<QPoint> m_drawPoints;
     std::vector<QPoint> m_shifted;
+    std::vector<QLine> m_lines;
 };

@@ -373,7 +373,9 @@ TEST(ChartDates, ClockAxisDatesWhereTheDayChanges) {
         for (std::size_t i = 1; i < g.Values.size(); ++i) {
             const bool changed = DayOf(g.Values[i]) != DayOf(g.Values[i - 1]);
             EXPECT_EQ(!g.Dates[i].empty(), changed) << days << " " << i;
-            if (changed) EXPECT_EQ(g.Dates[i], FormatDate(g.Values[i]));
+            if (changed) {
+                EXPECT_EQ(g.Dates[i], FormatDate(g.Values[i]));
+            }
             dated += changed;
         }
         EXPECT_GE(dated, 1) << days;

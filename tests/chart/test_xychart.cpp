@@ -4,6 +4,7 @@
 #include <QImage>
 #include <cmath>
 #include <memory>
+#include <string>
 
 #include "ChartPicture.h"
 #include "XYChart.h"
@@ -169,12 +170,12 @@ TEST_F(ChartDrawing, ScrollMovesCurvesLeftByTheShift) {
     // A pixel and a half on, then the main window's half-second step on a
     // plot this wide (about 8 px): both scroll rather than redraw everything.
     for (const double pixels : {1.5, 8.5}) {
-        const QImage before = chart->ChartLayer().copy();
+        const QImage before = chart->Curves();
         const double xmax = chart->Xmax();
         const double sx = chart->XScale();
         chart->Show(chart->Xmax() + pixels / sx);
         ASSERT_FALSE(chart->ChartOutdated()) << pixels;
-        const QImage& after = chart->ChartLayer();
+        const QImage after = chart->Curves();
         const int shift = RoundPixel((chart->Xmax() - xmax) * sx);
         EXPECT_EQ(shift, static_cast<int>(pixels) + 2);
         int curve = 0;
@@ -191,6 +192,61 @@ TEST_F(ChartDrawing, ScrollMovesCurvesLeftByTheShift) {
     series->AddChartPoint(kT0 + 1.5 * kSecond, 70);
     chart->Show(kT0 + 1.5 * kSecond);
     for (int x = XOf(0.5); x <= XOf(1.5); ++x) EXPECT_TRUE(RedNear(x, YOf(70))) << x;
+}
+
+// Scrolling many times (the stored columns wrap round several times), with
+// lines and dots, two pen widths and gaps: what shows is what a full redraw
+// at the same edge draws, and the picture shows it inside the frame. A point
+// that lies within a hair of half a pixel may round to the next column on one
+// of the two ways; nothing else may differ.
+TEST_F(ChartDrawing, LongScrollingShowsWhatAFullRedrawShows) {
+    const auto curveAt = [](const QImage& image, int x, int y) {
+        return x >= 0 && x < image.width() && qAlpha(image.pixel(x, y)) != 0;
+    };
+    for (const int appearance : {1, 0})
+        for (const int width : {1, 3}) {
+            series->Appearance = appearance;
+            series->DrawWidth = width;
+            series->InitChartData(1199);
+            double t = kT0;
+            std::uint32_t state = 7;
+            int compared = 0;
+            for (int call = 1; call <= 400; ++call) {
+                for (int i = 0; i < 10; ++i) {
+                    t += 0.05 * kSecond;
+                    if (call % 97 == 0) t += 3.5 * kSecond;  // a gap now and then
+                    state = state * 1664525u + 1013904223u;
+                    series->AddChartPoint(t, 50 + 40 * std::sin(call * 0.05) + (state >> 28));
+                }
+                chart->Show(t);
+                ASSERT_FALSE(chart->ChartOutdated());
+                if (call % 90 != 0) continue;
+                const QImage scrolled = chart->Curves();
+                const QImage picture = chart->Picture().copy();
+                chart->Redraw();
+                const QImage redrawn = chart->Curves();
+                int differ = 0, misplaced = 0, curve = 0;
+                for (int y = 0; y < redrawn.height(); ++y)
+                    for (int x = 0; x < redrawn.width(); ++x) {
+                        const bool a = curveAt(scrolled, x, y), b = curveAt(redrawn, x, y);
+                        if (a != b) {
+                            ++differ;
+                            const QImage& other = a ? redrawn : scrolled;
+                            misplaced += !curveAt(other, x - 1, y) && !curveAt(other, x + 1, y);
+                        }
+                        if (!a) continue;
+                        ++curve;
+                        ASSERT_EQ(Bgr(picture.pixel(x, y)), kRed) << x << "," << y;
+                    }
+                const std::string what = "call " + std::to_string(call) + ", appearance " +
+                                         std::to_string(appearance) + ", width " + std::to_string(width);
+                EXPECT_GT(curve, 300) << what;
+                EXPECT_EQ(misplaced, 0) << what;
+                EXPECT_LE(differ, 2 * width * width) << what;
+                ++compared;
+            }
+            EXPECT_EQ(compared, 4);
+        }
 }
 
 TEST_F(ChartDrawing, OneUnreadPointDrawsNothing) {
@@ -227,6 +283,45 @@ TEST_F(ChartDrawing, ChartMaskChangeRedrawsEverything) {
     chart->Show(kT0);
     EXPECT_TRUE(RedNear(XOf(-10), YOf(90, 1)));
     EXPECT_FALSE(RedNear(XOf(-10), yNew, 2));
+}
+
+// What lies over what, with two bands and a watermark: the x grid crosses
+// the watermark but not the frames between the bands, and the curve covers
+// the grid; after scrolling too.
+TEST_F(ChartDrawing, LayersWithTwoBandsAndAWatermark) {
+    chart->SetChartMask(3);
+    chart->Watermark(0)->Caption = "WWWWWWWWWWWWWWWWWWWWWWWWWWWWWW";
+    chart->Watermark(0)->ForeColor = 0x00FFFF;  // yellow
+    chart->SetyMin(1, 0);
+    chart->SetyMax(1, 100);
+    constexpr std::int32_t kYellow = 0x00FFFF;
+    for (const double step : {0.0, 0.5}) {
+        AddRun(-40 + step, step, 0.5, 50);
+        chart->Show(kT0 + step * kSecond);
+        const auto& xg = chart->XGridInfo();
+        ASSERT_GE(xg.Positions.size(), 3u);
+        const int top0 = chart->BandTop(0), bottom0 = chart->BandBottom(0);
+        const int top1 = chart->BandTop(1);
+        int gridOverMark = 0, markSeen = 0;
+        for (int x : xg.Positions) {
+            if (x <= chart->PlotLeft() || x >= chart->PlotRight()) continue;
+            EXPECT_EQ(At(x, bottom0), kBlue) << x;  // the frames between the bands
+            EXPECT_EQ(At(x, top1), kBlue) << x;
+            EXPECT_EQ(At(x, top0 + 1), kGreen) << x;
+            for (int y = top0 + 1; y < bottom0; ++y) {
+                if (y == YOf(50) && x > XOf(-39) && x < XOf(-1)) {
+                    EXPECT_EQ(At(x, y), kRed) << x << "," << y;
+                }
+                if (std::abs(y - YOf(50)) <= 1) continue;
+                EXPECT_NE(At(x, y), kYellow) << x << "," << y;
+                gridOverMark += At(x - 1, y) == kYellow || At(x + 1, y) == kYellow;
+            }
+        }
+        for (int y = top0; y < bottom0; ++y)
+            for (int x = chart->PlotLeft(); x < chart->PlotRight(); ++x) markSeen += At(x, y) == kYellow;
+        EXPECT_GT(markSeen, 100) << step;
+        EXPECT_GT(gridOverMark, 0) << step;
+    }
 }
 
 TEST_F(ChartDrawing, ClearedOrOverrunSeriesIsDrawnAfresh) {
