@@ -135,7 +135,7 @@ TEST(SerialPort, HangUpIsALostPortThatNeverBlocks) {
         EXPECT_FALSE(port->PutChar('X'));
         port->FlushInput();
     }
-    EXPECT_LT(Clock::now() - after, std::chrono::milliseconds(200));
+    EXPECT_LT(Clock::now() - after, std::chrono::seconds(2));  // no call waits (a wait per call would be 1000 of them)
     EXPECT_EQ(port->GetBaud(), -1);
 
     // Devices that cannot be opened keep the reason.
