@@ -34,10 +34,35 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     fi
   ) 9>"$WINEPREFIX.lock"
 fi
-# The server of the prefix is started here, apart from the caller's output:
-# a server that the program started would keep the caller's pipes open (CTest
-# would wait for it), and it writes a long object dump there when a serial
-# device it has open hangs up (a simulator ending). It stays 10 s after the
-# last program; when one is running already this returns at once.
-"${WINE%/*}/wineserver" -p10 </dev/null >/dev/null 2>&1 || true
+# The server of the prefix is started here, apart from the caller's output
+# (a server that the program started would keep the caller's pipes open, and
+# CTest would wait for it), and in the foreground mode, which keeps it in this
+# session: a server that puts itself in the background leads a session of its
+# own, and the first terminal it opens - a COM port that is a pseudo-terminal,
+# such as the simulator's - becomes its controlling terminal. When that
+# terminal hangs up (the simulator ends or its adapter is pulled) the server
+# is sent SIGHUP: it writes an object dump and ends every Wine program, the
+# one running too. When a server is running already the new one ends at once.
+start_server() {  # $1: wineserver's -p option
+  server=$( ("${WINE%/*}/wineserver" -f "$1" </dev/null >/dev/null 2>&1 & echo $!) )
+  for _ in $(seq 250); do  # ready once it listens on its socket
+    kill -0 "$server" 2>/dev/null || return 0
+    ls -l "/proc/$server/fd" 2>/dev/null | grep -q 'socket:' && return 0
+    sleep 0.02
+  done
+}
+# wine-run.sh --start-server: a server that stays until --stop-server, for a
+# series of programs, and Wine's own services started with it, apart from the
+# caller's output too (the first program starts them, and they would inherit
+# its output). Programs then neither start a server nor meet one that is just
+# ending after its idle time (they would fail with "Connection reset by peer").
+if [ "${1:-}" = "--start-server" ]; then
+  "${WINE%/*}/wineserver" -k >/dev/null 2>&1 || true
+  "${WINE%/*}/wineserver" -w >/dev/null 2>&1 || true
+  start_server -p
+  "$WINE" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+  exit 0
+fi
+# Otherwise a server that stays 10 s after the last program.
+start_server -p10
 exec "$WINE" "$@"

@@ -23,6 +23,11 @@ export WINEDEBUG=-all
 WINE="$ROOT/cmake/wine-run.sh"
 BIN="$ROOT/$WIN_BUILD/bin"
 
+# One Wine server for the whole run, with Wine's services started apart from
+# this output (see cmake/wine-run.sh).
+"$WINE" --start-server
+trap '"$WINE" --stop-server || true' EXIT
+
 # The core tests (CTest starts each program through the same Wine wrapper).
 (cd "$WIN_BUILD" && ctest --output-on-failure -j "$JOBS" --timeout 600)
 
