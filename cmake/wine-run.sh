@@ -41,8 +41,8 @@ fi
 # own, and the first terminal it opens - a COM port that is a pseudo-terminal,
 # such as the simulator's - becomes its controlling terminal. When that
 # terminal hangs up (the simulator ends or its adapter is pulled) the server
-# is sent SIGHUP: it writes an object dump and ends every Wine program, the
-# one running too. When a server is running already the new one ends at once.
+# is sent SIGHUP, and writes an object dump of some 10,000 lines. When a
+# server is running already the new one ends at once.
 start_server() {  # $1: wineserver's -p option
   server=$( ("${WINE%/*}/wineserver" -f "$1" </dev/null >/dev/null 2>&1 & echo $!) )
   for _ in $(seq 250); do  # ready once it listens on its socket
@@ -54,13 +54,13 @@ start_server() {  # $1: wineserver's -p option
 # wine-run.sh --start-server: a server that stays until --stop-server, for a
 # series of programs, and Wine's own services started with it, apart from the
 # caller's output too (the first program starts them, and they would inherit
-# its output). Programs then neither start a server nor meet one that is just
-# ending after its idle time (they would fail with "Connection reset by peer").
+# its output). Programs then neither start a server of their own nor meet one
+# that is just ending after its idle time.
 if [ "${1:-}" = "--start-server" ]; then
   "${WINE%/*}/wineserver" -k >/dev/null 2>&1 || true
   "${WINE%/*}/wineserver" -w >/dev/null 2>&1 || true
   start_server -p
-  "$WINE" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+  timeout 120 "$WINE" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
   exit 0
 fi
 # Otherwise a server that stays 10 s after the last program.
