@@ -753,7 +753,7 @@ void XYChart::DrawSeries() {
                 }
             });
         } else if (s.Appearance == 0) {
-            DrawDots(p, count, s.ForeColor, s.DrawWidth);
+            inPieces([&] { DrawDots(p, count, s.ForeColor, s.DrawWidth); });
         }
     }
 }
@@ -836,21 +836,10 @@ void XYChart::DrawDots(QPainter& p, int count, std::int32_t color, int width) {
             for (int dy = from; dy <= to; ++dy)
                 for (int dx = from; dx <= to; ++dx) m_shifted.push_back(pt + QPoint(step + dx, step + dy));
     }
-    // Pixels are put into their ring columns directly; those outside the
-    // plot's columns are left out.
-    const int left = m_ringPlot.left(), ringWidth = m_chartLayer.width();
-    std::size_t kept = 0;
-    for (const QPoint& pt : m_shifted) {
-        const int column = pt.x() - left;
-        if (column < 0 || column >= ringWidth) continue;
-        m_shifted[kept++] = QPoint((column + m_ringOrigin) % ringWidth, pt.y());
-    }
     QPen pen(ToQColor(color), 1);
     pen.setCosmetic(true);
     p.setPen(pen);
-    p.resetTransform();
-    p.setClipping(false);
-    p.drawPoints(m_shifted.data(), static_cast<int>(kept));
+    p.drawPoints(m_shifted.data(), static_cast<int>(m_shifted.size()));
 }
 
 void XYChart::Compose(bool withCurves) {

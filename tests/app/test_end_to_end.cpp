@@ -18,6 +18,7 @@
 #include "modIni.h"
 #include "modKOVComm.h"
 #include "modMain.h"
+#include "MainWindowTestState.h"
 #include "SimulatorProcess.h"
 
 class EndToEndTest : public QObject {
@@ -32,13 +33,7 @@ private slots:
         QProcess sim;
         QVERIFY(simtest::StartSimulator(sim, tool, dir, {"--format", "3", "--unit", "0"},
                                         "[GENERAL]\nComport=4\nBaudrate=38400\n", &link));
-        modGlobals::ResetState();
-        modAPI::SetClock({});
-        modAPI::SetProgramFolder(dir.path().toStdString());
-        modFunctions::SetLanguageOffset(0);
-        modKOVComm::SetClosing(false);
-        modKOVComm::SetEventPump(modMain::PumpEvents);
-        modIni::LoadSettings();
+        simtest::StartProgramState(dir.path().toStdString());
         {
             frmMain window;
             window.show();

@@ -20,6 +20,7 @@
 #include "modKOVComm.h"
 #include "modMain.h"
 #include "modRecFile.h"
+#include "MainWindowTestState.h"
 #include "SimulatorProcess.h"
 
 namespace {
@@ -54,13 +55,7 @@ private slots:
         QProcess sim;
         QVERIFY(simtest::StartSimulator(sim, tool, dir, {"--format", "3", "--unit", "0"},
                                         "[GENERAL]\nComport=4\nBaudrate=38400\n", &link));
-        modGlobals::ResetState();
-        modAPI::SetClock({});
-        modAPI::SetProgramFolder(dir.path().toStdString());
-        modFunctions::SetLanguageOffset(0);
-        modKOVComm::SetClosing(false);
-        modKOVComm::SetEventPump(modMain::PumpEvents);
-        modIni::LoadSettings();
+        simtest::StartProgramState(dir.path().toStdString());
         auto dialogs = std::make_shared<FakeDialogs>();
         frmRecorder::SetDefaultDialogs(dialogs);
         {
