@@ -231,9 +231,17 @@ ReadResult ReadWholeFile(const std::string& filename, std::string& data, std::st
         SetError(error, filename, SystemText(errno ? errno : EIO));
         return ReadResult::Failed;
     }
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        SetError(error, filename, SystemText(EIO));
+    // In blocks (the file may have grown since its size was taken).
+    data.clear();
+    std::size_t have = 0;
+    for (std::size_t block = static_cast<std::size_t>(size) + 1; in; block = 64 * 1024) {
+        data.resize(have + block);
+        in.read(&data[have], static_cast<std::streamsize>(block));
+        have += static_cast<std::size_t>(in.gcount());
+    }
+    data.resize(have);
+    if (in.bad() || have > MaxFileSize) {
+        SetError(error, filename, in.bad() ? SystemText(EIO) : std::string("too large for a settings file"));
         return ReadResult::Failed;
     }
     return ReadResult::Ok;
@@ -342,7 +350,21 @@ struct clsIni::Snapshot {
     mutable bool settled = false;
     Parsed parsed;
     std::unordered_map<std::string, size_t> sections;  // folded name -> its first section line
-    std::unordered_map<std::string, size_t> entries;   // section line, '\n', folded key -> first entry line
+    // Per section line looked up so far: folded key -> its first entry line.
+    mutable std::unordered_map<size_t, std::unordered_map<std::string, size_t>> keys;
+
+    // Line of the first entry `key` in the section starting at line `section`, or npos.
+    size_t FindKey(size_t section, const std::string& key) const {
+        auto known = keys.find(section);
+        if (known == keys.end()) {
+            known = keys.emplace(section, std::unordered_map<std::string, size_t>()).first;
+            const std::vector<Line>& lines = parsed.lines;
+            for (size_t i = section + 1; i < lines.size() && lines[i].kind != Line::Section; ++i)
+                if (lines[i].kind == Line::Entry) known->second.emplace(Folded(lines[i].name), i);
+        }
+        const auto k = known->second.find(Folded(key));
+        return k == known->second.end() ? std::string::npos : k->second;
+    }
 
     bool SameBytes(const std::string& data) const {
         const std::string& bom = parsed.bom;
@@ -376,15 +398,8 @@ std::shared_ptr<const clsIni::Snapshot> clsIni::Read() const {
     snapshot->settled = settled;
     snapshot->parsed = Parse(std::move(data));
     const std::vector<Line>& lines = snapshot->parsed.lines;
-    size_t section = lines.size();  // entries before the first section belong to none
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].kind == Line::Section) {
-            section = i;
-            snapshot->sections.emplace(Folded(lines[i].name), i);
-        } else if (lines[i].kind == Line::Entry && section < lines.size()) {
-            snapshot->entries.emplace(std::to_string(section) + '\n' + Folded(lines[i].name), i);
-        }
-    }
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i].kind == Line::Section) snapshot->sections.emplace(Folded(lines[i].name), i);
     m_Cache = std::move(snapshot);
     return m_Cache;
 }
@@ -394,9 +409,9 @@ bool clsIni::Lookup(const std::string& section, const std::string& key, std::str
     if (!file) return false;
     const auto s = file->sections.find(Folded(section));
     if (s == file->sections.end()) return false;
-    const auto k = file->entries.find(std::to_string(s->second) + '\n' + Folded(key));
-    if (k == file->entries.end()) return false;
-    const Line& line = file->parsed.lines[k->second];
+    const size_t k = file->FindKey(s->second, key);
+    if (k == std::string::npos) return false;
+    const Line& line = file->parsed.lines[k];
     if (text) *text = line.value;
     if (bytes) *bytes = line.bytes.empty() ? line.value : line.bytes;
     return true;
