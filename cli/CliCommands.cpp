@@ -459,7 +459,7 @@ bool CreateRecording(const Options& o, clsRecordWriter& writer, std::ostream& er
             return false;
         }
         if (!writer.CreateNext(folder, &error)) {
-            Fail(err, "cannot create a recording file in " + folder + ": " + error);
+            Fail(err, "cannot create " + writer.Path() + ": " + error);
             return false;
         }
         return true;

@@ -173,6 +173,7 @@ bool clsRecordWriter::Create(const std::string& path, std::string* error) {
     std::string why;
     const int fd = CreateNew(path, &taken, &why);
     if (fd < 0) {
+        m_path = path;
         if (error) *error = why;
         return false;
     }
@@ -188,10 +189,12 @@ bool clsRecordWriter::CreateNext(const std::string& folder, std::string* error) 
         const int fd = CreateNew(path, &taken, &why);
         if (fd >= 0) return Opened(fd, path, path);
         if (!taken) {  // the folder refuses: every further number would too
+            m_path = path;
             if (error) *error = why;
             return false;
         }
     }
+    m_path = Join(folder, modRecFile::FileName(modRecFile::MaxFileNumber));
     if (error) *error = "no free file number left";
     return false;
 }
@@ -201,6 +204,7 @@ bool clsRecordWriter::Replace(const std::string& path, std::string* error) {
     std::string writing, why;
     const int fd = CreateBeside(path, &writing, &why);
     if (fd < 0) {
+        m_path = path;
         if (error) *error = why;
         return false;
     }

@@ -38,7 +38,8 @@ public:
     bool Replace(const std::string& path, std::string* error = nullptr);
 
     bool IsOpen() const { return m_fd >= 0; }
-    // The file recorded into (for Replace: the file it replaces).
+    // The file recorded into (for Replace: the file it replaces); after a
+    // create that failed, the name that could not be created.
     const std::string& Path() const { return m_path; }
     // Appends `line` and CR LF with one write to the system. False and
     // `error` when that fails (full disk, lost drive); the file then ends

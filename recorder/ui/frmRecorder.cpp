@@ -128,7 +128,8 @@ void frmRecorder::cmdRec_Click() {
     std::string error;
     const std::string folder = modRecFile::MakeFolder(modAPI::ProgramFolder(), &error);
     if (folder.empty() || !m_writer.CreateNext(folder, &error)) {
-        const std::string where = folder.empty() ? modAPI::ProgramFolder() + "/" + modRecFile::FolderName : folder;
+        const std::string where =
+            folder.empty() ? modAPI::ProgramFolder() + "/" + modRecFile::FolderName : m_writer.Path();
         Fail(Replace(Replace(modFunctions::GetText(1392), "%1", where), "%2", error));
         return;
     }
