@@ -449,10 +449,14 @@ TEST_F(CliPty, RecordReplacesAFileOnlyWithWhatItRecorded) {
                               Case{{"--timeout", "1"}, false, Exit::NoAnswer}, Case{{}, true, Exit::Interrupted}}) {
             std::vector<std::string> args = {"record", file, "--force"};
             args.insert(args.end(), c.args.begin(), c.args.end());
+            const auto starts = [&] {
+                const auto commands = sim.Commands();
+                return std::count(commands.begin(), commands.end(), "M");
+            };
+            const auto startsBefore = starts();
             bool sent = false;
             const Result r = RunCli(On(sim, args), 30, [&](const std::string&, pid_t pid) {
-                const auto commands = sim.Commands();
-                if (c.interrupt && !sent && std::find(commands.begin(), commands.end(), "M") != commands.end()) {
+                if (c.interrupt && !sent && starts() > startsBefore) {
                     ::kill(pid, SIGINT);  // measuring, no value yet
                     sent = true;
                 }
