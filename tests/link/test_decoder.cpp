@@ -56,8 +56,8 @@ const StepCase Steps[] = {
     {"temperature error", 2, 1, 1, "m", "TempErr!\r\n", 2, modKOVComm::TempErrorValue, ""},
     {"restart banner", 2, 1, 1, "m", "0001234.5 m\r\nKOV ready\r\n", 0, 77, "", 0, false, "X"},
     // "No Echo" and the temperature error are known by their content, whatever their width.
-    {"ascii unit no echo narrower", 2, 1, 1, "m", "    6.0000 m\r\n    6.0010 m\r\n     No Echo\r\n", 2, 0, ""},
-    {"ascii unit temp error narrower", 2, 1, 1, "m", "    6.0000 m\r\n    6.0010 m\r\n    TempErr\r\n", 2, 0, ""},
+    {"ascii unit no echo narrower", 2, 1, 1, "m", "      6.0000 m\r\n      6.0010 m\r\n     No Echo\r\n", 2, 0, ""},
+    {"ascii unit temp error narrower", 2, 1, 1, "m", "      6.0000 m\r\n      6.0010 m\r\n    TempErr\r\n", 2, 0, ""},
     {"restart banner idle", 1, 1, 1, "T", "KOV ready\r\n", 0, 77, ""},  // must not hide what follows
     {"unknown unit", 2, 2, 9, "m", Frame4(4660), 0, 77, Frame4(4660)},
     {"ok", 1, 1, 1, "101 ASCII\r", "OK\r\n", 5, 77, ""},
