@@ -12,6 +12,10 @@
 // tick reads the port and decodes meanwhile, and every wait ends on the
 // answer, on its deadline, when the port closes, when the host asks to
 // cancel (its window is closing) and when the program closes.
+//
+// A transfer holds the line (modKOVComm::LineHold) from its first command to
+// its last, the host's questions included: nothing else goes to the sensor
+// meanwhile, so every answer is its own command's.
 #include <cstdint>
 #include <functional>
 #include <memory>

@@ -515,14 +515,13 @@ bool SendCommand(clsKOV& link, const std::string& command) {
     return true;
 }
 
+// A command refused because another sequence holds the line changes no state.
 void StartContinuous(clsKOV& link) {
-    link.SendCommand("M");
-    link.CommStatus = Comm::Measuring;
+    if (link.SendCommand("M")) link.CommStatus = Comm::Measuring;
 }
 
 void StopContinuous(clsKOV& link) {
-    link.SendCommand("S");
-    link.CommStatus = Comm::Idle;
+    if (link.SendCommand("S")) link.CommStatus = Comm::Idle;
 }
 
 std::string ParameterValueText(const clsKOV& link, const std::string& code) {

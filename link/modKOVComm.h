@@ -132,8 +132,9 @@ std::string ExtractTemperature(std::string& s);
 // 0 when the text contains "NOK", else 1.
 std::int32_t TemperatureStatus(const std::string& s);
 // Takes every complete line out of s and returns the newest one that has the
-// shape and the width of the sensor's distance lines (trimmed, "No Echo" or
-// "TempError"); "" when there is none. The width is learnt on the link.
+// shape and the width of the sensor's distance lines (trimmed), or says "No
+// Echo" or "TempError" (known by their content, whatever their width); ""
+// when there is none. The width is learnt on the link.
 std::string ExtractAsciiDistance(clsKOV& link, std::string& s);
 // Little-endian signed 32-bit value of the first four bytes of a frame.
 std::int32_t BinaryFrameValue(const unsigned char* frame);
