@@ -195,7 +195,16 @@ void frmMain::ShowConfiguration(const clsKOV& link) {
 
 void frmMain::ShowShutDown(bool visible) { lblShutDown->setVisible(visible); }
 
-void frmMain::ClearValue() { lblMeasValue->clear(); }
+void frmMain::ClearValue() {
+    // A value that is no longer live goes from the large value window too.
+    lblMeasValue->clear();
+    if (frmTextWindow* window = frmTextWindow::Instance(); window && frmTextWindow::IsOpen()) {
+        m_loop->Step([&] {
+            window->ValueText(QString());
+            window->ShowValue();
+        });
+    }
+}
 
 void frmMain::MeasuringChanged(bool measuring) {
     // The caption tells what a press does: "Stop" while the user's
@@ -233,6 +242,22 @@ void frmMain::ClockSetBack() {
 
 void frmMain::StepFailed(const std::string& what) {
     const std::string line = "Monitor: a step of the loop failed and was skipped: " + what + "\r\n";
+    qWarning("%s", line.c_str());
+    if (m_console && mnuOptionConsole->isChecked()) m_console->WriteOut(line);
+}
+
+void frmMain::SpeedChanged(std::int32_t bitsPerSecond) {
+    // The port follows the sensor to a new speed: the speed list shows it and
+    // the settings keep it for the next start.
+    const int index = modGlobals::BaudrateIndex(bitsPerSecond);
+    if (index < 0 || bitsPerSecond == modGlobals::Baudrate) return;
+    modGlobals::Baudrate = bitsPerSecond;
+    modControls::SetComboIndexSilent(cmbBaudrate, index);
+    if (m_loaded) SaveSettings();
+}
+
+void frmMain::ChecksumUnavailable(const std::string& text) {
+    const std::string line = "Monitor: " + text + "\r\n";
     qWarning("%s", line.c_str());
     if (m_console && mnuOptionConsole->isChecked()) m_console->WriteOut(line);
 }

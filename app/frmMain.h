@@ -159,6 +159,8 @@ private:
     void Received(const std::string& bytes) override;
     void ClockSetBack() override;
     void StepFailed(const std::string& what) override;
+    void SpeedChanged(std::int32_t bitsPerSecond) override;
+    void ChecksumUnavailable(const std::string& text) override;
 
     // Controls (object names as the control names).
     QGroupBox* fraMeasurement = nullptr;

@@ -330,7 +330,9 @@ const char* const ExitStatus =
     "  4   the sensor refused a parameter\n"
     "  5   a file cannot be read or written\n"
     "  6   the port went away while working (adapter unplugged)\n"
-    "  7   interrupted by Ctrl+C or a termination signal\n";
+    "  7   interrupted by Ctrl+C or a termination signal\n"
+    "  8   BINARY+CRC: the CRC16 library cannot be loaded; the message says where it\n"
+    "      was looked for and why it failed\n";
 
 }  // namespace
 
@@ -353,6 +355,9 @@ std::string HelpText(Command cmd) {
                 "Usage: ora2orb2-cli info [--json] [common options]\n"
                 "Connect to the sensor and print its identity, its temperature and its\n"
                 "whole parameter set (code, name, stored value and the text sent on the line).\n"
+                "A parameter the sensor does not have shows as \"-\" (JSON: null): the rain\n"
+                "filter 351-355 without one, the Profibus address 610 on a serial sensor, the\n"
+                "outputs and the output mode on a Profibus sensor.\n"
                 "\n"
                 "Options:\n"
                 "  --json                 one JSON object instead of text\n";
@@ -368,7 +373,9 @@ std::string HelpText(Command cmd) {
                 "CSV columns: time (local, ISO 8601 with milliseconds), distance in mm, the\n"
                 "distance in the sensor's unit, the unit, the state (ok, no echo, temp error),\n"
                 "with --temperature the last temperature in degrees C. The separator is ','\n"
-                "with --decimal . and ';' with --decimal ,.\n"
+                "with --decimal . and ';' with --decimal ,. The JSON time carries the offset\n"
+                "from UTC as well (2026-03-29T01:59:59.950+01:00), so that times across a\n"
+                "daylight-saving change stay in order.\n"
                 "\n"
                 "Options:\n"
                 "  --count N              end after N distances\n"
@@ -378,7 +385,9 @@ std::string HelpText(Command cmd) {
                 "  --decimal SEP          decimal separator of the CSV numbers: . (default) or ,\n"
                 "  --temperature          interleave temperature readings (every 15 s)\n"
                 "  --temperature-interval S\n"
-                "                         the same, every S seconds\n";
+                "                         the same, every S seconds. Each reading stops the\n"
+                "                         values for about 2 s: 2 s or less leaves hardly any\n"
+                "                         values (a warning says so)\n";
             break;
         case Command::Record:
             text =
@@ -399,7 +408,9 @@ std::string HelpText(Command cmd) {
                 "                         one without lines leaves FILE as it was\n"
                 "  --temperature          interleave temperature readings (every 15 s)\n"
                 "  --temperature-interval S\n"
-                "                         the same, every S seconds\n";
+                "                         the same, every S seconds. Each reading stops the\n"
+                "                         values for about 2 s: 2 s or less leaves hardly any\n"
+                "                         values (a warning says so)\n";
             break;
         case Command::Download:
             text =
@@ -420,11 +431,13 @@ std::string HelpText(Command cmd) {
                 "as the program's configuration dialog does, and read it back. Parameters the\n"
                 "sensor does not have are left out (Profibus address on a serial sensor,\n"
                 "outputs on a Profibus sensor, the rain filter). The upload is not stored\n"
-                "permanently: run 'store' afterwards for that.\n"
+                "permanently: run 'store' afterwards for that. When the file sets another\n"
+                "speed (601), the rest goes at the new speed, and later commands need the\n"
+                "new --baud (a note says so).\n"
                 "\n"
                 "Options:\n"
                 "  --on-error=abort       a parameter without answer or refused ends the upload\n"
-                "                         (default; the rain filter is still sent)\n"
+                "                         (default)\n"
                 "  --on-error=ignore      go on with the next parameter\n"
                 "  --on-error=retry:N     try the parameter up to N more times, then abort\n";
             break;
@@ -445,7 +458,11 @@ std::string HelpText(Command cmd) {
                 "VALUE is the value as stored: a list index or a whole number (702 in\n"
                 "thousandths, 801 in tenths of a degree); list parameters also take the\n"
                 "text sent on the line (set 101 BINARY+CRC, set 111 MM). The value is not\n"
-                "stored permanently: run 'store' afterwards for that.\n";
+                "stored permanently: run 'store' afterwards for that. A parameter the sensor\n"
+                "does not have (the rain filter 351-355 without one, the Profibus address 610\n"
+                "on a serial sensor, the outputs and output mode on a Profibus sensor) is\n"
+                "refused before anything is sent (exit status 4). After set 601 the sensor\n"
+                "talks at the new speed: later commands need the new --baud.\n";
             break;
         default:
             text =

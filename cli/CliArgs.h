@@ -21,6 +21,7 @@ constexpr int Rejected = 4;      // the sensor refused a parameter ("ERR")
 constexpr int FileError = 5;     // a file cannot be read or written
 constexpr int Lost = 6;          // the port went away while working (adapter unplugged)
 constexpr int Interrupted = 7;   // Ctrl+C or a termination signal before the work was done
+constexpr int NoChecksum = 8;    // BINARY+CRC: the CRC16 library cannot be loaded (the message says where and why)
 }  // namespace ExitCode
 
 enum class Command { None, Help, Version, Ports, Info, Monitor, Record, Download, Upload, Store, Defaults, Set };
@@ -52,6 +53,10 @@ struct Options {
     double DurationS = 0;    // 0: no limit
     bool Temperature = false;
     double TemperatureIntervalS = 15;
+    // Each temperature reading stops the values for about 2 s (the stop,
+    // the request, the restart): an interval this short or shorter leaves
+    // hardly any values, and is warned of.
+    static constexpr double ShortTemperatureIntervalS = 2;
     bool Force = false;  // record: an existing file may be replaced
     bool All = false;    // ports: all 255 numbers
     std::string File;

@@ -144,40 +144,37 @@ int StoreOrDefaults(Session& s, bool store) {
     return ExitCode::Ok;
 }
 
-// A keep-alive "T" that went out just before would have its answer taken
-// for the write's: its answer (or deadline) is awaited first.
-void WaitForIdleLine(Session& s) {
-    clsKOV& k = s.Link();
-    const double limit = s.Driver().NowMs() + modKOVComm::CommandTimeout("T", 0) + 2500;
-    while (k.LastCommand == "T" && k.CommStatus == Comm::Idle && !InterruptRequested() && !s.Lost() &&
-           s.Driver().NowMs() < limit)
-        s.Pump(modKOVComm::PumpSliceMs);
+// Why the connected sensor has no parameter `code`; "" when it has it.
+std::string MissingParameter(const clsKOV& k, const std::string& code) {
+    if (clsConfigTransfer::DeviceHas(k, code)) return "";
+    if (code.size() == 3 && code.compare(0, 2, "35") == 0) return "the sensor has no rain filter";
+    if (code == "610") return "a " + SensorText(k.DeviceType) + " sensor has no Profibus address";
+    return "a " + SensorText(k.DeviceType) + " sensor has no such parameter";
 }
 
 int Set(Session& s, const ParameterInfo& p, std::int32_t value) {
     clsKOV& k = s.Link();
+    // What the sensor does not have is not sent, as the dialog does not offer it.
+    const std::string missing = MissingParameter(k, p.Code);
+    if (!missing.empty()) {
+        s.Error(missing + ": " + p.Code + " is not sent");
+        return ExitCode::Rejected;
+    }
     if (k.CommStatus == Comm::Measuring) modKOVComm::StopContinuous(k);
-    WaitForIdleLine(s);
     if (const int stopped = s.Stopped()) return stopped;
     std::int32_t& field = k.*(p.Member);
     const std::int32_t old = field;
     field = value;
     k.CurrentTime = modAPI::NowWithMs();
-    modKOVComm::WriteParameter(k, p.Code, [&s, &k](int ms) {
-        s.Pump(ms);
-        if (InterruptRequested()) k.EventNr = Event::NoAnswer;
-    });
+    modKOVComm::WriteParameter(
+        k, p.Code, [&s](int ms) { s.Pump(ms); }, [&s] { return InterruptRequested() || s.Lost(); });
     const std::int32_t e = k.EventNr;
     if (e == Event::Accepted) {
         const std::string wire = modKOVComm::ParameterValueText(k, p.Code);
         const std::string number = std::to_string(value);
         s.Note(std::string(p.Code) + " = " + number + (p.ListSize > 0 && wire != number ? " (" + wire + ")" : "") +
                ": accepted");
-        if (std::string(p.Code) == "601") {
-            k.Baudrate = value;
-            s.Note("note: the sensor may now talk at " + modKOVComm::ParameterValueText(k, "601") +
-                   " bit/s; use --baud " + modKOVComm::ParameterValueText(k, "601"));
-        }
+        s.NoteNewSpeed();  // 601: the port followed the sensor
         return ExitCode::Ok;
     }
     field = old;
@@ -308,6 +305,7 @@ int Upload(Session& s, const clsKOV& file) {
     const clsConfigTransfer::Result result = transfer.TransferConfig(clsConfigTransfer::Mode::Upload);
     s.Loop().RemoveTickListener(listener);
     s.Progress("");
+    s.NoteNewSpeed();
     if (result != clsConfigTransfer::Result::Done) return TransferFailure(s, host, result);
     s.Note(GetText(host.Status() != 0 ? host.Status() : 1274));
     return ExitCode::Ok;
@@ -358,6 +356,11 @@ int Measure(Session& s, const std::function<bool(clsKOV&)>& take, bool* takeFail
         if (InterruptRequested()) break;  // the normal end of an endless measurement
         if (s.Lost()) {
             code = s.Stopped();
+            break;
+        }
+        if (!s.ChecksumProblem().empty()) {
+            s.Error(s.ChecksumProblem() + "; the sensor sends BINARY+CRC, whose frames need it");
+            code = ExitCode::NoChecksum;
             break;
         }
         if (now - lastValueAt > timeoutMs) {
@@ -502,6 +505,11 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return ExitCode::Usage;
     }
     const Options& o = parsed.Opts;
+    if (o.Temperature && o.TemperatureIntervalS <= Options::ShortTemperatureIntervalS &&
+        (o.Cmd == Command::Monitor || o.Cmd == Command::Record))
+        err << "warning: a temperature reading every " << modFunctions::NumberText(o.TemperatureIntervalS)
+            << " s: each one stops the values for about 2 s, so hardly any values remain\n"
+            << std::flush;
     if (o.Cmd == Command::Help) {
         out << HelpText(o.HelpFor) << std::flush;
         return ExitCode::Ok;

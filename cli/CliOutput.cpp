@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "clsConfigTransfer.h"
 #include "clsKOV.h"
+#include "modAPI.h"
 #include "modCodePage.h"
 #include "modFunctions.h"
 #include "modKOVComm.h"
@@ -185,7 +187,15 @@ Row RowOf(const clsKOV& link) {
     r.Unit = link.DistanceUnit;
     r.HasTemperature = TemperatureOf(link.sTemperature, &r.TemperatureC);
     r.TemperatureOk = link.TempStatus != 0;
+    r.UtcOffsetMinutes = modAPI::UtcOffsetMinutes();
     return r;
+}
+
+std::string UtcOffsetText(int minutes) {
+    const int m = minutes < 0 ? -minutes : minutes;
+    char text[16];
+    std::snprintf(text, sizeof text, "%c%02d:%02d", minutes < 0 ? '-' : '+', m / 60 % 100, m % 60);
+    return text;
 }
 
 std::string RowState(const Row& row) {
@@ -234,7 +244,7 @@ std::string CsvRow(const Row& row, bool temperature, char decimal) {
 std::string JsonRow(const Row& row, bool temperature) {
     const std::string state = RowState(row);
     const bool ok = state == "ok";
-    std::string line = "{\"time\":" + JsonString(IsoTime(row.Time)) + ",\"mm\":";
+    std::string line = "{\"time\":" + JsonString(IsoTime(row.Time) + UtcOffsetText(row.UtcOffsetMinutes)) + ",\"mm\":";
     line += ok ? std::to_string(row.Mm) : "null";
     line += ",\"value\":";
     line += ok ? UnitValueText(row.Value, row.Unit, '.') : "null";
@@ -264,6 +274,7 @@ std::string InfoText(const clsKOV& link) {
     out += "\n";
     for (const ParameterInfo& p : Parameters()) {
         const std::int32_t v = link.*(p.Member);
+        const bool has = clsConfigTransfer::DeviceHas(link, p.Code);
         std::string label = LabelText(p);
         // Labels are UTF-8; pad by characters, not bytes.
         std::size_t chars = 0;
@@ -273,7 +284,7 @@ std::string InfoText(const clsKOV& link) {
         std::string value = std::to_string(v);
         const std::string wire = modKOVComm::ParameterValueText(link, p.Code);
         if (p.ListSize > 0 && !wire.empty() && wire != value) value += " (" + wire + ")";
-        out += std::string(p.Code) + "  " + label + " " + value + "\n";
+        out += std::string(p.Code) + "  " + label + " " + (has ? value : "-") + "\n";
     }
     return out;
 }
@@ -297,9 +308,12 @@ std::string InfoJson(const clsKOV& link) {
     for (const ParameterInfo& p : Parameters()) {
         if (!first) out += ",";
         first = false;
+        const bool has = clsConfigTransfer::DeviceHas(link, p.Code);
         out += "{\"code\":" + JsonString(p.Code) + ",\"field\":" + JsonString(p.Field) +
-               ",\"label\":" + JsonString(LabelText(p)) + ",\"value\":" + std::to_string(link.*(p.Member)) +
-               ",\"wire\":" + JsonString(modKOVComm::ParameterValueText(link, p.Code)) + "}";
+               ",\"label\":" + JsonString(LabelText(p)) +
+               ",\"value\":" + (has ? std::to_string(link.*(p.Member)) : std::string("null")) +
+               ",\"wire\":" + (has ? JsonString(modKOVComm::ParameterValueText(link, p.Code)) : std::string("null")) +
+               "}";
     }
     out += "]}";
     return out;

@@ -54,8 +54,13 @@ struct Row {
     bool HasTemperature = false;
     double TemperatureC = 0;
     bool TemperatureOk = true;
+    int UtcOffsetMinutes = 0;       // of the local time when the row was taken
 };
+// The row of the link's current distance, taken now.
 Row RowOf(const clsKOV& link);
+
+// "+01:00", "-05:30", "+00:00": an offset from UTC as ISO 8601 writes it.
+std::string UtcOffsetText(int minutes);
 
 // "ok", "no echo" (the no-echo marker or 0) or "temp error".
 std::string RowState(const Row& row);
@@ -74,7 +79,9 @@ std::string JsonRow(const Row& row, bool temperature);
 std::string UnitValueText(double value, std::int32_t unit, char decimal);
 
 // `info`: the identity, the temperature and the 29 parameters, labels in
-// the current language.
+// the current language. A parameter the sensor does not have (the rain
+// filter without one, the Profibus address of a serial sensor, the outputs
+// of a Profibus sensor) shows as "-", in JSON as null.
 std::string InfoText(const clsKOV& link);
 std::string InfoJson(const clsKOV& link);
 

@@ -134,6 +134,19 @@ void Session::StepFailed(const std::string& what) {
     if (!m_options.Quiet) Note("note: a step of the measurement loop failed: " + what);
 }
 
+void Session::SpeedChanged(std::int32_t bitsPerSecond) {
+    if (bitsPerSecond != m_baud) m_speedChangedTo = bitsPerSecond;
+}
+
+void Session::NoteNewSpeed() {
+    if (m_speedChangedTo <= 0 || m_speedNoted) return;
+    m_speedNoted = true;
+    const std::string speed = std::to_string(m_speedChangedTo);
+    Note("note: the sensor now talks at " + speed + " bit/s; later commands need --baud " + speed);
+}
+
+void Session::ChecksumUnavailable(const std::string& text) { m_checksumProblem = text; }
+
 void Session::AfterTick() {
     if (m_link->PortIsOpen()) {
         m_wasOpen = true;

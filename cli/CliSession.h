@@ -83,6 +83,12 @@ public:
     std::string PortName() const;
     // Whether the sensor has been heard at all (any byte) since the start.
     bool Heard() const { return m_heard; }
+    // The port followed the sensor to another speed (bit/s); 0 when not.
+    int SpeedChangedTo() const { return m_speedChangedTo; }
+    // The CRC16 library cannot be loaded: where and why; "" while it can.
+    const std::string& ChecksumProblem() const { return m_checksumProblem; }
+    // Tells that later commands need the new --baud, once the speed changed.
+    void NoteNewSpeed();
 
     // A note on the error stream, unless --quiet.
     void Note(const std::string& text);
@@ -97,6 +103,8 @@ private:
     void ShowConfiguration(const clsKOV& link) override;
     void Received(const std::string& bytes) override;
     void StepFailed(const std::string& what) override;
+    void SpeedChanged(std::int32_t bitsPerSecond) override;
+    void ChecksumUnavailable(const std::string& text) override;
 
     void AfterTick();
 
@@ -112,6 +120,9 @@ private:
     bool m_lost = false;
     bool m_heard = false;
     bool m_configured = false;
+    int m_speedChangedTo = 0;
+    bool m_speedNoted = false;
+    std::string m_checksumProblem;
     bool m_progressAllowed = false;
     std::size_t m_progressWidth = 0;
 };

@@ -1,8 +1,10 @@
 #include "clsConfigTransfer.h"
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
+#include "LineHold.h"
 #include "clsKOV.h"
 #include "modAPI.h"
 #include "modFunctions.h"
@@ -15,7 +17,6 @@ namespace {
 // Ids of the parameter codes in the text table, in upload order.
 constexpr int FirstCodeId = 1;
 constexpr int LastCodeId = 29;
-constexpr int RainFilterCodeId = 25;  // "351"; an abort before it goes on here
 
 // The decoder reports a missing answer at the deadline; this much longer the
 // wait for the information block goes on by the clock alone, for a pump that
@@ -38,6 +39,16 @@ private:
 
 clsConfigTransfer::clsConfigTransfer(std::shared_ptr<clsKOV> link, TransferHost& host)
     : m_link(std::move(link)), m_host(host) {}
+
+bool clsConfigTransfer::DeviceHas(const clsKOV& link, const std::string& code) {
+    const bool serial = link.DeviceType == "Serial";
+    if (code == "351" || code == "352" || code == "353" || code == "354" || code == "355") return link.RainFilter != -1;
+    if (code == "610") return !serial;
+    if (code == "401" || code == "402" || code == "403" || code == "501" || code == "502" || code == "503" ||
+        code == "504" || code == "505" || code == "506" || code == "603")
+        return serial;
+    return true;
+}
 
 bool clsConfigTransfer::SentByUpload(const clsKOV& link, const std::string& code) {
     const bool serial = link.DeviceType == "Serial";
@@ -94,71 +105,32 @@ void clsConfigTransfer::Note(std::int32_t eventNr) {
 }
 
 // ---------------------------------------------------------------------------
-// Measurement around a transfer
-// ---------------------------------------------------------------------------
-
-bool clsConfigTransfer::StopMeasurement() {
-    if (m_link->CommStatus != Comm::Measuring) return false;
-    modKOVComm::StopContinuous(*m_link);
-    return true;
-}
-
-void clsConfigTransfer::WaitForKeepAlive() {
-    // A keep-alive "T" may have gone out just before: its answer, arriving
-    // after the first write, would be taken as that write's rejection. It is
-    // a short wait (the answer, or the deadline of the "T").
-    clsKOV& k = *m_link;
-    const double limit =
-        modAPI::NowWithMs() + (modKOVComm::CommandTimeout("T", 0) + 500 + WaitMarginMs) / modAPI::MsPerDay;
-    while (k.LastCommand == "T" && k.CommStatus == Comm::Idle && !Interrupted() && modAPI::NowWithMs() < limit)
-        Pump(modKOVComm::PumpSliceMs);
-}
-
-void clsConfigTransfer::EnsureIdle() {
-    // The measurement loop resumes the user's measurement when a temperature
-    // comes in while the link is idle (for example while the question box
-    // waits for the user). The sensor then obeys nothing but "S": stop it
-    // again and start it once the transfer is over.
-    if (m_link->CommStatus == Comm::Measuring) {
-        modKOVComm::StopContinuous(*m_link);
-        m_stoppedAgain = true;
-    }
-}
-
-void clsConfigTransfer::ResumeMeasurement(bool wasMeasuring) {
-    const bool resume = wasMeasuring || m_stoppedAgain;
-    m_stoppedAgain = false;
-    if (resume && !modKOVComm::Closing() && m_link->PortIsOpen() && m_link->CommStatus == Comm::Idle)
-        modKOVComm::StartContinuous(*m_link);
-}
-
-// ---------------------------------------------------------------------------
 // Waiting for the sensor
 // ---------------------------------------------------------------------------
 
 std::int32_t clsConfigTransfer::Write(const std::string& code) {
-    EnsureIdle();
     clsKOV& k = *m_link;
     // Without a connection the decoder does not read "OK" / "ERR": a write
-    // could only fail, and would hold up the reconnection.
+    // could only fail.
     if (Interrupted() || k.CommStatus == Comm::NotConnected) return Event::NoAnswer;
     k.CurrentTime = modAPI::NowWithMs();
-    modKOVComm::WriteParameter(k, code, [this](int ms) {
-        Pump(ms);
-        if (m_host.CancelRequested()) m_link->EventNr = Event::NoAnswer;  // ends the write's wait
-    });
+    modKOVComm::WriteParameter(
+        k, code, [this](int ms) { Pump(ms); }, [this] { return m_host.CancelRequested(); });
     const std::int32_t e = k.EventNr;
     return e == Event::Accepted || e == Event::Rejected ? e : Event::NoAnswer;
 }
 
 std::int32_t clsConfigTransfer::RequestConfiguration() {
-    EnsureIdle();
     if (Interrupted()) return Event::NoAnswer;
     clsKOV& k = *m_link;
     k.CurrentTime = modAPI::NowWithMs();
-    k.SendCommand("C");
-    const double limit = modAPI::NowWithMs() +
-                         (modKOVComm::CommandTimeout("C", k.CommBaudrate()) + 500 + WaitMarginMs) / modAPI::MsPerDay;
+    m_hold->Send("C");
+    // The block may still come complete a little after its deadline: nothing
+    // else goes out meanwhile.
+    const double lateUntil = k.FailTime + modKOVComm::LateAnswerMs / modAPI::MsPerDay;
+    const double limit = modAPI::NowWithMs() + (modKOVComm::CommandTimeout("C", k.CommBaudrate()) + 500 +
+                                                modKOVComm::LateAnswerMs + WaitMarginMs) /
+                                                   modAPI::MsPerDay;
     m_seenConfiguration = false;
     m_seenNoAnswer = false;
     FlagScope watching(m_watching);
@@ -167,7 +139,7 @@ std::int32_t clsConfigTransfer::RequestConfiguration() {
         Pump(modKOVComm::PumpSliceMs);
         Note(k.EventNr);
         if (m_seenConfiguration) return Event::Configuration;
-        if (m_seenNoAnswer) return Event::NoAnswer;
+        if (m_seenNoAnswer && (k.CurrentTime > lateUntil || k.LastCommand != "C")) return Event::NoAnswer;
         if (modAPI::NowWithMs() > limit) return Event::NoAnswer;
     }
 }
@@ -178,25 +150,37 @@ std::int32_t clsConfigTransfer::RequestConfiguration() {
 
 clsConfigTransfer::Result clsConfigTransfer::TransferConfig(Mode mode) {
     if (m_busy) return Result::Busy;
-    FlagScope busy(m_busy);
-    m_stoppedAgain = false;
-    const bool wasMeasuring = StopMeasurement();
-    WaitForKeepAlive();
-    const Result result = Run(mode);
-    ResumeMeasurement(wasMeasuring);
-    return result;
+    return Hold([this, mode] { return Run(mode); });
 }
 
 clsConfigTransfer::Result clsConfigTransfer::SetFactoryDefaults() {
     if (m_busy) return Result::Busy;
+    return Hold([this] {
+        const Result result = Run(Mode::FactoryDefaults);
+        // The read-back shows what the sensor holds now, whatever "000" answered.
+        if (!Interrupted()) Run(Mode::Reload);
+        return result;
+    });
+}
+
+clsConfigTransfer::Result clsConfigTransfer::Hold(const std::function<Result()>& transfer) {
     FlagScope busy(m_busy);
-    m_stoppedAgain = false;
-    const bool wasMeasuring = StopMeasurement();
-    WaitForKeepAlive();
-    const Result result = Run(Mode::FactoryDefaults);
-    // The read-back shows what the sensor holds now, whatever "000" answered.
-    if (!Interrupted()) Run(Mode::Reload);
-    ResumeMeasurement(wasMeasuring);
+    // The transfer owns the line from its first command to its last, the
+    // questions to the user included: no keep-alive, no temperature request,
+    // no restart of the measurement goes out in between.
+    modKOVComm::LineHold hold(*m_link);
+    m_hold = &hold;
+    struct Release {
+        modKOVComm::LineHold*& hold;
+        ~Release() { hold = nullptr; }
+    } release{m_hold};
+    const bool wasMeasuring = m_link->CommStatus == Comm::Measuring;
+    if (wasMeasuring) hold.StopContinuous();
+    // A keep-alive "T" that went out just before is answered first.
+    hold.WaitForFreeLine([this](int ms) { Pump(ms); }, [this] { return Interrupted(); });
+    const Result result = transfer();
+    if (wasMeasuring && !modKOVComm::Closing() && m_link->PortIsOpen() && m_link->CommStatus == Comm::Idle)
+        hold.StartContinuous();
     return result;
 }
 
@@ -308,19 +292,17 @@ clsConfigTransfer::UploadOutcome clsConfigTransfer::SendConfig() {
                 aborted = true;
                 break;
             }
+            // The line stays held while the user thinks: nothing goes out.
             const TransferAnswer answer = m_host.AskAbortRetryIgnore(wire, e);
-            k.FailTime = modAPI::NowWithMs() + 1500.0 / modAPI::MsPerDay;
             if (Interrupted()) {
                 aborted = true;
                 break;
             }
             if (answer == TransferAnswer::Retry) continue;
             if (answer == TransferAnswer::Abort) {
-                // The codes up to the rain filter are left out, the rain
-                // filter still goes; an abort from there on ends the upload.
+                // Abort ends the upload here, whatever the code.
                 aborted = true;
-                id = id < RainFilterCodeId ? RainFilterCodeId : LastCodeId + 1;
-                continue;
+                break;
             }
             ignored = true;
         }

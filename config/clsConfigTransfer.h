@@ -12,7 +12,12 @@
 // tick reads the port and decodes meanwhile, and every wait ends on the
 // answer, on its deadline, when the port closes, when the host asks to
 // cancel (its window is closing) and when the program closes.
+//
+// A transfer holds the line (modKOVComm::LineHold) from its first command to
+// its last, the host's questions included: nothing else goes to the sensor
+// meanwhile, so every answer is its own command's.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,6 +25,9 @@
 #include "modKOVComm.h"
 
 class clsKOV;
+namespace modKOVComm {
+class LineHold;
+}
 
 // Status texts (German ids).
 namespace TransferText {
@@ -103,25 +111,29 @@ public:
     // analog output and the rain filter); "351" is not sent for a sensor
     // without rain filter, and the codes after it never.
     static bool SentByUpload(const clsKOV& link, const std::string& code);
+    // Whether the sensor of `link` has parameter `code` at all: the rain
+    // filter codes 351-355 only with a rain filter, the Profibus address 610
+    // only on a Profibus device, the outputs (401-403, 501-506) and the
+    // output mode (603) only on a serial one.
+    static bool DeviceHas(const clsKOV& link, const std::string& code);
 
 private:
     enum class UploadOutcome { Complete, Incomplete, Aborted };
 
+    // Runs `transfer` with the line held, a running measurement stopped
+    // before and started again after it.
+    Result Hold(const std::function<Result()>& transfer);
     Result Run(Mode mode);
     UploadOutcome SendConfig();
     std::int32_t Write(const std::string& code);
     std::int32_t RequestConfiguration();
-    bool StopMeasurement();
-    void WaitForKeepAlive();
-    void EnsureIdle();
-    void ResumeMeasurement(bool wasMeasuring);
     void Note(std::int32_t eventNr);
 
     std::shared_ptr<clsKOV> m_link;
     TransferHost& m_host;
     modKOVComm::EventPump m_pump;
     bool m_busy = false;
-    bool m_stoppedAgain = false;  // a measurement restarted meanwhile was stopped again
+    modKOVComm::LineHold* m_hold = nullptr;  // while a transfer runs
     bool m_watching = false;      // waiting for the information block
     bool m_seenConfiguration = false;
     bool m_seenNoAnswer = false;

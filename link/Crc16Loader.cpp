@@ -36,6 +36,8 @@ struct State {
     // Why binding failed; kept so that a missing library is not searched for
     // again on every frame (until Unload or SetLibraryOverride).
     std::string bindError;
+    std::string bindWhere, bindWhy;  // bindError in two parts
+    std::string lastWhere, lastWhy;  // lastError in two parts
 };
 
 State& Lib()
@@ -145,6 +147,8 @@ bool Bind(State& s)
             if (Exists(beside)) {
                 tried = beside;
                 h = Open(beside, why);
+            } else {
+                tried = beside + " (not there)";  // where it belongs, for the message
             }
         }
         if (!h) {
@@ -157,11 +161,15 @@ bool Bind(State& s)
         }
     }
     if (!h) {
+        s.bindWhere = tried;
+        s.bindWhy = why;
         s.bindError = "CRC16 library not loaded (" + tried + "): " + why;
         return false;
     }
     void* fn = Find(h, kExport);
     if (!fn) {
+        s.bindWhere = tried.empty() ? kDefaultName : tried;
+        s.bindWhy = std::string("it has no export ") + kExport;
         s.bindError = std::string("CRC16 library has no export ") + kExport;
         Close(h);
         return false;
@@ -188,12 +196,16 @@ bool ByteBlock(const unsigned char* data, unsigned count, std::int32_t preset, s
     }
     if (!s.byteBlock && (!s.bindError.empty() || !Bind(s))) {
         s.lastError = s.bindError;
+        s.lastWhere = s.bindWhere;
+        s.lastWhy = s.bindWhy;
         return false;
     }
     const std::uint32_t r = s.byteBlock(data, count, static_cast<std::uint32_t>(preset));
     if (result)
         *result = static_cast<std::uint16_t>(r & 0xFFFFu);
     s.lastError.clear();
+    s.lastWhere.clear();
+    s.lastWhy.clear();
     return true;
 }
 
@@ -202,10 +214,22 @@ const std::string& LastError()
     return Lib().lastError;
 }
 
+const std::string& FailedWhere()
+{
+    return Lib().lastWhere;
+}
+
+const std::string& FailedWhy()
+{
+    return Lib().lastWhy;
+}
+
 void SetLibraryOverride(const std::string& pathOrName)
 {
     Lib().override = pathOrName;
     Lib().bindError.clear();
+    Lib().bindWhere.clear();
+    Lib().bindWhy.clear();
 }
 
 void Unload()
@@ -217,6 +241,10 @@ void Unload()
     s.byteBlock = nullptr;
     s.lastError.clear();
     s.bindError.clear();
+    s.bindWhere.clear();
+    s.bindWhy.clear();
+    s.lastWhere.clear();
+    s.lastWhy.clear();
 }
 
 }  // namespace Crc16Loader

@@ -15,6 +15,11 @@ bool ByteBlock(const unsigned char* data, unsigned count, std::int32_t preset, s
 
 // Text of the last load failure ("" when the library is bound).
 const std::string& LastError();
+// The same in two parts, for a message of one's own: where the library was
+// looked for (the paths and names tried) and why it could not be used.
+// Both "" when the last call found no fault with the library.
+const std::string& FailedWhere();
+const std::string& FailedWhy();
 
 // Tests: load from this path or name instead of CRC16 beside the program,
 // and forget an earlier binding or failure.

@@ -29,7 +29,15 @@ std::int32_t clsKOV::CommBaudrate() {
     return m_Port.Port->GetBaud();
 }
 
-void clsKOV::CommBaudrate(std::int32_t Baudrate) { SetPortSpeed(Baudrate); }
+void clsKOV::CommBaudrate(std::int32_t Baudrate) {
+    const std::int32_t before = CommBaudrate();
+    SetPortSpeed(Baudrate);
+    const std::int32_t after = CommBaudrate();
+    if (after != before && after > 0 && m_Port.OnSpeed) {
+        const SpeedListener listener = m_Port.OnSpeed;  // it may replace itself
+        listener(after);
+    }
+}
 
 std::int32_t clsKOV::CommComPort() const { return m_Port.Comport; }
 
@@ -114,7 +122,7 @@ void clsKOV::ReadComportData() {
 
 void clsKOV::EvaluateInBuffer() { modKOVComm::DecodeInBuffer(*this); }
 
-void clsKOV::SendCommand(const std::string& Command) { modKOVComm::SendCommand(*this, Command); }
+bool clsKOV::SendCommand(const std::string& Command) { return modKOVComm::SendCommand(*this, Command); }
 
 SerialLayer::Port* clsKOV::SerialPort() { return PortIsOpen() ? m_Port.Port.get() : nullptr; }
 

@@ -97,7 +97,8 @@ public:
     void CloseComPort();
     void ReadComportData();
     void EvaluateInBuffer();
-    void SendCommand(const std::string& Command);
+    // False when the command was refused: another sequence holds the line.
+    bool SendCommand(const std::string& Command);
 
     // ---- decoder memory ----------------------------------------------------
     // What the reply decoder remembers between two steps besides the fields
@@ -108,6 +109,7 @@ public:
         bool TakingOver = false;      // the last "S" stops a stream nobody asked for
         bool AnswerBytes = false;     // bytes arrived since the last command went out
         int KeepAliveRetries = 0;     // "T" asked again after an unreadable answer
+        int BlockRetries = 0;         // "C" asked again after a block with an unreadable value
         double LastInputAt = 0;       // CurrentTime of the last step that found input
         bool FrameLocked = false;     // binary formats: in step with the sensor's frames
         std::size_t LineWidth = 0;    // ASCII formats: width of the sensor's distance lines
@@ -115,8 +117,27 @@ public:
         int NewWidthCount = 0;        // ... this often
         int ChecksumErrors = 0;       // damaged frames in the last step (a value may still be reported)
         std::string Unframed;         // binary formats: the last bytes that were no frame (a banner in the making)
+        bool ChecksumMissing = false; // the frames' checksum could not be computed (no CRC16 library)
+        // BINARY: the last distance taken, which the next frame must agree
+        // with; LineNoise while values are held back after one did not.
+        bool HaveReference = false;
+        std::int32_t Reference = 0;
+        bool LineNoise = false;
+        std::uint64_t FramesTaken = 0;  // binary frames taken as values since the start
     };
     DecoderMemory Decoder;
+
+    // ---- the line ----------------------------------------------------------
+    // Holds in effect (modKOVComm::LineHold) and whether the holder is
+    // sending right now. A copy starts without holds.
+    struct LineState {
+        int Holds = 0;
+        bool HolderSending = false;
+        LineState() = default;
+        LineState(const LineState&) {}
+        LineState& operator=(const LineState&) { return *this; }
+    };
+    LineState Line;
 
     // ---- additions for the windows and the tests -------------------------
     // Why the last OpenComPort failed ("Permission denied", ...); "" after a success.
@@ -132,6 +153,12 @@ public:
     using PortFactory = std::function<std::unique_ptr<SerialLayer::Port>(int comport, std::string* device)>;
     void SetPortFactory(PortFactory factory);
 
+    // Told the port's new speed whenever CommBaudrate (write) changed it
+    // (the user picked another speed, or the sensor took a speed write and
+    // the port followed it). Empty: nobody.
+    using SpeedListener = std::function<void(std::int32_t bitsPerSecond)>;
+    void SetSpeedListener(SpeedListener listener) { m_Port.OnSpeed = std::move(listener); }
+
 private:
     void SetPortSpeed(std::int32_t speed);
 
@@ -144,6 +171,7 @@ private:
         std::string Device;
         std::string LastError;
         PortFactory Factory;
+        SpeedListener OnSpeed;
 
         PortState() = default;
         PortState(const PortState&) {}

@@ -7,6 +7,9 @@
 #include <thread>
 
 #include "Crc16Loader.h"
+#include "FrameReader.h"
+#include "LineHold.h"
+#include "SerialPort.h"
 #include "clsKOV.h"
 #include "modAPI.h"
 #include "modFunctions.h"
@@ -29,7 +32,7 @@ bool g_takeover = false;
 // lost when the pump runs more than one step.
 struct WriteWait {
     const clsKOV* link;
-    std::int32_t seen;  // 0 until a step ended with -1, 3, 4, 5 or 6
+    std::int32_t seen;  // 0 until a step ended with -1, 3, 4, 5 or 6; a late answer replaces -1
 };
 WriteWait* g_wait = nullptr;
 
@@ -48,10 +51,6 @@ void Pause(int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-bool Checksum(const unsigned char* data, unsigned count, std::uint16_t* result) {
-    if (g_hooks.checksum) return g_hooks.checksum(data, count, -1, result);
-    return Crc16Loader::ByteBlock(data, count, -1, result);
-}
 
 // Rounded to the nearest integer, ties to even.
 double RoundHalfEven(double x) {
@@ -102,6 +101,18 @@ bool ToInt32(const std::string& text, std::int32_t* value) {
     return true;
 }
 
+// The values the decoding depends on can be read: the format and the unit,
+// and the averaging, the time-out, the speed and the output mode where the
+// block has them.
+bool BlockReadable(const std::string& block) {
+    std::int32_t value = 0;
+    for (const char* key : {"101:", "111:"})
+        if (!ToInt32(InfoValue(block, key), &value)) return false;
+    for (const char* key : {"301:", "302:", "601:", "603:"})
+        if (Contains(block, key) && !ToInt32(InfoValue(block, key), &value)) return false;
+    return true;
+}
+
 void SetIfNumber(const std::string& block, const char* key, std::int32_t& field) {
     std::int32_t value;
     if (ToInt32(InfoValue(block, key), &value)) field = value;
@@ -113,25 +124,23 @@ std::string TemperatureText(int degrees, std::int32_t status) {
 
 // ---- decoder limits ------------------------------------------------------
 
-// Unrecognised bytes in one buffer that no partial answer explains: the
-// sensor is streaming values nobody asked for (autostart, a replugged
-// cable, a measurement the program lost track of). A banner, a temperature
-// line or an acknowledgement is far shorter; an information block starts
-// with its "Type:".
-constexpr std::size_t StreamBytes = 32;
-// After the "S" that stops such a stream, the line must have been quiet this
+// Bytes nobody asked for that have the shape of the sensor's output are a
+// stream of values (autostart, a replugged cable, a measurement the program
+// lost track of); bytes of any other shape, however many, are line noise
+// (StreamShape). After the "S" that stops such a stream, the line must have been quiet this
 // long before the connection is built up again.
 constexpr double QuietMs = 150;
 // An answer to "T" that arrived but could not be read (line noise) is asked
 // for again this often before the sensor counts as silent.
 constexpr int KeepAliveRetries = 3;
+// An information block with an unreadable value is asked for again this
+// often while connecting.
+constexpr int BlockRetries = 2;
+// A binary temperature answer outside this range (degrees) is a stray byte.
+constexpr int MinSensorDegrees = -60;
+constexpr int MaxSensorDegrees = 100;
 // InBuffer never holds more than this after a step.
 constexpr std::size_t MaxInBuffer = 4096;
-// Frames in a row that must pass before the decoder trusts a frame position
-// it had to search for: the checksum makes two enough, the pattern of
-// BINARY needs three.
-constexpr int HuntFramesChecked = 2;
-constexpr int HuntFramesPlain = 3;
 // Distance lines of another width in a row before the decoder takes that
 // width as the sensor's new one (while measuring continuously).
 constexpr int WidthChange = 8;
@@ -153,13 +162,6 @@ std::string TextOnly(const std::string& s) {
         if ((u >= 0x20 && u <= 0x7E) || c == '\r' || c == '\n') t.push_back(c);
     }
     return t;
-}
-
-// A marker frame (7F in the high byte, FF or F0 in the low byte) is passed
-// on as it came, in MeasValue as well.
-bool IsMarker(std::int32_t mm) {
-    const auto u = static_cast<std::uint32_t>(mm);
-    return (u >> 24) == 0x7F && ((u & 0xFF) == 0xFF || (u & 0xFF) == 0xF0);
 }
 
 void SendTakeover(clsKOV&, std::string& next) {
@@ -283,7 +285,12 @@ void NotConnected(clsKOV& link, const std::string& raw, std::string& next) {
         next = "C";
     } else if (Contains(s, "Type:")) {
         const std::string block = ExtractInfoBlock(s);
-        if (!block.empty()) {
+        if (!block.empty() && !BlockReadable(block) && link.Decoder.BlockRetries < BlockRetries) {
+            // Line noise spoilt a value the decoding depends on: asked once more.
+            ++link.Decoder.BlockRetries;
+            next = "C";
+        } else if (!block.empty()) {
+            link.Decoder.BlockRetries = 0;
             link.EventNr = Event::Configuration;
             ParseInfoBlock(link, block);
             link.CommStatus = Comm::Idle;
@@ -298,7 +305,7 @@ void NotConnected(clsKOV& link, const std::string& raw, std::string& next) {
             link.LastCommand.clear();
             link.InBuffer.clear();
         }
-    } else if (raw.size() >= StreamBytes) {
+    } else if (StreamShape(link, raw)) {
         SendTakeover(link, next);
     } else if (Overdue(link)) {
         next = "X";
@@ -310,6 +317,17 @@ void Idle(clsKOV& link, const std::string& raw, std::string& next) {
     // test: its two bytes may well spell "O" or "E".
     if (link.LastCommand == "T" && (link.OutputFormat == 2 || link.OutputFormat == 3)) {
         DecodeTemperatureReply(link);
+    }
+    if (link.LastCommand == "S") {
+        // What still arrives after a stop is the tail of the stream. A sensor
+        // still streaming at the stop's deadline is taken over; otherwise the
+        // stop is simply over (its deadline, no information request).
+        if (Overdue(link) && StreamShape(link, raw)) {
+            SendTakeover(link, next);
+        } else {
+            link.InBuffer.clear();
+        }
+        return;
     }
     if (link.EventNr == Event::Nothing) {
         const std::string s = TextOnly(raw);
@@ -333,10 +351,8 @@ void Idle(clsKOV& link, const std::string& raw, std::string& next) {
             link.EventNr = Event::Accepted;  // the sensor's acknowledgement, "OK" or "ERR"
         } else if (AwaitsWrite(link) && Contains(s, "ERR")) {
             link.EventNr = Event::Rejected;
-        } else if (raw.size() >= StreamBytes) {
+        } else if (StreamShape(link, raw)) {
             SendTakeover(link, next);
-        } else if (Overdue(link) && link.LastCommand == "S") {
-            next = "C";
         }
     }
     if (link.EventNr > 0) {
@@ -345,105 +361,18 @@ void Idle(clsKOV& link, const std::string& raw, std::string& next) {
     }
 }
 
-enum class Frame { Good, Bad, NoLibrary };
-
-// Binary distance frames. Once the decoder is in step with the sensor's
-// frames (from the first byte after "M" or "G", which start a frame), every
-// frame is read at its place, a distance whose low byte is 00 included. Only
-// when the frames stop fitting does it search byte by byte, and it trusts a
-// position only after several good frames in a row there. So a window across
-// two frames is never taken for a value.
-// Returns false when the checksum library is missing (the step ends).
-bool DistanceFrames(clsKOV& link, const std::string& s, double factor) {
-    clsKOV::DecoderMemory& m = link.Decoder;
-    const bool checked = link.OutputFormat == 3;
-    const std::size_t size = checked ? 6 : 4;
-    const std::size_t hunt = static_cast<std::size_t>(checked ? HuntFramesChecked : HuntFramesPlain);
-    const auto test = [&](std::size_t at, bool searching) {
-        const auto* b = reinterpret_cast<const unsigned char*>(s.data() + at);
-        if (checked) {
-            std::uint16_t crc = 0xFFFF;
-            if (!Checksum(b, 6, &crc)) return Frame::NoLibrary;
-            return crc == 0 ? Frame::Good : Frame::Bad;
-        }
-        const bool marker = b[3] == 0x7F && (b[0] == 0xFF || b[0] == 0xF0);
-        const bool negative = b[3] == 0xFF && b[2] > 0xE1;
-        // While searching, a low byte of 00 is no frame start: that is where
-        // windows across two frames would pass.
-        const bool distance = b[3] == 0x00 && (!searching || b[0] != 0x00);
-        return distance || marker || negative ? Frame::Good : Frame::Bad;
-    };
-
-    std::string unframed = m.Unframed;
-    bool any = false, skipped = false;
-    int errors = 0;
-    std::int32_t mm = 0;
-    std::size_t pos = 0;
-    for (;;) {
-        const std::size_t left = s.size() - pos;
-        if (m.FrameLocked) {
-            if (left < size) break;
-            const Frame f = test(pos, false);
-            if (f == Frame::NoLibrary) return false;
-            if (f == Frame::Good) {
-                any = true;
-                mm = BinaryFrameValue(reinterpret_cast<const unsigned char*>(s.data() + pos));
-                pos += size;
-                continue;
-            }
-            if (checked) {
-                // A damaged frame followed by a good one: skip it and stay
-                // in step. Otherwise bytes were lost or added: search again.
-                if (left < 2 * size) break;  // the next frame decides
-                const Frame after = test(pos + size, false);
-                if (after == Frame::NoLibrary) return false;
-                if (after == Frame::Good) {
-                    ++errors;
-                    unframed.append(s, pos, size);
-                    pos += size;
-                    continue;
-                }
-            }
-            m.FrameLocked = false;
-        }
-        if (left < size * hunt) break;
-        bool inStep = true;
-        for (std::size_t k = 0; k < hunt && inStep; ++k) {
-            const Frame f = test(pos + k * size, true);
-            if (f == Frame::NoLibrary) return false;
-            inStep = f == Frame::Good;
-        }
-        if (inStep) {
-            m.FrameLocked = true;
-            continue;
-        }
-        skipped = true;
-        unframed.push_back(s[pos]);
-        ++pos;
-    }
-    if (checked && skipped) ++errors;
-    m.ChecksumErrors = errors;
-    if (any) {
-        link.MeasValue_mm = mm;
-        link.MeasValue = IsMarker(mm) ? mm : mm / factor;
-        link.EventNr = Event::Distance;
-    } else if (errors > 0) {
-        link.EventNr = Event::ChecksumError;
-    }
-    link.InBuffer = s.substr(pos);
-    // The sensor restarted in the middle of its stream: its banner is
-    // among the bytes that were no frame, or still waits in the buffer.
-    if (Contains(unframed + link.InBuffer, "KOV ready")) {
-        link.CommStatus = Comm::Idle;
-        link.InBuffer.clear();
-        unframed.clear();
-    }
-    m.Unframed = unframed.size() > 16 ? unframed.substr(unframed.size() - 16) : unframed;
-    return true;
+// The sensor's ready banner in the middle of its stream: it restarted, with
+// its stored parameters. It is connected anew at once.
+void SensorRestarted(clsKOV& link, std::string& next) {
+    link.CommStatus = Comm::NotConnected;
+    link.LastCommand.clear();
+    link.InBuffer.clear();
+    next = "X";
 }
 
-// Distance data of the four output formats.
-void DistanceData(clsKOV& link, const std::string& input) {
+// Distance data of the four output formats. False when the sensor's ready
+// banner was found among binary frames (it restarted).
+bool DistanceData(clsKOV& link, const std::string& input) {
     if (link.LastCommand == "M") {
         link.FailTime = link.CurrentTime + 3000.0 / modAPI::MsPerDay;
         link.LastCommand = "m";  // continuous data has started
@@ -451,7 +380,7 @@ void DistanceData(clsKOV& link, const std::string& input) {
     // A unit outside the table: nothing can be decoded, and the deadline
     // (re-armed only by a value) reports the sensor as not answering.
     double factor = 0;
-    if (!UnitFactor(link.DistanceUnit, &factor)) return;
+    if (!UnitFactor(link.DistanceUnit, &factor)) return true;
     std::string s = input;
     switch (link.OutputFormat) {
         case 0:
@@ -472,11 +401,11 @@ void DistanceData(clsKOV& link, const std::string& input) {
         }
         case 2:
         case 3:
-            DistanceFrames(link, s, factor);
-            break;
+            return DistanceFrames(link, s, factor) != FramesRead::Restarted;
         default:
             break;
     }
+    return true;
 }
 
 void Measuring(clsKOV& link, const std::string& s, std::string& next) {
@@ -496,13 +425,15 @@ void Measuring(clsKOV& link, const std::string& s, std::string& next) {
     // anything. The banner of a restart is looked for among the bytes that
     // were no frame.
     if (link.OutputFormat == 2 || link.OutputFormat == 3) {
-        DistanceData(link, s);
+        if (!DistanceData(link, s)) {
+            SensorRestarted(link, next);
+            return;
+        }
         if (link.EventNr == Event::Distance) link.FailTime = link.CurrentTime + 3000.0 / modAPI::MsPerDay;
         return;
     }
     if (Contains(s, "KOV ready")) {
-        link.CommStatus = Comm::Idle;  // the sensor restarted
-        link.InBuffer.clear();
+        SensorRestarted(link, next);
         return;
     }
     if (Contains(s, "C, ")) {
@@ -521,33 +452,6 @@ void Measuring(clsKOV& link, const std::string& s, std::string& next) {
     if (link.EventNr == Event::Distance) link.FailTime = link.CurrentTime + 3000.0 / modAPI::MsPerDay;
 }
 
-// A distance line as the sensor sends it: blanks, an optional sign, digits
-// with optional decimals, and in ASCII+UNIT a blank and the unit; blanks may
-// close it. "No Echo" and "TempErr" lines stand alone.
-bool DistanceShape(const std::string& line) {
-    std::size_t i = 0;
-    const std::size_t n = line.size();
-    while (i < n && line[i] == ' ') ++i;
-    if (i < n && (line[i] == '+' || line[i] == '-')) ++i;
-    const std::size_t digits = i;
-    while (i < n && IsDigit(line[i])) ++i;
-    if (i == digits) return false;
-    if (i < n && line[i] == '.') {
-        const std::size_t frac = ++i;
-        while (i < n && IsDigit(line[i])) ++i;
-        if (i == frac) return false;
-    }
-    std::size_t blanks = i;
-    while (i < n && line[i] == ' ') ++i;
-    if (i < n && i > blanks) {
-        const std::size_t unit = i;
-        while (i < n && ((line[i] >= 'a' && line[i] <= 'z') || (line[i] >= 'A' && line[i] <= 'Z'))) ++i;
-        if (i - unit > 3) return false;
-        while (i < n && line[i] == ' ') ++i;
-    }
-    return i == n;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- sending
@@ -564,7 +468,10 @@ int CommandTimeout(const std::string& command, int speed) {
     return 1500;
 }
 
-void SendCommand(clsKOV& link, const std::string& command) {
+bool SendCommand(clsKOV& link, const std::string& command) {
+    // The one place that decides who may talk: while a sequence holds the
+    // line, nobody else does.
+    if (LineHeld(link) && !link.Line.HolderSending) return false;
     const int speed = link.CommBaudrate();
     const int timeout = CommandTimeout(command, speed);
     bool sent = true;
@@ -593,24 +500,28 @@ void SendCommand(clsKOV& link, const std::string& command) {
     m.TakingOver = false;
     m.AnswerBytes = false;
     if (command != "T") m.KeepAliveRetries = 0;
-    // "M" and "G" start the sensor's output at the beginning of a frame or line.
-    m.FrameLocked = command == "M" || command == "G";
+    // "M" and "G" start the sensor's output at the beginning of a frame or
+    // line. A continuous stream without checksum is still confirmed by its
+    // first frames: a stray byte in front of them would shift every window.
+    m.FrameLocked = command == "G" || (command == "M" && !(link.OutputFormat == 2 && link.OutputMode == 0));
     m.Unframed.clear();
     if (command == "M") {
         m.LineWidth = 0;
         m.NewWidth = 0;
         m.NewWidthCount = 0;
+        m.HaveReference = false;
+        m.LineNoise = false;
     }
+    return true;
 }
 
+// A command refused because another sequence holds the line changes no state.
 void StartContinuous(clsKOV& link) {
-    link.SendCommand("M");
-    link.CommStatus = Comm::Measuring;
+    if (link.SendCommand("M")) link.CommStatus = Comm::Measuring;
 }
 
 void StopContinuous(clsKOV& link) {
-    link.SendCommand("S");
-    link.CommStatus = Comm::Idle;
+    if (link.SendCommand("S")) link.CommStatus = Comm::Idle;
 }
 
 std::string ParameterValueText(const clsKOV& link, const std::string& code) {
@@ -665,6 +576,13 @@ bool Closing() { return g_hooks.closing; }
 void SetSleep(SleepFunction sleep) { g_hooks.sleep = std::move(sleep); }
 void SetChecksumFunction(ChecksumFunction checksum) { g_hooks.checksum = std::move(checksum); }
 
+bool FrameChecksum(clsKOV& link, const unsigned char* data, unsigned count, std::uint16_t* result) {
+    const bool computed = g_hooks.checksum ? g_hooks.checksum(data, count, -1, result)
+                                           : Crc16Loader::ByteBlock(data, count, -1, result);
+    link.Decoder.ChecksumMissing = !computed;
+    return computed;
+}
+
 void WriteParameter(clsKOV& link, const std::string& code) {
     if (g_hooks.pump) {
         // A copy: the pump may replace the hooks while it runs.
@@ -681,8 +599,15 @@ void WriteParameter(clsKOV& link, const std::string& code) {
     });
 }
 
-void WriteParameter(clsKOV& link, const std::string& code, const EventPump& pump) {
-    link.SendCommand(code + " " + ParameterValueText(link, code) + "\r");
+void WriteParameter(clsKOV& link, const std::string& code, const EventPump& pump, const CancelCheck& cancelled) {
+    LineHold hold(link);
+    hold.WaitForFreeLine(pump, cancelled);
+    if (cancelled && cancelled()) {
+        link.EventNr = Event::NoAnswer;
+        return;
+    }
+    link.CurrentTime = modAPI::NowWithMs();
+    hold.Send(code + " " + ParameterValueText(link, code) + "\r");
     if (link.Decoder.SendFailed) {
         link.EventNr = Event::NoAnswer;  // the write did not leave completely: no answer to wait for
         return;
@@ -697,26 +622,39 @@ void WriteParameter(clsKOV& link, const std::string& code, const EventPump& pump
         Registration& operator=(const Registration&) = delete;
     } registration(&link);
     WriteWait& wait = registration.wait;
-    // The decoder normally ends the wait through the deadline. Should the
-    // pump stop decoding (timer stopped), the real clock ends it; the pump
+    // The decoder reports the deadline (-1). An answer may still come a
+    // little later: it is this write's own, nothing else has gone out, so
+    // the wait goes on for the late-answer time. Should the pump stop
+    // decoding (timer stopped), the real clock ends the wait; the pump
     // returns at least every PumpSliceMs, so this check runs.
+    const double lateUntil = link.FailTime + LateAnswerMs / modAPI::MsPerDay;
     constexpr double Margin = 10000.0 / modAPI::MsPerDay;
     for (;;) {
-        if (g_hooks.closing || !link.PortIsOpen() || !pump) {
-            wait.seen = -1;
+        if (g_hooks.closing || !link.PortIsOpen() || !pump || (cancelled && cancelled())) {
+            wait.seen = Event::NoAnswer;
             break;
         }
         pump(PumpSliceMs);
-        if (wait.seen == 0 && EndsAWrite(link.EventNr)) wait.seen = link.EventNr;
-        if (wait.seen != 0) break;
-        if (modAPI::NowWithMs() > link.FailTime + Margin) {
-            wait.seen = -1;
+        if (EndsAWrite(link.EventNr) && (wait.seen == 0 || wait.seen == Event::NoAnswer)) wait.seen = link.EventNr;
+        if (wait.seen != 0 && wait.seen != Event::NoAnswer) break;
+        if (wait.seen == Event::NoAnswer && (link.CurrentTime > lateUntil || link.LastCommand.empty())) break;
+        if (modAPI::NowWithMs() > lateUntil + Margin) {
+            wait.seen = Event::NoAnswer;
             break;
         }
     }
     // A temperature or an information block instead of the acknowledgement:
     // the write was not taken.
     link.EventNr = (wait.seen == Event::Temperature || wait.seen == Event::Configuration) ? Event::Rejected : wait.seen;
+    if (link.EventNr == Event::Accepted && code == "601") FollowSensorSpeed(link);
+}
+
+void FollowSensorSpeed(clsKOV& link) {
+    // The sensor answered at the old speed and talks at the new one from now on.
+    const std::int32_t index = link.Baudrate;
+    if (index < 0 || static_cast<std::size_t>(index) >= SerialLayer::SensorSpeeds.size()) return;
+    const int speed = SerialLayer::SensorSpeeds[static_cast<std::size_t>(index)];
+    if (link.CommBaudrate() != speed) link.CommBaudrate(speed);
 }
 
 // ---------------------------------------------------------------- decoding
@@ -759,11 +697,12 @@ void DecodeInBuffer(clsKOV& link) {
     // Whatever happens, the buffer stays small: what a step could not use
     // in this much text is of no use later either.
     if (link.InBuffer.size() > MaxInBuffer) link.InBuffer.erase(0, link.InBuffer.size() - MaxInBuffer);
-    if (!next.empty()) {
-        link.SendCommand(next);
-        link.Decoder.TakingOver = g_takeover;
-    }
-    if (g_wait && g_wait->link == &link && g_wait->seen == 0 && EndsAWrite(link.EventNr)) g_wait->seen = link.EventNr;
+    // While the line is held, the follow-up is refused; the step that finds
+    // the line free again sends it.
+    if (!next.empty() && link.SendCommand(next)) link.Decoder.TakingOver = g_takeover;
+    if (g_wait && g_wait->link == &link && EndsAWrite(link.EventNr) &&
+        (g_wait->seen == 0 || (g_wait->seen == Event::NoAnswer && link.EventNr != Event::NoAnswer)))
+        g_wait->seen = link.EventNr;
 }
 
 void DecodeTemperatureReply(clsKOV& link) {
@@ -775,13 +714,28 @@ void DecodeTemperatureReply(clsKOV& link) {
             break;
         case 2: {
             // Degrees (signed) and the state, 0 or 1. Without a checksum only
-            // an answer that stands alone, or beside one stray byte at a place
-            // that leaves no doubt, is taken.
+            // a place that leaves no doubt is taken: the one pair of bytes
+            // that can be a temperature at all, or among several the one
+            // that reads as the last temperature did. Stray bytes around it
+            // are passed over.
             const auto* b = reinterpret_cast<const unsigned char*>(s.data());
-            const auto fits = [&](std::size_t at) { return b[at + 1] <= 1; };
-            std::size_t at = std::string::npos;
-            if (s.size() == 2 && fits(0)) at = 0;
-            if (s.size() == 3 && fits(0) != fits(1)) at = fits(0) ? 0 : 1;
+            const auto fits = [&](std::size_t at) {
+                const int degrees = static_cast<signed char>(b[at]);
+                return b[at + 1] <= 1 && degrees >= MinSensorDegrees && degrees <= MaxSensorDegrees;
+            };
+            const double last = LeadingNumber(link.sTemperature);
+            std::size_t at = std::string::npos, like = std::string::npos;
+            int candidates = 0, alike = 0;
+            for (std::size_t i = 0; i + 2 <= s.size(); ++i) {
+                if (!fits(i)) continue;
+                ++candidates;
+                at = i;
+                if (!link.sTemperature.empty() && static_cast<signed char>(b[i]) == last) {
+                    ++alike;
+                    like = i;
+                }
+            }
+            if (candidates > 1) at = alike == 1 ? like : std::string::npos;
             if (at != std::string::npos) {
                 TemperatureFromBytes(link, b + at);
                 link.InBuffer.clear();
@@ -795,7 +749,7 @@ void DecodeTemperatureReply(clsKOV& link) {
             if (s.size() < 4) break;
             for (std::size_t at = 0; at + 6 <= s.size(); ++at) {
                 std::uint16_t crc = 1;
-                if (!Checksum(reinterpret_cast<const unsigned char*>(s.data() + at), 6, &crc)) return;
+                if (!FrameChecksum(link, reinterpret_cast<const unsigned char*>(s.data() + at), 6, &crc)) return;
                 if (crc == 0) {
                     link.EventNr = Event::ChecksumError;
                     link.InBuffer.erase(0, s.size() - 3);
@@ -805,7 +759,7 @@ void DecodeTemperatureReply(clsKOV& link) {
             for (std::size_t at = 0; at + 4 <= s.size(); ++at) {
                 const auto* b = reinterpret_cast<const unsigned char*>(s.data() + at);
                 std::uint16_t crc = 0;
-                if (!Checksum(b, 4, &crc)) return;  // library missing: the step ends here
+                if (!FrameChecksum(link, b, 4, &crc)) return;  // library missing: the step ends here
                 if (crc == 0) {
                     TemperatureFromBytes(link, b);
                     link.InBuffer.erase(0, at + 4);
@@ -856,13 +810,15 @@ std::string ExtractAsciiDistance(clsKOV& link, std::string& s) {
         if (q == std::string::npos) break;
         const std::string line = s.substr(start, q - start);
         start = q + 2;
+        // "No Echo" and the temperature error are known by their content,
+        // whatever their width (in ASCII+UNIT they are narrower than the values).
+        if (const char* content = ContentLine(line)) {
+            r = content;
+            continue;
+        }
         const std::string trimmed = Trim(line);
         std::string value;
-        if (trimmed == "No Echo") {
-            value = "No Echo";
-        } else if (trimmed.rfind("TempErr", 0) == 0 && trimmed.size() <= 8) {
-            value = "TempError";
-        } else if (DistanceShape(line)) {
+        if (DistanceShape(line)) {
             value = LeadingNumber(trimmed) != 0 ? trimmed : line;
         } else {
             continue;  // damaged, or the tail of a line whose start was lost

@@ -92,7 +92,9 @@ int CommandTimeout(const std::string& command, int speed);
 
 // Flush the input queue, send the text byte by byte (nothing is added),
 // pause after "S", reset EventNr / InBuffer, set LastCommand and arm FailTime.
-void SendCommand(clsKOV& link, const std::string& command);
+// While another sequence holds the line (LineHold) nothing happens and the
+// result is false.
+bool SendCommand(clsKOV& link, const std::string& command);
 
 void StartContinuous(clsKOV& link);  // "M", CommStatus 2
 void StopContinuous(clsKOV& link);   // "S", CommStatus 1
@@ -104,9 +106,17 @@ std::string ParameterValueText(const clsKOV& link, const std::string& code);
 // event pump. Returns with EventNr 5 (accepted), 6 (rejected, or a temperature
 // or information block came instead) or -1 (no answer, port closed, program
 // closing, or the text could not be sent completely).
+// The write holds the line from before it is sent until its answer, or its
+// deadline and the late-answer time after it (an answer that comes then is
+// still its own); a command sent just before is answered first. When the
+// sensor took a new speed (601), the port follows it before the next command.
 void WriteParameter(clsKOV& link, const std::string& code);
-// The same with `pump` in place of the hook.
-void WriteParameter(clsKOV& link, const std::string& code, const EventPump& pump);
+// The same with `pump` in place of the hook; `cancelled` (when given) ends
+// the wait at once with -1 when it returns true (a window closing, Ctrl+C).
+using CancelCheck = std::function<bool()>;
+void WriteParameter(clsKOV& link, const std::string& code, const EventPump& pump, const CancelCheck& cancelled = {});
+// Sets the port to the speed of the link's Baudrate (601) after the sensor took it.
+void FollowSensorSpeed(clsKOV& link);
 
 // ---- decoding -------------------------------------------------------------
 
@@ -122,8 +132,9 @@ std::string ExtractTemperature(std::string& s);
 // 0 when the text contains "NOK", else 1.
 std::int32_t TemperatureStatus(const std::string& s);
 // Takes every complete line out of s and returns the newest one that has the
-// shape and the width of the sensor's distance lines (trimmed, "No Echo" or
-// "TempError"); "" when there is none. The width is learnt on the link.
+// shape and the width of the sensor's distance lines (trimmed), or says "No
+// Echo" or "TempError" (known by their content, whatever their width); ""
+// when there is none. The width is learnt on the link.
 std::string ExtractAsciiDistance(clsKOV& link, std::string& s);
 // Little-endian signed 32-bit value of the first four bytes of a frame.
 std::int32_t BinaryFrameValue(const unsigned char* frame);

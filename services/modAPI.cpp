@@ -95,6 +95,22 @@ double NowWithMs() {
 
 void SetClock(ClockFunction clock) { Clock() = std::move(clock); }
 
+int UtcOffsetMinutes() {
+    const std::time_t t = std::time(nullptr);
+    std::tm local{}, utc{};
+#ifdef _WIN32
+    localtime_s(&local, &t);
+    gmtime_s(&utc, &t);
+#else
+    localtime_r(&t, &local);
+    gmtime_r(&t, &utc);
+#endif
+    // The two calendar times of one moment lie at most a day apart.
+    int days = local.tm_yday - utc.tm_yday;
+    if (local.tm_year != utc.tm_year) days = local.tm_year > utc.tm_year ? 1 : -1;
+    return days * 1440 + (local.tm_hour - utc.tm_hour) * 60 + (local.tm_min - utc.tm_min);
+}
+
 std::string WindowsVersionName(int major, int minor, int platformId) {
     if (platformId == 1) {
         if (minor == 0) return "Windows 95";

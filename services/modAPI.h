@@ -14,6 +14,10 @@ double NowWithMs();
 using ClockFunction = std::function<double()>;
 void SetClock(ClockFunction clock);
 
+// The local time's offset from UTC at this moment, in minutes (60 in Central
+// European winter time, 120 in summer time, -300 in New York in winter).
+int UtcOffsetMinutes();
+
 // Day count for a local calendar date and time.
 double DayCount(int year, int month, int day, int hour, int minute, int second, int millisecond);
 

@@ -87,6 +87,9 @@ size_t PtyServer::ReadProgram() {
     for (;;) {
         const ssize_t n = ::read(m_Master, buffer, sizeof buffer);
         if (n > 0) {
+            // The speed the bytes were sent at: the program may have changed
+            // it since the last look (after the answer to a speed write).
+            FollowSpeed();
             m_Model->Receive(buffer, static_cast<size_t>(n));
             total += static_cast<size_t>(n);
             continue;

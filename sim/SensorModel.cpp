@@ -90,6 +90,15 @@ void AppendChecksum(std::string* frame, bool damage) {
     frame->push_back(static_cast<char>(crc & 0xFF));
 }
 
+// The sensor's speeds, by the index of parameter 601.
+constexpr int kSpeeds[6] = {1200, 2400, 4800, 9600, 19200, 38400};
+
+int SpeedIndex(int bitsPerSecond) {
+    for (int i = 0; i < 6; ++i)
+        if (kSpeeds[i] == bitsPerSecond) return i;
+    return -1;
+}
+
 constexpr int kUnitDecimals[7] = {1, 4, 2, 3, 4, 7, 7};
 constexpr double kPeriodByDepth[5] = {2, 5, 10, 40, 100};  // ms per value for averaging 1 .. 1024
 constexpr int kDepth[5] = {1, 16, 64, 256, 1024};
@@ -103,8 +112,13 @@ SensorModel::SensorModel(Options options, Clock clock)
     m_TxFreeAt = m_QueueEndAt = m_Start;
     SetLineSpeed(m_Options.lineSpeed);
     m_NextStrayAt = std::numeric_limits<double>::infinity();
+    m_NextBurstAt = std::numeric_limits<double>::infinity();
     FactoryDefaults(&m_Working);
     if (m_Options.autostart) m_Working[305] = 1;
+    if (const int index = SpeedIndex(m_Options.sensorSpeed); index >= 0) {
+        m_Working[601] = index;
+        m_Speed = m_StoredSpeed = m_Options.sensorSpeed;
+    }
     m_Stored = m_Working;
     // A sensor set to autostart is switched on together with the model.
     if (m_Options.autostart) Restart(m_Start);
@@ -120,6 +134,19 @@ double SensorModel::Now() {
 
 void SensorModel::SetLineSpeed(int bitsPerSecond) {
     if (bitsPerSecond > 0) m_LineSpeed = bitsPerSecond;
+}
+
+int SensorModel::SensorSpeed() {
+    FollowSpeedWrite(Now());
+    return m_Speed;
+}
+
+void SensorModel::FollowSpeedWrite(double now) {
+    // The new speed holds once the "OK" to the speed write is on the wire.
+    if (m_NextSpeed > 0 && now >= m_SpeedSwitchAt) {
+        m_Speed = m_NextSpeed;
+        m_NextSpeed = 0;
+    }
 }
 
 double SensorModel::UnitFactor(int unit) {
@@ -180,7 +207,7 @@ void SensorModel::Enqueue(std::string bytes, double readyAt) {
     if (m_Options.silent || bytes.empty()) return;
     bytes = OnTheLine(bytes);
     m_QueueEndAt = std::max(m_QueueEndAt, readyAt) + bytes.size() * ByteMs();
-    m_Queue.push_back(Chunk{std::move(bytes), readyAt, 0});
+    m_Queue.push_back(Chunk{std::move(bytes), readyAt, 0, m_Speed});
 }
 
 std::string SensorModel::OnTheLine(const std::string& bytes) {
@@ -208,6 +235,27 @@ double SensorModel::StrayGapMs() {
     return std::exponential_distribution<double>(perMs)(m_Random);
 }
 
+double SensorModel::BurstGapMs() {
+    // noiseBytesPerSecond in bursts of 1..noiseBurst bytes, (1 + noiseBurst) / 2 on average.
+    const double perBurst = (1.0 + std::clamp(m_Options.noiseBurst, 1, 64)) / 2.0;
+    const double perMs = std::max(m_BurstRate, 1e-9) / perBurst / 1000.0;
+    return std::exponential_distribution<double>(perMs)(m_Random);
+}
+
+void SensorModel::NoiseBursts(double until) {
+    // Bursts of noise at random moments, on a quiet line and between the
+    // sensor's own bytes alike.
+    while (m_NextBurstAt <= until) {
+        if (until - m_NextBurstAt > 2000) {  // nobody collected: only the last two seconds count
+            m_NextBurstAt = until - 2000 + BurstGapMs();
+            continue;
+        }
+        const int n = 1 + static_cast<int>(m_Random() % static_cast<unsigned>(std::clamp(m_Options.noiseBurst, 1, 64)));
+        for (int i = 0; i < n; ++i) m_Out.push_back(RandomByte());
+        m_NextBurstAt += BurstGapMs();
+    }
+}
+
 void SensorModel::StrayBytes(double until) {
     // Stray bytes at random moments; only those that fall where the line is
     // quiet arrive (the sensor's own bytes have their share in OnTheLine).
@@ -233,15 +281,26 @@ void SensorModel::Emit(double now) {
         m_StrayRate = m_Options.noiseRate;
         m_NextStrayAt = m_StrayRate > 0 ? now + StrayGapMs() : std::numeric_limits<double>::infinity();
     }
+    if (m_Options.noiseBytesPerSecond != m_BurstRate) {
+        m_BurstRate = m_Options.noiseBytesPerSecond;
+        m_NextBurstAt = m_BurstRate > 0 ? now + BurstGapMs() : std::numeric_limits<double>::infinity();
+    }
+    FollowSpeedWrite(now);
     const double byteMs = ByteMs();
     while (!m_Queue.empty()) {
         Chunk& c = m_Queue.front();
         const double start = std::max(c.readyAt, m_TxFreeAt);
         StrayBytes(std::min(start, now));
+        NoiseBursts(std::min(start, now));
         if (start > now) break;
         const size_t fit = static_cast<size_t>(std::floor((now - start) / byteMs + 1e-9));
         const size_t n = std::min(c.bytes.size() - c.sent, fit);
-        m_Out.append(c.bytes, c.sent, n);
+        // Sent at a speed the port is not set to, every byte arrives as garbage.
+        const bool garbled = c.speed > 0 && c.speed != m_LineSpeed;
+        for (size_t k = 0; k < n; ++k) {
+            NoiseBursts(start + k * byteMs);
+            m_Out.push_back(garbled ? RandomByte() : c.bytes[c.sent + k]);
+        }
         c.sent += n;
         m_TxFreeAt = start + n * byteMs;
         if (c.sent < c.bytes.size()) break;
@@ -249,6 +308,7 @@ void SensorModel::Emit(double now) {
     }
     if (m_Queue.empty()) {
         StrayBytes(now);
+        NoiseBursts(now);
         m_QueueEndAt = std::max(m_QueueEndAt, m_TxFreeAt);
     }
     // Nobody collected for a long time: a real line would have lost it too.
@@ -380,6 +440,8 @@ void SensorModel::Restart(double at) {
     m_Measuring = false;
     m_Pointer = false;
     m_Working = m_Stored;
+    m_Speed = m_StoredSpeed;
+    m_NextSpeed = 0;
     m_Line.clear();
     m_SkipToCR = false;
     const double bootDone = at + kBootMs;
@@ -471,6 +533,8 @@ void SensorModel::ParameterLine(const std::string& line, double now) {
     if (m_Measuring) return;  // streaming: only "S" is obeyed
     const auto blank = line.find(' ');
     bool ok = false;
+    bool speedWrite = false;
+    int newSpeed = 0;
     if (blank != std::string::npos) {
         const std::string code = line.substr(0, blank);
         const std::string value = line.substr(blank + 1);
@@ -478,17 +542,28 @@ void SensorModel::ParameterLine(const std::string& line, double now) {
             if (code == "999") {
                 m_Stored = m_Working;
             } else {
+                // Everything but the speed: the sensor stays where it can be reached.
+                const int speed = m_Working[601];
                 FactoryDefaults(&m_Working);
+                m_Working[601] = speed;
                 m_Stored = m_Working;
             }
+            m_StoredSpeed = m_NextSpeed > 0 ? m_NextSpeed : m_Speed;
             ok = true;
         } else {
             int index = 0;
             ok = CheckWrite(code, value, &index);
             if (ok) m_Working[std::atoi(code.c_str())] = index;
+            speedWrite = ok && code == "601";
+            if (speedWrite) newSpeed = kSpeeds[std::clamp(index, 0, 5)];
         }
     }
     Enqueue(ok ? "OK\r\n" : "ERR\r\n", AnswerAt(now));
+    if (speedWrite) {
+        // The answer still goes at the old speed; then the new one holds.
+        m_NextSpeed = newSpeed;
+        m_SpeedSwitchAt = std::max(m_QueueEndAt, AnswerAt(now));
+    }
 }
 
 void SensorModel::RecordCommand(double now, std::string text) {
@@ -548,6 +623,11 @@ void SensorModel::Receive(const unsigned char* data, size_t length) {
     const double now = Now();
     Advance(now);
     Emit(now);
+    if (WrongSpeed()) {
+        // At another speed than its own the sensor sees only framing errors.
+        m_Line.clear();
+        return;
+    }
     for (size_t i = 0; i < length; ++i) {
         const char c = static_cast<char>(data[i]);
         if (m_SkipToCR) {

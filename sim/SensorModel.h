@@ -43,10 +43,18 @@ struct Options {
     double noiseRate = 0;            // line noise: chance per byte sent of a random byte in front of it,
                                      // and about noiseRate * 50 stray bytes a second on a quiet line
     double damageRate = 0;           // chance per byte sent of arriving as another byte
+    double noiseBytesPerSecond = 0;  // stray bytes arriving at random moments, whether the sensor sends or
+    int noiseBurst = 1;              // not, in bursts of 1..noiseBurst bytes
 
     int temperatureC = 23;           // sensor temperature
     unsigned seed = 1;               // noise, faults
     int lineSpeed = 9600;            // bit/s until the port sets another
+    // The sensor's own speed (bit/s, one of 1200 .. 38400). 0: it talks at
+    // whatever speed the port is set to, until a speed write (601) is taken.
+    // Once it has a speed of its own, bytes at another speed are lost on the
+    // way in and arrive as garbage on the way out, as on a real line; after
+    // the "OK" to 601 it switches to the new speed.
+    int sensorSpeed = 0;
 };
 
 // One value the sensor sent, as it went out.
@@ -83,6 +91,8 @@ public:
     // Line speed in bit/s (a pseudo-terminal or the in-process port tell the model).
     void SetLineSpeed(int bitsPerSecond);
     int LineSpeed() const { return m_LineSpeed; }
+    // The speed the sensor talks at now (0: the port's, whatever it is).
+    int SensorSpeed();
 
     // Power cycle: the unsaved parameters are lost, measuring stops (unless the
     // stored set says autostart) and the ready banner follows after the boot time.
@@ -150,6 +160,10 @@ private:
     std::string OnTheLine(const std::string& bytes);
     void StrayBytes(double until);
     double StrayGapMs();
+    void NoiseBursts(double until);
+    double BurstGapMs();
+    void FollowSpeedWrite(double now);
+    bool WrongSpeed() const { return m_Speed > 0 && m_Speed != m_LineSpeed; }
     char RandomByte() { return static_cast<char>(m_Random() & 0xFF); }
     void DropPending();
     void Command(char letter, double now);
@@ -169,6 +183,7 @@ private:
         std::string bytes;
         double readyAt = 0;
         size_t sent = 0;
+        int speed = 0;  // the sensor's speed when it sent them (0: the port's)
     };
 
     static constexpr double kProcessingMs = 5;
@@ -198,6 +213,12 @@ private:
     std::string m_Out;        // bytes already on the wire, not yet collected
     double m_StrayRate = 0;   // noise rate the next stray byte was drawn for
     double m_NextStrayAt = 0; // when the next stray byte arrives (infinite without noise)
+    double m_BurstRate = 0;   // noise bytes a second the next burst was drawn for
+    double m_NextBurstAt = 0; // when the next burst of noise arrives (infinite without)
+    int m_Speed = 0;          // the sensor's speed, 0 while it follows the port
+    int m_StoredSpeed = 0;    // ... after a restart
+    int m_NextSpeed = 0;      // a speed write was taken: this speed from m_SpeedSwitchAt on
+    double m_SpeedSwitchAt = 0;
 
     std::mt19937 m_Random;
     std::deque<SentValue> m_History;

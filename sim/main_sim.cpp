@@ -46,6 +46,10 @@ void Usage(FILE* out) {
         "  --format N            output format at start: 0 ASCII, 1 ASCII+UNIT, 2 BINARY, 3 BINARY+CRC\n"
         "  --unit N              distance unit at start: 0 mm, 1 m, 2 in, 3 ft, 4 yd, 5 mi, 6 nm\n"
         "  --temperature C       sensor temperature in degrees Celsius (default 23)\n"
+        "  --baud N              the sensor's own speed (1200 .. 38400): at another speed the port\n"
+        "                        gets garbage and the sensor understands nothing; after the \"OK\"\n"
+        "                        to a speed write (601) it switches to the new speed. Without it\n"
+        "                        the sensor talks at the port's speed until such a write\n"
         "  --seed N              seed of the noise and the random faults (default 1)\n"
         "Faults:\n"
         "  --silent              answer nothing\n"
@@ -59,6 +63,9 @@ void Usage(FILE* out) {
         "  --noise RATE          line noise (0..1): chance per byte sent of a random byte in front\n"
         "                        of it, and about RATE x 50 stray bytes a second on a quiet line\n"
         "  --damage RATE         chance per byte sent of arriving as another byte (0..1)\n"
+        "  --noise-bytes N       N random bytes a second at random moments, whether the sensor\n"
+        "                        sends or not (between its bytes when it does)\n"
+        "  --noise-burst B       ... in bursts of 1 to B bytes (default 1)\n"
         "Adapter:\n"
         "  kill -USR1 PID        pulls the adapter: the device disappears (--link dangles) and\n"
         "                        comes back, at the same --link, after --replug-ms; the sensor\n"
@@ -79,7 +86,8 @@ bool Number(const char* text, double* value) {
 int main(int argc, char** argv) {
     enum {
         kLink = 1000, kProfibus, kRain, kFormat, kUnit, kTemperature, kSeed, kSilent, kNoEcho, kTempError,
-        kRestart, kGarbage, kCrc, kReject, kDelay, kAutostart, kNoise, kDamage, kReplug, kHelp, kLog, kValues
+        kRestart, kGarbage, kCrc, kReject, kDelay, kAutostart, kNoise, kDamage, kReplug, kHelp, kLog, kValues,
+        kBaud, kNoiseBytes, kNoiseBurst
     };
     static const option kOptions[] = {
         {"link", required_argument, nullptr, kLink},
@@ -104,6 +112,9 @@ int main(int argc, char** argv) {
         {"help", no_argument, nullptr, kHelp},
         {"log", required_argument, nullptr, kLog},
         {"values", required_argument, nullptr, kValues},
+        {"baud", required_argument, nullptr, kBaud},
+        {"noise-bytes", required_argument, nullptr, kNoiseBytes},
+        {"noise-burst", required_argument, nullptr, kNoiseBurst},
         {nullptr, 0, nullptr, 0},
     };
 
@@ -153,6 +164,13 @@ int main(int argc, char** argv) {
         case kReplug: needNumber(0, 1e9); replugMs = v; break;
         case kLog: logPath = optarg; break;
         case kValues: valuesPath = optarg; break;
+        case kBaud:
+            needNumber(1200, 38400);
+            if (v != 1200 && v != 2400 && v != 4800 && v != 9600 && v != 19200 && v != 38400) needNumber(0, -1);
+            options.sensorSpeed = static_cast<int>(v);
+            break;
+        case kNoiseBytes: needNumber(0, 100000); options.noiseBytesPerSecond = v; break;
+        case kNoiseBurst: needNumber(1, 64); options.noiseBurst = static_cast<int>(v); break;
         case kHelp:
         case 'h': Usage(stdout); return 0;
         default: Usage(stderr); return 2;

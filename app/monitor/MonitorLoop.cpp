@@ -6,6 +6,8 @@
 #include <exception>
 #include <thread>
 
+#include "Crc16Loader.h"
+#include "LineHold.h"
 #include "clsKOV.h"
 #include "modAPI.h"
 #include "modKOVComm.h"
@@ -120,11 +122,48 @@ void MonitorLoop::CheckClockJump(clsKOV& link, double now) {
     m_lastMonotonic = mono;
 }
 
+bool MonitorLoop::Busy() const {
+    if (m_busy > 0) return true;
+    const std::shared_ptr<clsKOV> link = m_link();
+    return link && modKOVComm::LineHeld(*link);
+}
+
+void MonitorLoop::Listen(clsKOV& link) {
+    // The port's speed changes (the sensor took a speed write): a lost port
+    // is opened again at the new speed, and the view keeps it.
+    if (m_listening == &link) return;
+    m_listening = &link;
+    link.SetSpeedListener([this](std::int32_t speed) {
+        m_baudrate = speed;
+        m_view->SpeedChanged(speed);
+    });
+}
+
+void MonitorLoop::ShowLasting(clsKOV& link) {
+    // States that outlast a single event keep their text in the status panel.
+    if (link.Decoder.ChecksumMissing) {
+        const std::string& where = Crc16Loader::FailedWhere();
+        const std::string& why = Crc16Loader::FailedWhy();
+        const std::string detail = where.empty() ? "" : " (" + where + "): " + why;
+        const std::string text = "CRC16 library not loaded" + detail;
+        if (text != m_checksumTold) {
+            m_checksumTold = text;
+            m_view->ChecksumUnavailable(text);
+        }
+        m_view->ShowStatus(MonitorText::ChecksumLibrary, detail);
+        return;
+    }
+    m_checksumTold.clear();
+    if (link.Decoder.LineNoise && link.CommStatus == Comm::Measuring)
+        m_view->ShowStatus(MonitorText::LineNoise, "");
+}
+
 void MonitorLoop::Tick() {
     if (m_closing) return;
     const std::shared_ptr<clsKOV> keep = m_link();
     if (!keep) return;
     clsKOV& link = *keep;
+    Listen(link);
 
     const double now = m_now();
     Step([&] { CheckClockJump(link, now); });
@@ -133,10 +172,18 @@ void MonitorLoop::Tick() {
     bool open = false;
     Step([&] { open = link.PortIsOpen(); });
     if (open) {
+        const std::int32_t before = link.CommStatus;
         Step([&] { link.ReadComportData(); });
         if (!link.NewInData.empty()) Step([&] { m_view->Received(link.NewInData); });
         Step([&] { link.EvaluateInBuffer(); });
+        // The ready banner in the middle of a measurement: the sensor restarted.
+        const bool restarted = before == Comm::Measuring && link.CommStatus == Comm::NotConnected;
         Step([&] { HandleEvent(link); });
+        if (restarted) m_view->ShowStatus(MonitorText::SensorRestarted, "");
+        Step([&] { ShowLasting(link); });
+        // A value that is no longer live does not stay on show: silence,
+        // a restart and a lost port alike clear it.
+        if (before == Comm::Measuring && link.CommStatus != Comm::Measuring) m_view->ClearValue();
     }
     Step([&] { open = link.PortIsOpen(); });
     if (!open && !m_closing) {
@@ -178,11 +225,13 @@ void MonitorLoop::NoAnswer(clsKOV& link) {
         return;
     }
     m_view->ShowStatus(MonitorText::NoConnection, "");
+    // While a sequence holds the line, a missing answer is its own business
+    // (a write asks the user); the connection is judged again afterwards.
+    if (modKOVComm::LineHeld(link)) return;
     if (link.CommStatus == Comm::Idle) {
         m_view->ShowTemperature("");
         link.CommStatus = Comm::NotConnected;
     } else if (link.CommStatus == Comm::Measuring) {
-        if (!m_measuring) m_view->ClearValue();
         link.CommStatus = Comm::Idle;
     }
 }

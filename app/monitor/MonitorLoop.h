@@ -28,6 +28,9 @@ constexpr int ChecksumError = 1135;
 constexpr int PortNotOpen = 1136;
 constexpr int SettingRejected = 1137;
 constexpr int SettingsNotSaved = 1138;
+constexpr int SensorRestarted = 1142;     // the ready banner came in the middle of a measurement
+constexpr int LineNoise = 1143;           // values held back until the stream is in step again
+constexpr int ChecksumLibrary = 1144;     // "CRC16 library not loaded", followed by where and why
 }  // namespace MonitorText
 
 // What the loop shows. Every function has an empty default.
@@ -54,6 +57,13 @@ public:
     virtual void ClockSetBack() {}  // the wall clock went back: points in the future of the axis
     // A statement of the tick failed and was abandoned; the tick went on.
     virtual void StepFailed(const std::string& what) { (void)what; }
+    // The port follows a new speed (the sensor took a speed write, or the
+    // user chose one): the speed to open the port with from now on.
+    virtual void SpeedChanged(std::int32_t bitsPerSecond) { (void)bitsPerSecond; }
+    // The frames' checksum cannot be computed: the CRC16 library could not
+    // be loaded. `text` says where it was looked for and why it failed. Told
+    // once; the status panel keeps saying it while it lasts.
+    virtual void ChecksumUnavailable(const std::string& text) { (void)text; }
 };
 
 class MonitorLoop {
@@ -106,9 +116,9 @@ public:
     // The user's measurement: running, or waiting to be resumed after a lost link.
     bool Measuring() const { return m_measuring; }
     bool TemperaturePending() const { return m_temperaturePending; }
-    // A command's answer is awaited (a write, a single measurement): nothing
-    // else may be sent meanwhile.
-    bool Busy() const { return m_busy > 0; }
+    // A command's answer is awaited (a write, a single measurement, a
+    // transfer that holds the line): nothing else may be sent meanwhile.
+    bool Busy() const;
     // The program is closing: every wait ends, nothing new starts.
     void SetClosing(bool closing);
     bool Closing() const { return m_closing; }
@@ -129,6 +139,8 @@ public:
 
 private:
     void CheckClockJump(clsKOV& link, double now);
+    void Listen(clsKOV& link);
+    void ShowLasting(clsKOV& link);
     void HandleEvent(clsKOV& link);
     void NoAnswer(clsKOV& link);
     void Start(clsKOV& link, bool fresh);
@@ -156,6 +168,8 @@ private:
     std::int64_t m_elapsed = 0;    // ms since the last half-second step
     std::uint64_t m_published = 0;
     double m_lastEventAt = 0;      // days: the last step that reported something
+    const clsKOV* m_listening = nullptr;  // the link whose speed changes the loop follows
+    std::string m_checksumTold;    // the checksum problem the view was told of
 
     struct Entry {
         int id;

@@ -289,9 +289,12 @@ private slots:
         QVERIFY(h.Connect());
         QTest::mouseClick(h.child<QPushButton>("cmdStart"), Qt::LeftButton);
         h.Tick(20);
+        QVERIFY(!h.child<QLabel>("lblMeasValue")->text().isEmpty());
         h.model->Faults().silent = true;
         QVERIFY(h.TickUntil([&] { return h.window->StatusText(1) == Text(1134); }, 200));
         QCOMPARE(h.link().CommStatus, 1);
+        // The last value does not stay on show as if it were live.
+        QVERIFY(h.child<QLabel>("lblMeasValue")->text().isEmpty());
     }
 
     void configurationReadSetsControlsSilently() {
@@ -623,6 +626,22 @@ private slots:
         emit rates->activated(5);
         QCOMPARE(modGlobals::Baudrate, 38400);
         QCOMPARE(h.link().CommBaudrate(), 38400);
+    }
+
+    // The sensor takes a new speed (601): the port follows it, and so do the
+    // speed list and KOV.ini.
+    void speedListAndSettingsFollowTheSensor() {
+        Harness h;
+        QVERIFY(h.Connect());
+        h.link().Baudrate = 5;
+        modKOVComm::WriteParameter(h.link(), "601");
+        QCOMPARE(h.link().EventNr, 5);
+        QCOMPARE(h.link().CommBaudrate(), 38400);
+        QCOMPARE(modGlobals::Baudrate, 38400);
+        QCOMPARE(h.child<QComboBox>("cmbBaudrate")->currentIndex(), 5);
+        clsIni ini;
+        ini.Filename(h.m_dir.filePath("KOV.ini").toStdString());
+        QCOMPARE(ini.GetSetting("GENERAL", "Baudrate", std::string()), std::string("38400"));
     }
 
     void valueWindowFollowsTheLabel() {

@@ -2,11 +2,13 @@
 // in-process port, simulated time, and a view that records what it is told.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "Crc16Loader.h"
 #include "MonitorLoop.h"
 #include "SensorModel.h"
 #include "SensorTestSupport.h"
@@ -24,12 +26,19 @@ struct RecordingView : MonitorView {
     std::string lastStatus;
     std::vector<bool> measuring;
     std::vector<std::string> failures;
+    int cleared = 0;
+    std::vector<std::int32_t> speeds;
+    std::vector<std::string> checksumProblems;
     void ShowStatus(int id, const std::string& detail) override {
         statusIds.push_back(id);
         lastStatus = std::to_string(id) + detail;
     }
     void MeasuringChanged(bool on) override { measuring.push_back(on); }
     void StepFailed(const std::string& what) override { failures.push_back(what); }
+    void ClearValue() override { ++cleared; }
+    void SpeedChanged(std::int32_t bps) override { speeds.push_back(bps); }
+    void ChecksumUnavailable(const std::string& text) override { checksumProblems.push_back(text); }
+    bool Showed(int id) const { return std::find(statusIds.begin(), statusIds.end(), id) != statusIds.end(); }
 };
 
 class LoopTest : public ::testing::Test {
@@ -193,4 +202,89 @@ TEST_F(LoopTest, StatusDoesNotBlinkBetweenValues) {
     loop->StartStop();  // stopped: the text goes after a while
     Tick(20);
     EXPECT_EQ(view.lastStatus, "0");
+}
+
+// A reading that is no longer live does not stay on show, the same on every
+// fault path: the sensor falls silent, restarts (its ready banner in the
+// stream), or the adapter is pulled. On the banner the link is built up
+// again at once ("X"), and the user's measurement goes on.
+TEST_F(LoopTest, AValueNoLongerLiveIsClearedOnEveryFaultPath) {
+    struct Fault {
+        const char* name;
+        std::function<void()> start, end;
+        int ticks;  // the value is cleared within this many ticks
+    };
+    const Fault faults[] = {
+        {"silence", [this] { model->Faults().silent = true; }, [this] { model->Faults().silent = false; }, 80},
+        {"restart", [this] { model->PowerCycle(); }, [] {}, 10},
+        {"unplugged", [this] { model->SetUnplugged(true); }, [this] { model->SetUnplugged(false); }, 2},
+    };
+    Connect();
+    loop->StartStop();
+    for (const Fault& f : faults) {
+        SCOPED_TRACE(f.name);
+        ASSERT_TRUE(TickUntil([this] { return link->CommStatus == Comm::Measuring && link->EventNr == 2; }));
+        view.cleared = 0;
+        view.statusIds.clear();
+        const std::size_t before = model->Commands().size();
+        f.start();
+        EXPECT_TRUE(TickUntil([this] { return view.cleared > 0; }, f.ticks));
+        if (std::string(f.name) == "restart") {
+            EXPECT_TRUE(view.Showed(MonitorText::SensorRestarted));
+            ASSERT_GT(model->Commands().size(), before);
+            EXPECT_EQ(model->Commands()[before].text, "X") << "at once, not after a data deadline";
+        }
+        f.end();
+        EXPECT_TRUE(loop->Measuring());
+    }
+    EXPECT_TRUE(TickUntil([this] { return link->CommStatus == Comm::Measuring; }));
+}
+
+// A stop is only a stop: stray bytes on the line afterwards do not make the
+// link read the whole block again ("C"), nor look like a stream ("S").
+TEST_F(LoopTest, NoInformationRequestAfterAStop) {
+    Connect();
+    loop->StartStop();
+    Tick(20);
+    model->Faults().noiseBytesPerSecond = 20;
+    model->Faults().noiseBurst = 3;
+    loop->StartStop();
+    const std::size_t before = model->Commands().size();
+    Tick(200);
+    for (std::size_t i = before; i < model->Commands().size(); ++i) {
+        EXPECT_NE(model->Commands()[i].text, "C");
+        EXPECT_NE(model->Commands()[i].text, "S");
+    }
+    EXPECT_EQ(link->CommStatus, Comm::Idle);
+}
+
+// Without the CRC16 library a BINARY+CRC sensor is not "silent": the view
+// is told once that the library is missing, where it was looked for and why,
+// and the status panel keeps saying so.
+TEST_F(LoopTest, AMissingChecksumLibraryIsSaidAsSuch) {
+    model->StoreParam(101, 3);
+    Crc16Loader::Unload();
+    Crc16Loader::SetLibraryOverride("/nonexistent/folder/libCRC16.so");
+    Connect();
+    loop->StartStop();
+    EXPECT_TRUE(TickUntil([this] { return !view.checksumProblems.empty(); }, 40));
+    Tick(80);
+    Crc16Loader::SetLibraryOverride("");
+    Crc16Loader::Unload();
+    ASSERT_EQ(view.checksumProblems.size(), 1u);
+    EXPECT_EQ(view.checksumProblems[0].rfind("CRC16 library not loaded (/nonexistent/folder/libCRC16.so): ", 0), 0u)
+        << view.checksumProblems[0];
+    EXPECT_GT(view.checksumProblems[0].size(), 60u) << "the reason follows";
+    EXPECT_EQ(view.statusIds.back(), MonitorText::ChecksumLibrary);
+    EXPECT_EQ(view.lastStatus.find("1144 (/nonexistent/folder/libCRC16.so): "), 0u) << view.lastStatus;
+}
+
+// A new speed of the port (the sensor took a speed write) reaches the view
+// and is the speed a lost port is opened again with.
+TEST_F(LoopTest, TheViewFollowsTheSpeed) {
+    Connect();
+    link->CommBaudrate(38400);
+    link->CommBaudrate(38400);
+    EXPECT_EQ(view.speeds, std::vector<std::int32_t>{38400});
+    EXPECT_EQ(loop->Baudrate(), 38400);
 }

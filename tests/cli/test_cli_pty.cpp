@@ -134,11 +134,12 @@ struct Result {
 
 // Runs the tool; `watch` sees stdout as it grows and may signal the tool.
 Result RunCli(const std::vector<std::string>& args, double timeoutS = 30,
-              const std::function<void(const std::string& out, pid_t pid)>& watch = {}) {
+              const std::function<void(const std::string& out, pid_t pid)>& watch = {},
+              const std::string& tool = ORA_CLI_TOOL) {
     int outPipe[2], errPipe[2];
     Result r;
     if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) return r;
-    std::vector<std::string> all = {ORA_CLI_TOOL};
+    std::vector<std::string> all = {tool};
     all.insert(all.end(), args.begin(), args.end());
     const auto start = Clock::now();
     const pid_t pid = Spawn(all, outPipe[1], errPipe[1]);
@@ -314,21 +315,31 @@ TEST_F(CliPty, UploadThenDownloadGivesTheSameFile) {
     wanted.RainFilter = 1;
     ASSERT_TRUE(modKOVFile::WriteConfigFile(wanted));
 
+    // The file sets 9600 bit/s: the rest of the upload and the read-back go
+    // at that speed, and the tool says that later commands need it.
     const Result up = RunCli(On(sim, {"upload", wanted.Filename}));
     ASSERT_EQ(up.code, Exit::Ok) << up.err;
+    EXPECT_NE(up.err.find("later commands need --baud 9600"), std::string::npos) << up.err;
+    const std::vector<std::string> writes = sim.Commands();
+    EXPECT_NE(std::find(writes.begin(), writes.end(), "351 DISTECHO"), writes.end()) << "after 601, at 9600";
+    const auto At9600 = [](std::vector<std::string> args) {
+        std::replace(args.begin(), args.end(), std::string("38400"), std::string("9600"));
+        return args;
+    };
     const std::string copy = folder + "/copy.kov";
-    const Result down = RunCli(On(sim, {"download", copy, "--description", wanted.Description}));
+    const Result down = RunCli(At9600(On(sim, {"download", copy, "--description", wanted.Description})));
     ASSERT_EQ(down.code, Exit::Ok) << down.err;
     EXPECT_EQ(ReadFile(copy), ReadFile(wanted.Filename));
 
     // Without --description an existing file keeps its own.
-    ASSERT_EQ(RunCli(On(sim, {"download", copy})).code, Exit::Ok);
+    ASSERT_EQ(RunCli(At9600(On(sim, {"download", copy}))).code, Exit::Ok);
     EXPECT_EQ(ReadFile(copy), ReadFile(wanted.Filename));
+    EXPECT_EQ(RunCli(On(sim, {"info", "--timeout", "2"})).code, Exit::NoAnswer) << "38400 is over";
 
     // A file that is no configuration: said, nothing sent.
     const std::size_t before = sim.Commands().size();
     std::ofstream(folder + "/bad.kov") << "[KOV]\nDescription=x\nOffset=ten\n";
-    const Result bad = RunCli(On(sim, {"upload", folder + "/bad.kov"}));
+    const Result bad = RunCli(At9600(On(sim, {"upload", folder + "/bad.kov"})));
     EXPECT_EQ(bad.code, Exit::FileError);
     EXPECT_EQ(Lines(bad.err).size(), 1u) << bad.err;
     EXPECT_EQ(sim.Commands().size(), before);
@@ -355,6 +366,87 @@ TEST_F(CliPty, UploadFailuresFollowTheErrorOption) {
     EXPECT_EQ(ignore.code, Exit::Rejected);
     EXPECT_EQ(writes("302"), 4);
     EXPECT_EQ(writes("802"), 1);  // went on to the end
+}
+
+// What the sensor does not have is refused before anything is sent, and
+// "set 601" moves the port along with the sensor.
+TEST_F(CliPty, SetKnowsTheDeviceAndItsSpeed) {
+    Simulator sim(folder, {"--format", "0", "--baud", "38400"});
+    ASSERT_TRUE(sim.Running());
+    struct Refused {
+        const char* code;
+        const char* why;
+    };
+    for (const Refused& r : {Refused{"351", "no rain filter"}, Refused{"353", "no rain filter"},
+                             Refused{"610", "no Profibus address"}}) {
+        const Result set = RunCli(On(sim, {"set", r.code, "1"}));
+        EXPECT_EQ(set.code, Exit::Rejected) << r.code;
+        EXPECT_NE(set.err.find(r.why), std::string::npos) << set.err;
+        for (const std::string& c : sim.Commands()) EXPECT_NE(c.substr(0, 3), r.code) << "sent anyway";
+    }
+    const Result speed = RunCli(On(sim, {"set", "601", "19200"}));
+    EXPECT_EQ(speed.code, Exit::Usage) << "an index or the text on the line";
+    const Result set = RunCli(On(sim, {"set", "601", "4"}));
+    ASSERT_EQ(set.code, Exit::Ok) << set.err;
+    EXPECT_NE(set.err.find("later commands need --baud 19200"), std::string::npos) << set.err;
+    std::vector<std::string> args = On(sim, {"info"});
+    std::replace(args.begin(), args.end(), std::string("38400"), std::string("19200"));
+    const Result info = RunCli(args);
+    ASSERT_EQ(info.code, Exit::Ok) << info.err;
+    EXPECT_NE(info.out.find("601  Baudrate                       4 (19200)"), std::string::npos) << info.out;
+}
+
+// monitor: a short temperature interval is warned of; the JSON time carries
+// its offset from UTC.
+TEST_F(CliPty, MonitorWarnsOfShortTemperatureIntervalsAndStampsWithTheOffset) {
+    Simulator sim(folder, {"--format", "1"});
+    ASSERT_TRUE(sim.Running());
+    const Result r = RunCli(On(sim, {"monitor", "--count", "3", "--json", "--temperature-interval", "2"}));
+    ASSERT_EQ(r.code, Exit::Ok) << r.err;
+    EXPECT_NE(r.err.find("warning: a temperature reading every 2 s"), std::string::npos) << r.err;
+    for (const std::string& line : Lines(r.out)) {
+        const std::size_t t = line.find("\"time\":\"");
+        ASSERT_NE(t, std::string::npos) << line;
+        const std::string stamp = line.substr(t + 8, 29);  // 2026-12-07T13:45:02.250+01:00
+        EXPECT_TRUE((stamp[23] == '+' || stamp[23] == '-') && stamp[26] == ':' && stamp[28] != '"') << stamp;
+    }
+}
+
+// BINARY without checksum and about 10 stray bytes a second on the line:
+// every row holds a value the sensor sent.
+TEST_F(CliPty, MonitorInBinaryWithLineNoiseInventsNoValue) {
+    Simulator sim(folder, {"--format", "2", "--unit", "0", "--noise-bytes", "10", "--seed", "5"});
+    ASSERT_TRUE(sim.Running());
+    ASSERT_EQ(RunCli(On(sim, {"set", "301", "0"})).code, Exit::Ok);  // a value every 2 ms
+    const Result r = RunCli(On(sim, {"monitor", "--count", "100", "--json"}));
+    ASSERT_EQ(r.code, Exit::Ok) << r.err;
+    const std::vector<long long> values = sim.Values();
+    const std::set<long long> sent(values.begin(), values.end());
+    int rows = 0;
+    for (const std::string& line : Lines(r.out)) {
+        long long mm = 0;
+        ASSERT_TRUE(JsonNumber(line, "mm", &mm)) << line;
+        EXPECT_TRUE(sent.count(mm)) << mm << " was never sent";
+        ++rows;
+    }
+    EXPECT_EQ(rows, 100);
+}
+
+// Without the CRC16 library beside the tool (nor anywhere else), a
+// BINARY+CRC sensor is not reported as silent: the error says where the
+// library was looked for and why it failed, with an exit status of its own.
+TEST_F(CliPty, AMissingChecksumLibraryIsSaidWithItsOwnExitStatus) {
+    Simulator sim(folder, {"--format", "3"});
+    ASSERT_TRUE(sim.Running());
+    const std::string alone = folder + "/ora2orb2-cli";
+    std::filesystem::copy_file(ORA_CLI_TOOL, alone);
+    std::filesystem::permissions(alone, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
+    const Result r = RunCli(On(sim, {"monitor", "--count", "5"}), 30, {}, alone);
+    EXPECT_EQ(r.code, Exit::NoChecksum) << r.err;
+    EXPECT_NE(r.err.find("CRC16 library not loaded (" + folder + "/libCRC16.so (not there), libCRC16.so): "),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
 }
 
 TEST_F(CliPty, StoreAndDefaultsAnswerRejectionAndSilence) {

@@ -46,13 +46,20 @@ TEST(CliOutput, RowsInCsvAndJson) {
     warm.HasTemperature = true;
     warm.TemperatureC = -10;
     EXPECT_EQ(CsvRow(warm, true, ','), "2026-12-07T13:45:02,250;5000;5,000;m;ok;-10");
+    // JSON times carry the offset from UTC of the moment they were taken.
+    warm.UtcOffsetMinutes = 60;
     EXPECT_EQ(JsonRow(warm, true),
-              "{\"time\":\"2026-12-07T13:45:02.250\",\"mm\":5000,\"value\":5.000,\"unit\":\"m\",\"state\":\"ok\","
-              "\"temperature_c\":-10}");
+              "{\"time\":\"2026-12-07T13:45:02.250+01:00\",\"mm\":5000,\"value\":5.000,\"unit\":\"m\","
+              "\"state\":\"ok\",\"temperature_c\":-10}");
+    EXPECT_EQ(CsvRow(warm, false, '.'), "2026-12-07T13:45:02.250,5000,5.000,m,ok") << "CSV as it was";
+    for (const auto& [minutes, text] : std::vector<std::pair<int, const char*>>{
+             {0, "+00:00"}, {120, "+02:00"}, {-300, "-05:00"}, {330, "+05:30"}, {-570, "-09:30"}})
+        EXPECT_EQ(UtcOffsetText(minutes), text);
     warm.TemperatureOk = false;  // "NOK": no number to believe
     EXPECT_EQ(CsvRow(warm, true, '.'), "2026-12-07T13:45:02.250,5000,5.000,m,ok,");
     EXPECT_EQ(JsonRow(Distance(modKOVComm::NoEchoValue, 0, 6), false),
-              "{\"time\":\"2026-12-07T13:45:02.250\",\"mm\":null,\"value\":null,\"unit\":\"nm\",\"state\":\"no echo\"}");
+              "{\"time\":\"2026-12-07T13:45:02.250+00:00\",\"mm\":null,\"value\":null,\"unit\":\"nm\","
+              "\"state\":\"no echo\"}");
 }
 
 TEST(CliOutput, RowsTakeTheLinksValues) {
@@ -107,9 +114,23 @@ TEST(CliOutput, InfoListsIdentityAndAllParametersInTheLanguage) {
     const std::string text = InfoText(link);
     EXPECT_NE(text.find("Serial-No:    12345\n"), std::string::npos) << text;
     EXPECT_NE(text.find("101  Data Format                    3 (BINARY+CRC)\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("351  Rainfilter                     -1\n"), std::string::npos) << text;
+    // What the sensor does not have shows as absent, not as a value read.
+    EXPECT_NE(text.find("351  Rainfilter                     -\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("352  Distance window                -\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("610  Profibus Address               -\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("401  Distance @ 4mA                 1000\n"), std::string::npos) << text;
     const std::string json = InfoJson(link);
     EXPECT_NE(json.find("\"temperature_c\":23,\"temperature_ok\":true"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"field\":\"DistanceWindow\",\"label\":\"Distance window\",\"value\":null,\"wire\":null"),
+              std::string::npos)
+        << json;
+    link.DeviceType = "Profibus";
+    link.RainFilter = 1;
+    link.NodeAddress = 12;
+    EXPECT_NE(InfoText(link).find("401  Distance @ 4mA                 -\n"), std::string::npos);
+    EXPECT_NE(InfoText(link).find("610  Profibus Address               12\n"), std::string::npos);
+    EXPECT_NE(InfoText(link).find("352  Distance window                20000\n"), std::string::npos);
+    link.DeviceType = "Serial";
     for (const ParameterInfo& p : Parameters()) {
         EXPECT_NE(text.find(std::string("\n") + p.Code + "  "), std::string::npos) << p.Code;
         EXPECT_NE(json.find(std::string("{\"code\":\"") + p.Code + "\""), std::string::npos) << p.Code;

@@ -4,6 +4,8 @@
 // answers the Abort / Retry / Ignore question from a script.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -261,18 +263,17 @@ TEST_F(TransferTest, RetryAndIgnoreARejectedCode) {
     EXPECT_EQ(host.read, 1);
 }
 
-// Abort leaves out the codes up to the rain filter, which still goes; an
-// abort there ends the upload instead of asking again and again.
-TEST_F(TransferTest, AbortSkipsToTheRainFilterAndEndsThere) {
+// Abort ends the upload at once, whatever the code: nothing more is asked
+// or written (the rain filter neither); the set is read back.
+TEST_F(TransferTest, AbortEndsTheUploadAtOnce) {
     Sim::Options options;
     options.rainFilter = true;
     options.rejectedCodes = {"302", "351"};
     Start(options);
     EXPECT_EQ(Run(Mode::Upload), Result::Aborted);
-    EXPECT_EQ(Written(), (Strings{"101 ASCII+UNIT", "111 M", "301 1024", "302 25", "351 OFF"}));
+    EXPECT_EQ(Written(), (Strings{"101 ASCII+UNIT", "111 M", "301 1024", "302 25"}));
     EXPECT_EQ(Sent().back(), "C");
-    ASSERT_EQ(host.questions.size(), 2u);
-    EXPECT_EQ(host.questions[1].first, "351");
+    ASSERT_EQ(host.questions.size(), 1u);
     EXPECT_EQ(host.status, TransferText::UploadAborted);
     EXPECT_EQ(host.color, StatusRed);
 }
@@ -370,29 +371,86 @@ TEST_F(TransferTest, MeasurementIsStoppedAndResumed) {
     EXPECT_TRUE(model->Measuring());
 }
 
-// While the question waits for the user, the loop resumes the user's
-// measurement (a keep-alive temperature comes in). The sensor then obeys
-// only "S": the transfer stops it again before the next write, and starts
-// it once more at the end.
-TEST_F(TransferTest, MeasurementResumedDuringTheQuestionIsStoppedAgain) {
+// One conversation at a time: a sensor slow to answer, a refused code and
+// its question left open for ten seconds while measuring. From the first
+// write to the last nothing else goes out (no keep-alive, no temperature
+// request, no restart of the measurement), and every answer is its own
+// write's: only the refused code is asked about, every other value is in
+// the sensor. The measurement goes on once the upload is over.
+TEST_F(TransferTest, NothingElseGoesOutWhileTheUploadRuns) {
     Sim::Options options;
-    options.rejectedCodes = {"302"};
+    options.replyDelayMs = 300;
+    options.rejectedCodes = {"702"};
     Start(options);
+    loop->SetTemperatureRequests(true);
+    link->ReadTempInterval = 1000;
     loop->StartStop();
     Tick(10);
-    bool resumed = false;
+    bool measuredMeanwhile = false;
     host.whileAsking = [&] {
-        Tick(80);  // four seconds of thinking
-        resumed = model->Measuring();
+        for (int i = 0; i < 200; ++i) {  // ten seconds of thinking
+            Tick();
+            measuredMeanwhile = measuredMeanwhile || model->Measuring();
+        }
         model->Faults().rejectedCodes.clear();
     };
     host.answers = {TransferAnswer::Retry};
+    link->Offset = -250;
+    link->Temperature = 215;
     EXPECT_EQ(Run(Mode::Upload), Result::Done);
-    EXPECT_TRUE(resumed) << "the case this test is about did not arise";
-    EXPECT_EQ(model->Param(302), 1);
-    EXPECT_EQ(Written(), With(kSerialUpload, "302 25", {"302 25"}));
-    EXPECT_EQ(Sent().back(), "M");
+    EXPECT_FALSE(measuredMeanwhile);
+    const Strings sent = Sent();
+    std::size_t first = 0, last = 0;
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        if (sent[i][0] < '0' || sent[i][0] > '9') continue;
+        if (first == 0) first = i;
+        last = i;
+    }
+    for (std::size_t i = first; i <= last; ++i) EXPECT_TRUE(sent[i][0] >= '0' && sent[i][0] <= '9') << sent[i];
+    Strings expected = With(kSerialUpload, "702 1000", {"702 1000"});
+    expected[18] = "701 -250";
+    expected[21] = "801 215";
+    EXPECT_EQ(Written(), expected);
+    ASSERT_EQ(host.questions.size(), 1u);
+    EXPECT_EQ(host.questions[0], std::make_pair(std::string("702"), modKOVComm::Event::Rejected));
+    EXPECT_EQ(model->Param(701), -250);
+    EXPECT_EQ(model->Param(801), 215);
     EXPECT_EQ(host.status, TransferText::Uploaded);
+    EXPECT_EQ(sent.back(), "M");
+    if (const char* path = std::getenv("ORA_UPLOAD_LOG")) {
+        std::FILE* f = std::fopen(path, "w");
+        for (std::size_t i = mark; f && i < model->Commands().size(); ++i)
+            std::fprintf(f, "%s\n", Sim::CommandLogLine(model->Commands()[i]).c_str());
+        if (f) std::fclose(f);
+    }
+}
+
+// The sensor takes a new speed: after its "OK" to 601 the port follows, the
+// rest of the upload and the read-back go at the new speed, and a lost port
+// is opened again at it. (The simulated sensor understands nothing at
+// another speed than its own.)
+TEST_F(TransferTest, ThePortFollowsASpeedWrite) {
+    Sim::Options options;
+    options.sensorSpeed = 9600;
+    Start(options);
+    link->Baudrate = 5;
+    link->Offset = -250;
+    EXPECT_EQ(Run(Mode::Upload), Result::Done);
+    Strings expected = kSerialUpload;
+    expected[16] = "601 38400";
+    expected[18] = "701 -250";
+    EXPECT_EQ(Written(), expected);
+    EXPECT_TRUE(host.questions.empty());
+    EXPECT_EQ(host.status, TransferText::Uploaded);
+    EXPECT_EQ(model->SensorSpeed(), 38400);
+    EXPECT_EQ(model->Param(701), -250);
+    EXPECT_EQ(link->CommBaudrate(), 38400);
+    EXPECT_EQ(link->Baudrate, 5) << "read back at the new speed";
+    EXPECT_EQ(loop->Baudrate(), 38400);
+    model->SetUnplugged(true);
+    Tick(2);
+    model->SetUnplugged(false);
+    EXPECT_TRUE(TickUntil([this] { return link->CommStatus == Comm::Idle; }));
 }
 
 // Every wait ends when the window closes (the host cancels) or the port

@@ -15,6 +15,7 @@ struct StepCase {
     std::string rest;    // InBuffer afterwards
     int statusAfter = -1;  // CommStatus afterwards; -1: unchanged
     bool needsCrc = false;
+    const char* sent = "";  // what the decoder sends of its own
 };
 
 const std::string Line2 = "0001234.5\r\n0001235.0\r\n";
@@ -24,16 +25,18 @@ const std::string Frame1234 = WithCrc(Frame4(4660));
 const std::string FrameComma = WithCrc(Frame4(0x202C43));
 
 const StepCase Steps[] = {
-    // Binary frames after "M": read at their place, a low byte of 00 included.
+    // Binary frames in step with the sensor's: read at their place, a low
+    // byte of 00 included.
     {"binary", 2, 2, 1, "m", Bytes({0x34, 0x12, 0, 0}), 2, 4660, ""},
     {"binary low byte 00", 2, 2, 0, "m", Bytes({0, 0x12, 0, 0, 1, 0x12, 0, 0}), 2, 4609, ""},
     {"binary minus one", 2, 2, 0, "m", Bytes({0xFF, 0xFF, 0xFF, 0xFF}), 2, -1, ""},
-    // A frame that fits no distance: the decoder searches again and waits for
-    // three frames in a row before it trusts a place.
-    {"binary rejected", 2, 2, 0, "m", Bytes({0, 0, 0xE0, 0xFF}), 0, 77, Bytes({0, 0, 0xE0, 0xFF})},
+    // A frame that fits no distance: the decoder searches again and trusts a
+    // place once three frames in a row fit; the first of them is passed over.
+    {"binary rejected", 2, 2, 0, "m", Bytes({0, 0, 0xE0, 0xFF}), 0, 77, Bytes({0, 0xE0, 0xFF})},
     {"binary resync", 2, 2, 0, "m", Bytes({0x11, 0, 0x34, 0x12, 0, 0, 0x35, 0x12, 0, 0, 0x36, 0x12, 0, 0, 0x9}), 2, 0x1236, "\x09"},
     {"binary marker then value", 2, 2, 0, "m", Bytes({0xF0, 0xFF, 0xFF, 0x7F, 0x10, 0x27, 0, 0, 0x11}), 2, 10000, "\x11"},
-    {"binary restart banner", 2, 2, 0, "m", Frame4(4660) + "\r\nKOV ready\r\n", 2, 4660, "", 1},
+    // The ready banner in the stream: the sensor restarted; it is connected anew at once.
+    {"binary restart banner", 2, 2, 0, "m", Frame4(4660) + "\r\nKOV ready\r\n", 0, 4660, "", 0, false, "X"},
     {"crc", 2, 3, 0, "m", Frame1234, 2, 4660, "", -1, true},
     // A damaged frame: the next frame decides whether the place still holds.
     {"crc damaged waits", 2, 3, 0, "m", Bytes({0x34, 0x12, 0, 0, 0x0B, 0xC5}), 0, 77, Bytes({0x34, 0x12, 0, 0, 0x0B, 0xC5}), -1, true},
@@ -51,7 +54,10 @@ const StepCase Steps[] = {
     {"ascii damaged lines", 2, 0, 0, "m", Line2 + "00012x36.0\r\n0001\xA7" "236.0\r\n-01235.0\r\n", 2, 1235, ""},
     {"ascii digit added", 2, 0, 0, "m", Line2 + "00012736.0\r\n", 2, 1235, ""},
     {"temperature error", 2, 1, 1, "m", "TempErr!\r\n", 2, modKOVComm::TempErrorValue, ""},
-    {"restart banner", 2, 1, 1, "m", "0001234.5 m\r\nKOV ready\r\n", 0, 77, "", 1},
+    {"restart banner", 2, 1, 1, "m", "0001234.5 m\r\nKOV ready\r\n", 0, 77, "", 0, false, "X"},
+    // "No Echo" and the temperature error are known by their content, whatever their width.
+    {"ascii unit no echo narrower", 2, 1, 1, "m", "      6.0000 m\r\n      6.0010 m\r\n     No Echo\r\n", 2, 0, ""},
+    {"ascii unit temp error narrower", 2, 1, 1, "m", "      6.0000 m\r\n      6.0010 m\r\n    TempErr\r\n", 2, 0, ""},
     {"restart banner idle", 1, 1, 1, "T", "KOV ready\r\n", 0, 77, ""},  // must not hide what follows
     {"unknown unit", 2, 2, 9, "m", Frame4(4660), 0, 77, Frame4(4660)},
     {"ok", 1, 1, 1, "101 ASCII\r", "OK\r\n", 5, 77, ""},
@@ -83,15 +89,19 @@ TEST_P(DecoderStep, Decodes) {
     link.DistanceUnit = c.unit;
     link.MeasValue_mm = 77;
     // A measurement starts with "M": the sensor's output begins with a frame or line.
-    if (c.status == 2 && std::string(c.last) == "m") link.SendCommand("M");
+    // ... and the decoder is in step with it.
+    if (c.status == 2 && std::string(c.last) == "m") {
+        link.SendCommand("M");
+        link.Decoder.FrameLocked = true;
+    }
     Await(c.status, c.last);
     Decode(c.input);
     EXPECT_EQ(link.EventNr, c.event);
     EXPECT_EQ(link.MeasValue_mm, c.mm);
     EXPECT_EQ(link.InBuffer, c.rest);
     EXPECT_EQ(link.CommStatus, c.statusAfter < 0 ? c.status : c.statusAfter);
-    EXPECT_EQ(wire->fromLink, "");
-    if (c.event == 2 && c.mm != modKOVComm::TempErrorValue) {  // each value re-arms the deadline
+    EXPECT_EQ(wire->fromLink, c.sent);
+    if (c.event == 2 && c.mm != modKOVComm::TempErrorValue && *c.sent == 0) {  // each value re-arms the deadline
         EXPECT_NEAR(MsLeft(), 3000, 1e-3);
     }
 }
@@ -110,7 +120,8 @@ TEST_F(LinkTest, DeadlineTable) {
     // The same action when the buffer holds text the step can do nothing
     // with (" C," without its line end): it waits for more until the
     // deadline, never for ever, and then the text goes. (While "M" awaits
-    // data, any text re-arms the deadline; after "S" all text is dropped.)
+    // data, any text re-arms the deadline; after "S" all text is dropped, the
+    // tail of the stream it stopped.)
     for (const std::string stuck : {"", "xx23 C, O"}) {
         for (const Row& r : rows) {
             const std::string last = r.last, row = std::to_string(r.status) + "/" + last + "/" + stuck;
@@ -118,7 +129,7 @@ TEST_F(LinkTest, DeadlineTable) {
             Await(r.status, r.last, 1);
             Decode(stuck);  // not yet due
             EXPECT_EQ(link.EventNr, 0) << row;
-            EXPECT_EQ(link.InBuffer, r.status == 2 && last == "S" ? "" : stuck) << row;
+            EXPECT_EQ(link.InBuffer, last == "S" ? "" : stuck) << row;
             EXPECT_EQ(wire->fromLink, "") << row;
             link.FailTime = link.CurrentTime - 1 / modAPI::MsPerDay;
             link.EvaluateInBuffer();
@@ -155,6 +166,21 @@ TEST_F(LinkTest, BlockOnlyWithItsOwnEnd) {
     Decode(block.substr(0, 40));  // partial block past the deadline
     EXPECT_EQ(link.EventNr, -1);
     EXPECT_EQ(link.InBuffer, "");
+}
+
+// While connecting, a block whose format or unit line noise made unreadable
+// is asked for again (twice at most), so that the stream is not read in the
+// wrong format.
+TEST_F(LinkTest, ABlockSpoiltByNoiseIsAskedForAgain) {
+    link.OpenComPort(1, 9600);
+    const std::string spoilt = "Type: Serial\r\n101: 2%\r\n111: 0\r\nend\r\n";
+    Await(0, "C");
+    for (const char* sent : {"C", "CC", "CC"}) {
+        Decode(spoilt);
+        EXPECT_EQ(wire->fromLink, sent);
+    }
+    EXPECT_EQ(link.EventNr, 4) << "the third is taken as it is";
+    EXPECT_EQ(link.CommStatus, 1);
 }
 
 TEST(InfoBlock, VariantsAndBadNumbers) {

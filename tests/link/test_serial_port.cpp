@@ -186,12 +186,24 @@ protected:
 };
 
 TEST_F(FullOutputQueue, ASlowReaderGetsEveryByte) {
-    // The other end starts reading only after a while: PutChar waits for room.
+    // The other end starts reading only once the writer has stood still for a
+    // while (the queue is full; on a loaded machine that takes a while to
+    // happen): PutChar waits for room.
     constexpr size_t total = 256 * 1024;  // far more than a pseudo-terminal buffers
     std::string got;
     std::atomic<bool> written{false};
+    std::atomic<size_t> progress{0};
     std::thread reader([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        size_t seen = progress;
+        auto still = Clock::now();
+        const auto limit = Clock::now() + std::chrono::seconds(30);
+        while (Clock::now() - still < std::chrono::milliseconds(300) && Clock::now() < limit && !written) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (progress != seen) {
+                seen = progress;
+                still = Clock::now();
+            }
+        }
         got = Drain(written);
     });
     std::string sent;
@@ -202,6 +214,7 @@ TEST_F(FullOutputQueue, ASlowReaderGetsEveryByte) {
         longest = std::max(longest, Clock::now() - start);
         if (!ok) break;
         sent.push_back(static_cast<char>(Pattern(i)));
+        progress = sent.size();
     }
     written = true;
     reader.join();

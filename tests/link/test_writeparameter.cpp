@@ -27,7 +27,8 @@ protected:
 }  // namespace
 
 // "O" accepts, "E" rejects; a temperature or a block instead is no
-// acceptance, and silence ends at the deadline (1500 + 500 ms).
+// acceptance, and silence ends at the deadline (1500 + 500 ms) and the time
+// a late answer may take (1000 ms).
 TEST_F(WriteTest, AnswersAndSilence) {
     link.DistanceUnit = 0;
     link.S1OnThreshold = 12000;
@@ -45,9 +46,29 @@ TEST_F(WriteTest, AnswersAndSilence) {
         modKOVComm::WriteParameter(link, c.code, pump);
         EXPECT_EQ(wire->fromLink, c.sent);
         EXPECT_EQ(link.EventNr, c.event) << c.sent;
-        EXPECT_EQ(pumps, c.event == -1 ? 41 : answerAt) << c.sent;
+        EXPECT_EQ(pumps, c.event == -1 ? 61 : answerAt) << c.sent;
     }
     EXPECT_TRUE(time.slept.empty());
+}
+
+// One conversation at a time: a keep-alive "T" that went out just before is
+// answered first, then the write goes out; its answer, even one that comes
+// after the deadline, is its own; nothing else goes out meanwhile.
+TEST_F(WriteTest, TheWriteWaitsForTheLineAndKeepsItsLateAnswer) {
+    link.DistanceUnit = 0;
+    link.SendCommand("T");
+    wire->fromLink.clear();
+    int writtenAt = 0;
+    beforeStep = [&] {
+        if (pumps == 4) wire->toLink += "Temp.  23 C, OK\r\n";
+        if (writtenAt == 0 && !wire->fromLink.empty()) writtenAt = pumps;
+        if (writtenAt > 0 && pumps == writtenAt + 44) wire->toLink += "OK\r\n";  // 2.2 s after the write
+    };
+    answerAt = 0;
+    modKOVComm::WriteParameter(link, "111", pump);
+    EXPECT_EQ(writtenAt, 5) << "the write went out after the temperature";
+    EXPECT_EQ(wire->fromLink, "111 MM\r");
+    EXPECT_EQ(link.EventNr, 5);
 }
 
 // The program's pump may run several decoding steps; the answer seen by the

@@ -131,8 +131,17 @@ protected:
         const auto& history = model->History();
         size_t at = 0;
         for (const auto& r : reported) {
-            while (at < history.size() && history[at].mm != r.mm) ++at;
-            ASSERT_LT(at, history.size()) << "value " << r.mm << " was never sent (or out of order)";
+            // The newest value of that size already measured (a target
+            // standing still sends the same value more than once).
+            size_t found = history.size();
+            for (size_t i = std::min(r.historySize, history.size()); i-- > at;) {
+                if (history[i].mm == r.mm) {
+                    found = i;
+                    break;
+                }
+            }
+            ASSERT_LT(found, history.size()) << "value " << r.mm << " was never sent (or out of order)";
+            at = found;
             EXPECT_GE(at + 2, r.historySize) << "an older value than the newest one";
             const double factor = SensorModel::UnitFactor(history[at].unit);
             EXPECT_NEAR(r.value, r.mm / factor, 0.51 / factor);
@@ -293,7 +302,7 @@ TEST_F(PtyLink, PowerCycleWhileIdleAndWhileMeasuring) {
 }
 
 // A sensor that streams from power-on (autostart), in every output format:
-// the link stops it and connects, well within 3 s of the power-on.
+// the link stops it and connects within 2.5 s of the power-on.
 TEST_F(PtyLink, AutostartSensorIsTakenOverInEveryFormat) {
     for (int format = 0; format <= 3; ++format) {
         SCOPED_TRACE("format " + std::to_string(format));
@@ -307,7 +316,7 @@ TEST_F(PtyLink, AutostartSensorIsTakenOverInEveryFormat) {
         MonitorTick(link, 1, 38400);
         ASSERT_TRUE(RunUntil([this] { return link.CommStatus == 1; }, 6000));
         const double took = time.ms - on;
-        EXPECT_LT(took, 3000);
+        EXPECT_LT(took, 2500);
         std::printf("[ figures  ] autostart format %d: connected %.0f ms after power-on\n", format, took);
         EXPECT_FALSE(model->Measuring());
         EXPECT_FALSE(CommandTimes("S").empty());
@@ -341,6 +350,7 @@ TEST_F(PtyLink, ReplugWhileMeasuringResumesInEveryFormat) {
         Replug();
         const double back = time.ms;
         reported.clear();
+        model->ClearHistory();  // the values sent meanwhile went nowhere
         // The monitor restarts the measurement on the first temperature
         // after connecting, as the main window does for a user's measurement.
         ASSERT_TRUE(RunUntil(
@@ -375,6 +385,31 @@ TEST_F(PtyLink, IdleConnectionSurvivesLineNoise) {
         EXPECT_EQ(link.CommStatus, 1);
         EXPECT_GT(Count(3), format == 1 ? 300u : 60u);
         std::printf("[ figures  ] noise format %d: %zu ticks, %zu temperatures, %zu unanswered\n", format, events.size(), Count(3), Count(-1));
+        link.CloseComPort();
+    }
+}
+
+// About 20 random bytes a second in bursts of 1 to 3 on an idle connection
+// (2 % of a 9600 bit/s line) are no stream: no takeover, no information
+// request ("C") that re-reads the block, no connection lost.
+TEST_F(PtyLink, IdleNoiseIsNoStream) {
+    for (int format : {1, 2, 3}) {
+        SCOPED_TRACE("format " + std::to_string(format));
+        Sim::Options options;
+        options.noiseBytesPerSecond = 20;
+        options.noiseBurst = 3;
+        options.seed = 40 + static_cast<unsigned>(format);
+        StartSensor(options);
+        model->StoreParam(101, format);
+        Connect();
+        const size_t before = CommandTimes("C").size();
+        events.clear();
+        Run(40000);
+        const size_t requests = CommandTimes("C").size() - before;
+        EXPECT_LE(requests, 2u);
+        EXPECT_TRUE(CommandTimes("S").empty());
+        EXPECT_EQ(Count(-1), 0u);
+        std::printf("[ figures  ] idle noise format %d: %zu information requests in 40 s\n", format, requests);
         link.CloseComPort();
     }
 }

@@ -312,6 +312,54 @@ TEST_F(SensorTest, LineNoiseAndDamage) {
     EXPECT_NEAR(static_cast<double>(Run(60000).size()), 60, 20) << "about one stray byte a second";
 }
 
+// A sensor with a speed of its own understands nothing at another speed and
+// sends garbage there; after the "OK" to 601 (sent at the old speed) it talks
+// at the new one. Stored with 999, the speed survives a restart; factory
+// defaults keep it. Without a speed of its own it follows the port.
+TEST_F(SensorTest, SpeedOfItsOwn) {
+    sensor->SetLineSpeed(38400);
+    EXPECT_EQ(Ask("X"), "\r\nKOV ready\r\n") << "follows the port";
+    EXPECT_EQ(Ask("601 19200\r"), "OK\r\n") << "answered at the old speed";
+    EXPECT_EQ(sensor->SensorSpeed(), 19200);
+    EXPECT_EQ(Ask("X"), "") << "not understood at 38400";
+    sensor->SetLineSpeed(19200);
+    EXPECT_EQ(Ask("X"), "\r\nKOV ready\r\n");
+    sensor->Receive("T");
+    sensor->SetLineSpeed(38400);
+    const std::string garbled = Run(500);
+    EXPECT_EQ(garbled.size(), sensor->TemperatureLine().size() + 2);
+    EXPECT_NE(garbled, sensor->TemperatureLine() + "\r\n");
+    sensor->SetLineSpeed(19200);
+    EXPECT_EQ(Ask("999 \r"), "OK\r\n");
+    EXPECT_EQ(Ask("601 9600\r"), "OK\r\n");
+    sensor->PowerCycle();
+    EXPECT_EQ(Run(1000), "\r\nKOV ready\r\n") << "the stored speed again";
+    EXPECT_EQ(Ask("000 \r"), "OK\r\n");
+    EXPECT_EQ(Ask("X"), "\r\nKOV ready\r\n") << "defaults keep the speed";
+
+    Sim::Options o;
+    o.sensorSpeed = 9600;
+    sensor = Make(o);
+    EXPECT_EQ(sensor->Param(601), 3);
+    sensor->SetLineSpeed(38400);
+    EXPECT_EQ(Ask("X"), "");
+}
+
+// Noise bytes a second in bursts, on a quiet line and between the values.
+TEST_F(SensorTest, NoiseBurstsAtTheirRate) {
+    Sim::Options o;
+    o.noiseBytesPerSecond = 20;
+    o.noiseBurst = 3;
+    sensor = Make(o);
+    EXPECT_NEAR(static_cast<double>(Run(60000).size()), 1200, 200);
+    sensor->SetLineSpeed(38400);
+    sensor->SetParam(101, 2);
+    sensor->SetParam(301, 0);
+    const std::string stream = Ask("M", 10000);
+    const double extra = static_cast<double>(stream.size()) - 4.0 * static_cast<double>(sensor->History().size());
+    EXPECT_NEAR(extra, 200, 80) << "inserted between the frames";
+}
+
 TEST_F(SensorTest, ClockJumpsNeitherStallNorFlood) {
     sensor->SetParam(101, 2);
     sensor->SetLineSpeed(38400);
