@@ -28,7 +28,9 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -309,7 +311,7 @@ bool Negotiate(const NetworkAddress& address, Connection* c, std::string* error)
 
 // One whole attempt: look the name up, connect to its addresses in turn
 // within the limit, negotiate. Runs on a helper thread.
-bool Connect(const NetworkAddress& address, Connection* c, std::string* error) {
+bool Connect(const NetworkAddress& address, Connection* c, std::string* error, const std::function<void()>& resolved) {
     StartSockets();
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -319,6 +321,7 @@ bool Connect(const NetworkAddress& address, Connection* c, std::string* error) {
     addrinfo* found = nullptr;
     const std::string service = std::to_string(address.port);
     const int lookup = ::getaddrinfo(address.host.c_str(), service.c_str(), &hints, &found);
+    resolved();
     if (lookup != 0 || found == nullptr) {
         *error = "cannot resolve " + address.host + ": " + LookupErrorText(lookup);
         return false;
@@ -391,15 +394,30 @@ public:
         Entry& e = m_entries[key];
         e.used = now;
         if (e.attempt) {
-            bool done = false, connected = false;
+            bool done = false, connected = false, expired = false, lookingUp = false;
             {
                 std::lock_guard<std::mutex> guard(e.attempt->mutex);
                 done = e.attempt->done;
-                connected = done && e.attempt->error.empty();
-                if (connected) *out = std::move(e.attempt->connection);
-                else if (done) e.failure = e.attempt->error;
+                expired = e.attempt->expired;
+                lookingUp = !e.attempt->resolved;
+                connected = done && !expired && e.attempt->error.empty();
+                if (connected) {
+                    *out = std::move(e.attempt->connection);
+                    e.attempt->taken = true;
+                    e.attempt->collected.notify_one();
+                } else if (done && !expired) {
+                    e.failure = e.attempt->error;
+                }
             }
-            if (done) e.attempt.reset();
+            if (done) {
+                e.attempt.reset();
+            } else if (lookingUp && now - e.started > kLookupLimit) {
+                // The name service does not answer: said, and tried again
+                // later; the lookup finishes on its own and is dropped.
+                e.failure = "cannot resolve " + address.host + ": no answer from the name service within " +
+                            std::to_string(kLookupLimit.count()) + " s";
+                e.attempt.reset();
+            }
             if (connected) {
                 e.failure.clear();
                 return true;
@@ -429,7 +447,11 @@ public:
 private:
     struct Attempt {
         std::mutex mutex;
+        std::condition_variable collected;
+        bool resolved = false;  // the name lookup is over
         bool done = false;
+        bool taken = false;     // the connection went to a port
+        bool expired = false;   // nobody came for it: closed again
         Connection connection;
         std::string error;
     };
@@ -443,6 +465,8 @@ private:
     // An address nobody asked for this long is forgotten, with a connection
     // that waited for it (a server may take one client only).
     static constexpr std::chrono::seconds kForgetAfter{10};
+    // A name lookup may take this long (the system's resolver has limits of its own).
+    static constexpr std::chrono::seconds kLookupLimit{10};
 
     static std::shared_ptr<Attempt> Start(const NetworkAddress& address, std::string* failure) {
         auto attempt = std::make_shared<Attempt>();
@@ -450,11 +474,21 @@ private:
             std::thread([attempt, address] {
                 Connection c;
                 std::string error;
-                const bool ok = Connect(address, &c, &error);
-                std::lock_guard<std::mutex> lock(attempt->mutex);
+                const bool ok = Connect(address, &c, &error, [&attempt] {
+                    std::lock_guard<std::mutex> lock(attempt->mutex);
+                    attempt->resolved = true;
+                });
+                std::unique_lock<std::mutex> lock(attempt->mutex);
+                attempt->resolved = true;
                 if (ok) attempt->connection = std::move(c);
                 else attempt->error = error.empty() ? "no connection" : error;
                 attempt->done = true;
+                // A connection nobody comes for (the user chose another
+                // port meanwhile) is closed: a server may take one client only.
+                if (ok && !attempt->collected.wait_for(lock, kForgetAfter, [&attempt] { return attempt->taken; })) {
+                    attempt->connection.Close();
+                    attempt->expired = true;
+                }
             }).detach();
         } catch (const std::system_error& e) {
             *failure = std::string("cannot start the connection: ") + e.what();
@@ -619,6 +653,7 @@ private:
                     m_in.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(n));
                 if (m_earlyOpen && m_early.size() < kEarlyBytes) m_early.append(m_in, before, kEarlyBytes - m_early.size());
                 total += static_cast<std::size_t>(n);
+                if (static_cast<std::size_t>(n) < sizeof buffer) break;  // all there was; a close shows next time
                 continue;
             }
             if (n == 0) {
