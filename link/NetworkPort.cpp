@@ -233,8 +233,7 @@ struct Connection {
 
 // A text the server sent before it closed the connection (ser2net says why
 // it could not open its serial port): its last line, when it is plain text.
-std::string ClosedReason(const std::string& early) {
-    std::string reason = "the device server closed the connection";
+std::string ServerMessage(const std::string& early) {
     std::string line, last;
     for (char c : early) {
         const auto u = static_cast<unsigned char>(c);
@@ -244,12 +243,16 @@ std::string ClosedReason(const std::string& early) {
         } else if (u >= 0x20 && u < 0x7F) {
             line.push_back(c);
         } else {
-            return reason;  // binary data: a sensor's frames, no message
+            return "";  // binary data: a sensor's frames, no message
         }
     }
     if (!line.empty()) last = line;
-    if (!last.empty()) reason += ": " + last.substr(0, 120);
-    return reason;
+    return last.substr(0, 120);
+}
+
+std::string ClosedReason(const std::string& early) {
+    const std::string message = ServerMessage(early);
+    return "the device server closed the connection" + (message.empty() ? "" : ": " + message);
 }
 
 bool SendAll(Socket s, const std::string& bytes, Clock::time_point deadline, std::string* error) {
@@ -270,15 +273,34 @@ bool SendAll(Socket s, const std::string& bytes, Clock::time_point deadline, std
     return true;
 }
 
-// The Telnet negotiation: offers out, answers in, until the server has
-// said yes or no to the COM port option.
+// The Telnet negotiation, until the server has said yes or no to the COM
+// port option. The server speaks first if it wants to: a server that refuses
+// (ser2net without its serial device) says why and closes, and had this side
+// sent meanwhile, the close would come as a reset that loses the message. So
+// the opening offers go out once the server has been quiet for a moment
+// after speaking, or has said nothing for a while.
 bool Negotiate(const NetworkAddress& address, Connection* c, std::string* error) {
-    c->telnet = std::make_unique<Telnet::Codec>();
-    const auto deadline = Clock::now() + std::chrono::milliseconds(NetworkAnswerLimitMs);
-    if (!SendAll(c->socket, c->telnet->Start(), deadline, error)) return false;
-    while (c->telnet->ComPortAnswer() == Telnet::Codec::Answer::Pending) {
-        const int left = MsUntil(deadline);
-        if (left <= 0) {
+    constexpr auto kListenFirst = std::chrono::milliseconds(250);
+    constexpr auto kQuiet = std::chrono::milliseconds(30);
+    Telnet::Codec& telnet = *(c->telnet = std::make_unique<Telnet::Codec>());
+    const auto start = Clock::now();
+    const auto deadline = start + std::chrono::milliseconds(NetworkAnswerLimitMs);
+    Clock::time_point heardAt{};
+    bool opened = false;
+    std::string reply;
+    while (!opened || telnet.ComPortAnswer() == Telnet::Codec::Answer::Pending) {
+        const auto now = Clock::now();
+        if (!opened && (now >= start + kListenFirst || (heardAt != Clock::time_point{} && now >= heardAt + kQuiet))) {
+            opened = true;
+            if (!SendAll(c->socket, reply + telnet.Start(), deadline, error)) return false;
+            reply.clear();
+            continue;
+        }
+        const auto until = opened ? deadline
+                                  : std::min(start + kListenFirst,
+                                             heardAt == Clock::time_point{} ? deadline : heardAt + kQuiet);
+        const int left = MsUntil(until);
+        if (opened && left <= 0) {
             *error = "the device server at " + HostPort(address) + " does not answer (no Telnet negotiation within " +
                      std::to_string(NetworkAnswerLimitMs / 1000) + " s)";
             return false;
@@ -293,15 +315,17 @@ bool Negotiate(const NetworkAddress& address, Connection* c, std::string* error)
         if (n < 0) {
             const int e = LastError();
             if (WouldBlock(e) || Interrupted(e)) continue;
-            // A server that refuses says why before it resets the connection.
-            *error = c->data.empty() ? ErrorText(e) : ClosedReason(c->data);
+            *error = ServerMessage(c->data).empty() ? ErrorText(e) : ClosedReason(c->data);
             return false;
         }
-        std::string reply;
-        c->telnet->Receive(buffer, static_cast<std::size_t>(n), &c->data, &reply);
-        if (!reply.empty() && !SendAll(c->socket, reply, deadline, error)) return false;
+        heardAt = Clock::now();
+        telnet.Receive(buffer, static_cast<std::size_t>(n), &c->data, &reply);
+        if (opened && !reply.empty()) {
+            if (!SendAll(c->socket, reply, deadline, error)) return false;
+            reply.clear();
+        }
     }
-    if (c->telnet->ComPortAnswer() == Telnet::Codec::Answer::No) {
+    if (telnet.ComPortAnswer() == Telnet::Codec::Answer::No) {
         *error = "the device server at " + HostPort(address) +
                  " does not offer COM port control (RFC 2217); use tcp:// for a raw connection";
         return false;
@@ -657,13 +681,13 @@ private:
                 continue;
             }
             if (n == 0) {
-                MarkLost(Clock::now() - m_openedAt < kEarlyTime ? ClosedReason(m_early) : ClosedReason(""));
+                MarkLost(EndReason(ClosedReason("")));
                 return;
             }
             const int e = LastError();
             if (Interrupted(e)) continue;
             if (!WouldBlock(e)) {
-                MarkLost(ErrorText(e));
+                MarkLost(EndReason(ErrorText(e)));
                 return;
             }
             break;
@@ -695,10 +719,17 @@ private:
             }
             const int e = LastError();
             if (Interrupted(e)) continue;
-            if (!WouldBlock(e)) MarkLost(ErrorText(e));
+            if (!WouldBlock(e)) MarkLost(EndReason(ErrorText(e)));
             break;
         }
         m_out.erase(0, sent);
+    }
+
+    // Why the connection ended: what the server said right after connecting
+    // (a refusal is reset rather than closed once this side has sent), else `plain`.
+    std::string EndReason(const std::string& plain) const {
+        const bool early = Clock::now() - m_openedAt < kEarlyTime;
+        return early && !ServerMessage(m_early).empty() ? ClosedReason(m_early) : plain;
     }
 
     // The connection is gone: closed, so that the caller sees a lost port

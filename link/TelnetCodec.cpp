@@ -27,11 +27,14 @@ std::string Codec::Start() {
     std::string out;
     if (m_started) return out;
     m_started = true;
+    // What the server has asked for or offered already is on (or refused) and is not offered again.
     for (unsigned char option : {Option::Binary, Option::ComPort}) {
+        if (m_us[option] != No) continue;
         m_us[option] = WantYes;
         Put(&out, Byte::IAC, Byte::WILL, option);
     }
     for (unsigned char option : {Option::Binary, Option::SuppressGoAhead}) {
+        if (m_him[option] != No) continue;
         m_him[option] = WantYes;
         Put(&out, Byte::IAC, Byte::DO, option);
     }

@@ -65,7 +65,7 @@ public:
 
     // The offers that open the connection: this side will send binary and
     // use the COM port option; the server is asked to send binary and to
-    // suppress go-ahead.
+    // suppress go-ahead (each unless the server has spoken of it already).
     std::string Start();
 
     // Bytes from the server: the data goes to *data, the answers the

@@ -59,16 +59,26 @@ public:
         if (out >= 0) ::close(out);
         return m_pid > 0;
     }
-    // Ends it with `signal` and reaps it.
+    // Ends it with `signal` (SIGKILL when that has not ended it within 5 s) and reaps it.
     void Kill(int signal = SIGKILL) {
         if (m_pid <= 0) return;
         ::kill(m_pid, signal);
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
+        if (!WaitFor([this] { return Ended(); }, 5000)) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
         m_pid = -1;
     }
-    bool Running() const { return m_pid > 0 && ::waitpid(m_pid, nullptr, WNOHANG) == 0; }
-    pid_t Pid() const { return m_pid; }
+    // True once it has ended (reaped; its exit code in *exitCode, 128 + signal when killed).
+    bool Ended(int* exitCode = nullptr) {
+        if (m_pid <= 0) return true;
+        int status = 0;
+        if (::waitpid(m_pid, &status, WNOHANG) != m_pid) return false;
+        if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        m_pid = -1;
+        return true;
+    }
+    bool Running() { return !Ended(); }
 
 private:
     pid_t m_pid = -1;
@@ -85,7 +95,7 @@ public:
         m_process.Start(args);
         WaitFor([this] { return std::filesystem::exists(link) || !m_process.Running(); }, 5000);
     }
-    bool Running() const { return m_process.Running() && std::filesystem::exists(link); }
+    bool Running() { return m_process.Running() && std::filesystem::exists(link); }
     // Commands received ("X", "301 4", ...) and values sent (mm), in order.
     std::vector<std::string> Commands() const { return Field(commandLog, "\"command\":\""); }
     std::vector<long long> Values() const {

@@ -99,7 +99,7 @@ public:
     }
     // Ends it at once, as a crash or a power cut of the device server would.
     void Kill() { m_process.Kill(SIGKILL); }
-    bool Running() const { return m_process.Running(); }
+    bool Running() { return m_process.Running(); }
 
     std::string Raw() const { return "tcp://127.0.0.1:" + std::to_string(rawPort); }
     std::string Rfc2217() const { return "rfc2217://127.0.0.1:" + std::to_string(rfc2217Port); }
