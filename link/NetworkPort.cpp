@@ -302,7 +302,7 @@ bool Negotiate(const NetworkAddress& address, Connection* c, std::string* error)
         const int left = MsUntil(until);
         if (opened && left <= 0) {
             *error = "the device server at " + HostPort(address) + " does not answer (no Telnet negotiation within " +
-                     std::to_string(NetworkAnswerLimitMs / 1000) + " s)";
+                     std::to_string(NetworkAnswerLimitMs / 1000) + " s; a raw port takes tcp://)";
             return false;
         }
         if (Wait(c->socket, false, left) <= 0) continue;

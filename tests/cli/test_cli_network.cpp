@@ -285,7 +285,7 @@ TEST_F(Network, UnreachableRefusedSilentAndUnknown) {
     } cases[] = {
         {"closed port", "tcp://", Setup::Nothing, "Connection refused"},
         {"no answer to the connect", "rfc2217://", Setup::FullQueue, "no connection to 127.0.0.1:"},
-        {"server that never answers", "rfc2217://", Setup::Silent, "does not answer (no Telnet negotiation within 3 s)"},
+        {"server that never answers", "rfc2217://", Setup::Silent, "does not answer (no Telnet negotiation within 3 s; a raw port takes tcp://)"},
         {"device missing at the server", "rfc2217://", Setup::NoDevice,
          "the device server closed the connection: Device open failure"},
         {"unknown name", "rfc2217://", Setup::UnknownName, "cannot resolve sensor.invalid"},
