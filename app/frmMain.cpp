@@ -70,6 +70,7 @@ frmMain::frmMain(QWidget* parent, bool startTimer) : QMainWindow(parent) {
 
     BuildControls();
     BuildMenus();
+    modControls::PlainTextLabels(this);
     FormLoad();
     if (startTimer) m_timer->start();
 }

@@ -136,6 +136,7 @@ frmSplash::frmSplash(QWidget* parent) : QDialog(parent) {
     connect(cmdHelp, &QPushButton::clicked, this, &frmSplash::cmdHelp_Click);
     modHTMLHelp::SetPopupHelpFile(this);
     modHTMLHelp::SetHelpPage(this, "Splash");  // F1, as the Help button
+    modControls::PlainTextLabels(this);
 }
 
 void frmSplash::ApplyTexts() {

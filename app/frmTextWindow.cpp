@@ -1,5 +1,6 @@
 #include "frmTextWindow.h"
 #include "modAPI.h"
+#include "modControls.h"
 #include "modGlobals.h"
 
 #include <QCloseEvent>
@@ -45,6 +46,7 @@ frmTextWindow::frmTextWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setMinimumSize(minimum);
     resize(minimum);
 
+    modControls::PlainTextLabels(this);
     SetOpen(true);
     g_instance = this;
 }

@@ -416,43 +416,50 @@ int Monitor(Session& s, std::ostream& out) {
     return code;
 }
 
-int Record(Session& s, const std::string& path) {
-    clsRecordWriter writer;
-    std::string error;
-    if (!writer.Open(path, &error)) {
-        s.Error("cannot create " + path + ": " + error);
-        return ExitCode::FileError;
-    }
+int Record(Session& s, clsRecordWriter& writer, bool replacing) {
+    const std::string path = writer.Path();
     s.Note("recording into " + path);
     std::int64_t taken = 0;
     std::string writeError;
-    const int code = Measure(
+    int code = Measure(
         s, [&](clsKOV& link) { return writer.WriteLine(modRecFile::FormatLine(link), &writeError); }, nullptr,
         &taken);
     const bool removed = writer.Close();
     if (code == ExitCode::FileError) s.Error("cannot write " + path + ": " + writeError);
     if (removed) {
-        s.Note("no distance recorded; no file left behind");
+        s.Note(replacing ? "no distance recorded; " + path + " is left as it was"
+                         : "no distance recorded; no file left behind");
+        // Ended before the first distance: nothing was done.
+        if (code == ExitCode::Ok) {
+            if (InterruptRequested()) {
+                code = s.Stopped();
+            } else {
+                s.Error("no values from the sensor on " + s.PortName() + " within the recording's " +
+                        modFunctions::NumberText(s.Opts().DurationS) + " s");
+                code = ExitCode::NoAnswer;
+            }
+        }
     } else {
         s.Note(std::to_string(taken) + " lines recorded into " + path);
     }
     return code;
 }
 
-// The file `record` writes to: the one given, or the next free one in REC.
-bool RecordPath(const Options& o, std::string* path, std::ostream& err) {
+// Creates the file `record` writes to, before the sensor is asked anything:
+// the one given (new, or with --force a new file beside it that replaces it
+// at the first line), or the next free one in REC.
+bool CreateRecording(const Options& o, clsRecordWriter& writer, std::ostream& err) {
+    std::string error;
     if (o.File.empty()) {
         std::error_code ignored;
         std::filesystem::create_directories(modAPI::ProgramFolder(), ignored);
-        std::string error;
         const std::string folder = modRecFile::MakeFolder(modAPI::ProgramFolder(), &error);
         if (folder.empty()) {
             Fail(err, "cannot make the recordings folder: " + error);
             return false;
         }
-        *path = modRecFile::NextFileName(folder);
-        if (path->empty()) {
-            Fail(err, "no free recording file name left in " + folder);
+        if (!writer.CreateNext(folder, &error)) {
+            Fail(err, "cannot create " + writer.Path() + ": " + error);
             return false;
         }
         return true;
@@ -462,12 +469,15 @@ bool RecordPath(const Options& o, std::string* path, std::ostream& err) {
         Fail(err, o.File + " is not a file");
         return false;
     }
-    if (info.State == modSafeFile::FileState::Regular && !o.Force) {
+    if (o.Force ? writer.Replace(o.File, &error) : writer.Create(o.File, &error)) return true;
+    // Created exclusively: a name that is taken (a link too) is refused.
+    std::error_code ignored;
+    if (!o.Force && std::filesystem::symlink_status(std::filesystem::u8path(o.File), ignored).type() !=
+                        std::filesystem::file_type::not_found)
         Fail(err, o.File + " exists; --force replaces it");
-        return false;
-    }
-    *path = o.File;
-    return true;
+    else
+        Fail(err, "cannot create " + o.File + ": " + error);
+    return false;
 }
 
 // The data folder when none is given, chosen as the program chooses it.
@@ -542,8 +552,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                 err << "note: " << o.File << ": " << r.Key << " " << r.Read << " is out of range, " << r.Replaced
                     << " is used\n";
     }
-    std::string recordPath;
-    if (o.Cmd == Command::Record && !RecordPath(o, &recordPath, err)) return ExitCode::FileError;
+    clsRecordWriter recording;  // an empty recording is removed again when the tool ends early
+    if (o.Cmd == Command::Record && !CreateRecording(o, recording, err)) return ExitCode::FileError;
 
     Session session(o, err, env.Clock, env.Sleep);
     // Progress shows on a terminal only, and not between the rows of a
@@ -554,7 +564,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     switch (o.Cmd) {
         case Command::Info: return Info(session, out);
         case Command::Monitor: return Monitor(session, out);
-        case Command::Record: return Record(session, recordPath);
+        case Command::Record: return Record(session, recording, o.Force && !o.File.empty());
         case Command::Download: return Download(session);
         case Command::Upload: return Upload(session, file);
         case Command::Store: return StoreOrDefaults(session, true);

@@ -38,7 +38,8 @@ LoadResult LoadConfigList(const clsIni& settings, ConfigEntries& list, std::vect
     LoadResult result;
     std::vector<std::string> seen;
     for (int n = 1; n <= MaxFiles; ++n) {
-        const std::string name = settings.GetSetting(IndexSection, IndexKey(n), std::string());
+        // A name as the file system has it (on POSIX the bytes, UTF-8 or not).
+        const std::string name = settings.GetPath(IndexSection, IndexKey(n));
         if (name.empty() || Contains(seen, name)) continue;
         seen.push_back(name);
         auto kov = std::make_shared<clsKOV>();
@@ -89,7 +90,7 @@ bool WriteIndex(clsIni& settings, const ConfigEntries& list, const std::vector<s
     // removed here comes back at the next start.
     for (int n = static_cast<int>(names.size()) + 1; n <= MaxFiles; ++n) {
         const bool next = n == static_cast<int>(names.size()) + 1;
-        if (next || !settings.GetSetting(IndexSection, IndexKey(n), std::string()).empty())
+        if (next || !settings.GetPath(IndexSection, IndexKey(n)).empty())
             keys.push_back({IndexSection, IndexKey(n), ""});
     }
     return settings.WriteSettings(keys, error);

@@ -104,7 +104,8 @@ bool WriteReport(const std::string& folder, const std::vector<std::string>& line
                  std::string* error) {
     const std::string file = ReportPath(folder);
     if (path) *path = file;
-    return modSafeFile::ReplaceFile(file, ReportBytes(lines), error);
+    // Made anew every time: a link planted under its name is replaced, never followed.
+    return modSafeFile::ReplaceFile(file, ReportBytes(lines), error, modSafeFile::Links::ReplaceLink);
 }
 
 std::vector<Command> EditorCommands(const std::string& file) {

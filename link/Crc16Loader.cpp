@@ -4,6 +4,9 @@
 #include "Crc16Loader.h"
 
 #if defined(_WIN32)
+#  include <filesystem>
+#  include <system_error>
+
 #  include "WindowsApi.h"
 #else
 #  include <dlfcn.h>
@@ -45,10 +48,21 @@ State& Lib()
 
 Handle Open(const std::string& name, std::string& why)
 {
+    // Libraries come from the program's folder and the system folder only,
+    // never from the current folder or PATH, where anyone who may write
+    // there could plant a CRC16.dll: a plain name is looked for in those two
+    // folders, a library named with its folder is taken from there (and what
+    // it needs from there and the system folder).
+    const std::filesystem::path given = std::filesystem::u8path(name);
+    const bool inFolder = given.has_parent_path();
+    std::error_code ignored;
+    const std::filesystem::path file = inFolder ? std::filesystem::absolute(given, ignored) : given;
+    const DWORD search = LOAD_LIBRARY_SEARCH_SYSTEM32 |
+                         (inFolder ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR : LOAD_LIBRARY_SEARCH_APPLICATION_DIR);
     // Names are UTF-8; a missing library must not bring up a system dialog.
     DWORD oldMode = 0;
     SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &oldMode);
-    Handle h = LoadLibraryW(modAPI::Utf8ToWide(name).c_str());
+    Handle h = LoadLibraryExW(file.empty() ? given.c_str() : file.c_str(), nullptr, search);
     const DWORD code = GetLastError();
     SetThreadErrorMode(oldMode, nullptr);
     if (!h)
@@ -121,9 +135,10 @@ bool Bind(State& s)
         tried = s.override;
         h = Open(s.override, why);
     } else {
-        // The copy beside the program first, by its full name (on Windows
-        // the current folder, which a plain name also searches, cannot then
-        // slip in another library), then the system's search path.
+        // The copy beside the program first, by its full name, then the
+        // system's search path (on Windows: the program's and the system
+        // folder only; on Linux the run path, which holds no empty or
+        // relative entry, and the system's library folders).
         const std::string dir = modAPI::ExecutableFolder();
         if (!dir.empty()) {
             const std::string beside = dir + "/" + kDefaultName;

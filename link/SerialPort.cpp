@@ -30,6 +30,7 @@
 #include <unistd.h>
 #if defined(__linux__)
 #include <linux/serial.h>
+#include <sys/sysmacros.h>
 #endif
 #endif
 
@@ -78,6 +79,27 @@ bool SpeedCode(int bitsPerSecond, speed_t* code) {
     return false;
 }
 
+constexpr const char* kNotASerialDevice = "not a serial device";
+
+// Whether the character device `device` may be a terminal: the kernel lists
+// its devices with their class (Linux: /sys/dev/char/MAJOR:MINOR/subsystem),
+// and a device it lists in another class (a tape, a memory device) is none.
+// Pseudo-terminals and systems without that list are not turned away here.
+bool CanBeTerminal(dev_t device) {
+#if defined(__linux__)
+    const std::string entry =
+        "/sys/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device)) + "/subsystem";
+    char target[256];
+    const ssize_t n = ::readlink(entry.c_str(), target, sizeof target - 1);
+    if (n <= 0) return true;
+    const std::string subsystem(target, static_cast<size_t>(n));
+    return subsystem.size() >= 4 && subsystem.compare(subsystem.size() - 4, 4, "/tty") == 0;
+#else
+    (void)device;
+    return true;
+#endif
+}
+
 // A serial device (or pseudo-terminal) driven through termios. Everything is
 // non-blocking: the monitor tick polls, it never waits for input.
 class PosixPort final : public Port {
@@ -87,11 +109,17 @@ public:
 
     bool Open(std::string* error) override {
         Close();
+        // Opening some devices does something (a tape rewinds, a disk is
+        // locked): only a character device that can be a terminal is opened.
+        struct stat st{};
+        if (::stat(m_Path.c_str(), &st) != 0) return Fail(error, errno);
+        if (!S_ISCHR(st.st_mode) || !CanBeTerminal(st.st_rdev)) return Fail(error, kNotASerialDevice);
         const int fd = ::open(m_Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) return Fail(error, errno);
-        if (!::isatty(fd)) {
+        struct stat opened{};
+        if (::fstat(fd, &opened) != 0 || opened.st_rdev != st.st_rdev || !::isatty(fd)) {
             ::close(fd);
-            return Fail(error, ENOTTY);
+            return Fail(error, kNotASerialDevice);
         }
         termios tio{};
         if (::tcgetattr(fd, &tio) != 0) {
@@ -249,8 +277,9 @@ private:
 #endif
     }
 
-    static bool Fail(std::string* error, int err) {
-        if (error) *error = std::strerror(err);
+    static bool Fail(std::string* error, int err) { return Fail(error, std::strerror(err)); }
+    static bool Fail(std::string* error, const char* text) {
+        if (error) *error = text;
         return false;
     }
 

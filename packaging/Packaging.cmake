@@ -19,7 +19,7 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 # The command-line tool, when this tree builds it, installs beside the program
 # and finds libCRC16.so the same way.
 if(TARGET ora2orb2-cli)
-  set_target_properties(ora2orb2-cli PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}/ora2orb2")
+  ora_installed_run_path(ora2orb2-cli)
   install(TARGETS ora2orb2-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 

@@ -151,23 +151,11 @@ std::string FileName(int number) {
 namespace {
 // Paths are UTF-8; std::filesystem hands them to Windows as UTF-16.
 std::filesystem::path NativePath(const std::string& path) { return std::filesystem::u8path(path); }
-bool Exists(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::exists(NativePath(path), error) || error;  // unreadable: taken as there
-}
 std::string Join(const std::string& folder, const std::string& name) {
     if (folder.empty() || folder.back() == '/' || folder.back() == '\\') return folder + name;
     return folder + "/" + name;
 }
 }  // namespace
-
-std::string NextFileName(const std::string& folder) {
-    for (int n = 1; n <= MaxFileNumber; ++n) {
-        const std::string path = Join(folder, FileName(n));
-        if (!Exists(path)) return path;
-    }
-    return {};
-}
 
 std::string MakeFolder(const std::string& programFolder, std::string* error) {
     const std::string folder = Join(programFolder, FolderName);

@@ -39,11 +39,9 @@ std::string FormatLine(double time, std::int32_t distanceMm, const std::string& 
 // The same for the link's CurrentTime, MeasValue_mm and sTemperature.
 std::string FormatLine(const clsKOV& link);
 
-// "SAVE0001.rec" ... ("SAVE12345.rec" above 9999).
+// "SAVE0001.rec" ... ("SAVE12345.rec" above 9999). The first free one is
+// taken by clsRecordWriter::CreateNext.
 std::string FileName(int number);
-// Full name of the first SAVEnnnn.rec in `folder` that does not exist yet;
-// "" when all numbers up to MaxFileNumber are taken.
-std::string NextFileName(const std::string& folder);
 // The recordings folder below `programFolder`, created when missing; "" and
 // `error` when it cannot be made.
 std::string MakeFolder(const std::string& programFolder, std::string* error = nullptr);

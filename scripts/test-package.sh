@@ -12,6 +12,8 @@
 #      its installed place), the program starts offscreen as a normal user and
 #      as root and keeps its data in ~/.local/share/ORA2ORB2; then apt purges
 #      the package and nothing of it is left.
+# Every process started in the new root is ended by this script (checked
+# after each), and whatever is left at the end is ended before the root goes.
 # The base root is kept as a tarball in $ORA_PACKAGE_CACHE, so only the first
 # run downloads it.
 #
@@ -32,8 +34,32 @@ START=$(date +%s)
 fail() { echo "test-package: FAILED: $*" >&2; exit 1; }
 step() { echo "== $* ($(( $(date +%s) - START )) s)"; }
 
+# Processes running inside the new root (chroot), by their id.
+root_processes() {
+  local p
+  for p in /proc/[0-9]*; do
+    [ "$(readlink "$p/root" 2>/dev/null)" = "$ROOT" ] && echo "${p#/proc/}"
+  done
+  return 0
+}
+# Ends what this script started inside the root and is still running:
+# TERM, then KILL after 5 s.
+end_root_processes() {
+  local left
+  left=$(root_processes)
+  [ -z "$left" ] && return 0
+  kill $left 2>/dev/null || true
+  for _ in $(seq 50); do
+    [ -z "$(root_processes)" ] && return 0
+    sleep 0.1
+  done
+  left=$(root_processes)
+  [ -z "$left" ] || kill -KILL $left 2>/dev/null || true
+}
+
 cleanup() {
   set +e
+  end_root_processes
   for m in dev/pts dev proc; do
     mountpoint -q "$ROOT/$m" && umount -l "$ROOT/$m"
   done
@@ -151,9 +177,12 @@ in_root ora2orb2-sim --help | grep -q "Usage: ora2orb2-sim" || fail "ora2orb2-si
 [ -f "$ROOT/usr/share/qt6/translations/qtbase_de.qm" ] || fail "Qt's German translations were not installed with the package"
 
 # The simulator on a pseudo-terminal, sending binary frames with checksum.
-in_root ora2orb2-sim --link /tmp/ttySIM --format 3 > "$ROOT/tmp/sim.out" 2>&1 &
-SIM=$!
+# Its own process id (the shell's, which becomes the simulator) is the one to
+# end: `kill $!` would reach only the subshell around chroot.
+in_root sh -c 'echo $$ > /tmp/sim.pid; exec ora2orb2-sim --link /tmp/ttySIM --format 3' > "$ROOT/tmp/sim.out" 2>&1 &
+SIM_STARTER=$!
 for _ in $(seq 50); do [ -e "$ROOT/tmp/ttySIM" ] && break; sleep 0.1; done
+SIM=$(cat "$ROOT/tmp/sim.pid")
 [ -e "$ROOT/tmp/ttySIM" ] || { cat "$ROOT/tmp/sim.out"; fail "the simulator made no device"; }
 if [ $HAVE_CLI -eq 1 ]; then
   mkdir -p "$ROOT/tmp/cli"
@@ -164,7 +193,9 @@ if [ $HAVE_CLI -eq 1 ]; then
   echo "ora2orb2-cli read $rows checked binary frames from the installed simulator"
 fi
 kill "$SIM" 2>/dev/null || true
-wait "$SIM" 2>/dev/null || true
+wait "$SIM_STARTER" 2>/dev/null || true
+for _ in $(seq 50); do [ -z "$(root_processes)" ] && break; sleep 0.1; done
+[ -z "$(root_processes)" ] || fail "still running in the root after the simulator was stopped: $(root_processes)"
 
 # The program, offscreen: it must start and keep running (the start dialog
 # waits for the user) for a few seconds, and keep its data in the user's
@@ -184,6 +215,7 @@ run_program tester /home/tester
 run_program root /root
 leftovers=$(find "$ROOT/usr/bin" -newer "$ROOT/tmp/installed-files" -print)
 [ -z "$leftovers" ] || fail "the program wrote into /usr/bin: $leftovers"
+[ -z "$(root_processes)" ] || fail "still running in the root after the program ended: $(root_processes)"
 
 step "apt purge"
 in_root env DEBIAN_FRONTEND=noninteractive apt-get purge -y -q ora2orb2 > /dev/null || fail "apt purge"

@@ -116,10 +116,39 @@ if [ -f "$BIN/ora2orb2-cli.exe" ]; then
      sleep 0.05
    done
    kill -USR1 "$sim_pid" 2>/dev/null) &
+  puller=$!
   rc=0; cli monitor --port $COM --timeout 4 >"$work/unplug.csv" 2>"$work/unplug.err" || rc=$?
+  kill "$puller" 2>/dev/null || true; wait "$puller" 2>/dev/null || true
   [ "$rc" -eq 6 ] || fail "an unplug during monitor exited with $rc, not 6: $(cat "$work/unplug.err")"
   grep -q "COM $COM" "$work/unplug.err" || fail "the unplug message does not name the port: $(cat "$work/unplug.err")"
   [ "$(tail -c 1 "$work/unplug.csv" | od -An -c | tr -d ' ')" = '\n' ] || fail "the last row is cut off"
+
+  # CRC16.dll is taken from the program's folder and the system folder only:
+  # a copy of the tool without one beside it, started in a folder that holds
+  # a CRC16.dll, gets no checksum library and so no BINARY+CRC value (exit 3).
+  start_sim --format 3
+  mkdir -p "$work/alone" "$work/planted"
+  cp "$BIN/ora2orb2-cli.exe" "$work/alone/"
+  cp "$BIN/CRC16.dll" "$work/planted/"
+  rc=0
+  (cd "$work/planted" && "$WINE" "$work/alone/ora2orb2-cli.exe" monitor --port $COM --count 3 --timeout 3 \
+     --data-dir "$work/data" --quiet >"$work/planted.csv" 2>"$work/planted.err") || rc=$?
+  [ "$rc" -eq 3 ] || fail "a CRC16.dll in the current folder was loaded (monitor exited with $rc): $(cat "$work/planted.err")"
+  cp "$BIN/CRC16.dll" "$work/alone/"  # beside the program it is taken
+  (cd "$work/planted" && "$WINE" "$work/alone/ora2orb2-cli.exe" monitor --port $COM --count 3 --data-dir "$work/data" \
+     --quiet >/dev/null) || fail "the tool with CRC16.dll beside it exited with $?"
+
+  # record --force: a sensor without values leaves the old file as it was
+  # (exit 3); with values the new recording takes its place (a move over an
+  # open file).
+  printf 'old\r\n' >"$work/day.rec"
+  start_sim --format 3 --crc-errors 1
+  expect_exit 3 "record --force without values" record "$work/day.rec" --force --port $COM --timeout 2
+  [ "$(cat "$work/day.rec")" = "$(printf 'old\r')" ] || fail "record --force without values changed the old file"
+  start_sim --format 1
+  cli record "$work/day.rec" --force --port $COM --count 3 || fail "record --force exited with $?"
+  [ "$(grep -c . "$work/day.rec")" -eq 3 ] || fail "record --force left: $(cat "$work/day.rec")"
+  [ -z "$(find "$work" -maxdepth 1 -name 'day.rec.*')" ] || fail "record --force left a file beside the recording"
 
   # download, upload the same file, download again: the same file.
   start_sim
@@ -188,7 +217,7 @@ EOF
   rc=0; msg=$(cli info --port 77 2>&1 >/dev/null) || rc=$?
   [ "$rc" -eq 2 ] || fail "a missing port exited with $rc, not 2 ($msg)"
   [ -n "$msg" ] || fail "a missing port gave no reason"
-  echo "test-windows: ora2orb2-cli under Wine: info, monitor (100 values in $monitor_s s), download/upload, refused, silent, network port (RFC 2217, raw, refused), missing port: OK"
+  echo "test-windows: ora2orb2-cli under Wine: info, monitor (100 values in $monitor_s s), CRC16.dll only from its folder, record --force, download/upload, refused, silent, network port (RFC 2217, raw, refused), missing port: OK"
 else
   echo "test-windows: ora2orb2-cli.exe not built; command-line tool not tested"
 fi

@@ -3,13 +3,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <system_error>
+#include <unordered_map>
 #include <vector>
 
 #ifdef _WIN32
@@ -35,17 +38,24 @@ constexpr size_t NumberChars = 63;
 constexpr size_t StringChars = 254;
 constexpr size_t ListChars = 1023;
 
-// An INI file larger than this is not an INI file; it is left alone.
-constexpr std::uintmax_t MaxFileSize = 16u * 1024u * 1024u;
+constexpr std::uintmax_t MaxFileSize = clsIni::MaxFileSize;
+
+// A file whose last change lies less than this before it was read may
+// change again without its times showing it (times in coarse steps: a few
+// milliseconds on Linux, two seconds on FAT sticks).
+constexpr std::int64_t UnsettledNs = 3'000'000'000;
 
 using modFunctions::Trim;
 
 // Section and key names compare without case.
 bool SameName(const std::string& a, const std::string& b) { return modFunctions::EqualIgnoringCase(a, b); }
 
-// Text saved by 8-bit Windows editors is in the Windows-1252 code page.
-std::string ToUtf8(const std::string& s) {
-    return modCodePage::IsValidUtf8(s) ? s : modCodePage::Cp1252ToUtf8(s);
+// A name as the look-up tables hold it: ASCII letters in lower case, the
+// same folding as SameName.
+std::string Folded(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
 }
 
 // The first `chars` characters of UTF-8 text; a character is never split.
@@ -64,6 +74,7 @@ struct Line {
     enum Kind { Other, Section, Entry } kind = Other;
     std::string name;   // section name or key, trimmed, UTF-8
     std::string value;  // entry value, trimmed, UTF-8
+    std::string bytes;  // entry value, trimmed, as the bytes in the file (when they differ from value)
     size_t begin = 0;   // byte range of the line in the file, without its line end
     size_t end = 0;
     size_t next = 0;    // start of the following line
@@ -79,8 +90,9 @@ struct Parsed {
 Line ParseLine(const std::string& raw) {
     Line line;
     // A NUL ends the line's text, as it ends every string of the profile functions.
-    std::string text = raw.substr(0, raw.find('\0'));
-    text = ToUtf8(text);
+    const std::string bytes = raw.substr(0, raw.find('\0'));
+    const bool utf8 = modCodePage::IsValidUtf8(bytes);
+    const std::string text = utf8 ? bytes : modCodePage::Cp1252ToUtf8(bytes);
     const std::string trimmed = Trim(text);
     if (trimmed.empty()) return line;
     if (trimmed[0] == ';' || trimmed[0] == '#') return line;  // comment
@@ -95,6 +107,8 @@ Line ParseLine(const std::string& raw) {
     line.kind = Line::Entry;
     line.name = Trim(text.substr(0, eq));
     line.value = Trim(text.substr(eq + 1));
+    // ('=' is the same byte in both code pages, so the key ends at the same '=')
+    if (!utf8) line.bytes = Trim(bytes.substr(bytes.find('=') + 1));
     if (line.name.empty()) line.kind = Line::Other;
     return line;
 }
@@ -138,6 +152,61 @@ void SetError(std::string* error, const std::string& filename, const std::string
     if (error) *error = filename + ": " + why;
 }
 
+// What tells one version of a file from another without reading it.
+struct Stamp {
+    std::uintmax_t size = 0;
+    std::int64_t modifiedNs = 0;  // on the scale of NowNs
+    std::int64_t changedNs = 0;
+    std::uint64_t device = 0, inode = 0;
+    bool operator==(const Stamp& o) const {
+        return size == o.size && modifiedNs == o.modifiedNs && changedNs == o.changedNs && device == o.device &&
+               inode == o.inode;
+    }
+};
+
+#ifdef _WIN32
+std::int64_t FileTimeNs(const FILETIME& t) {
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) * 100;
+}
+std::int64_t NowNs() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    return FileTimeNs(now);
+}
+// Ok: a file (a link to one counts); Missing; Failed: something else, or
+// nothing that can be looked at.
+ReadResult StampOf(const std::string& filename, Stamp& stamp) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(modAPI::Utf8ToWide(filename).c_str(), GetFileExInfoStandard, &data)) {
+        const DWORD code = GetLastError();
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ReadResult::Missing : ReadResult::Failed;
+    }
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return ReadResult::Failed;
+    stamp.size = (static_cast<std::uintmax_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    stamp.modifiedNs = FileTimeNs(data.ftLastWriteTime);
+    stamp.changedNs = FileTimeNs(data.ftCreationTime);
+    return ReadResult::Ok;
+}
+#else
+std::int64_t Ns(const timespec& t) { return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
+std::int64_t NowNs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return Ns(now);
+}
+ReadResult StampOf(const std::string& filename, Stamp& stamp) {
+    struct stat st {};
+    if (::stat(filename.c_str(), &st) != 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+    if (!S_ISREG(st.st_mode)) return ReadResult::Failed;
+    stamp.size = static_cast<std::uintmax_t>(st.st_size);
+    stamp.modifiedNs = Ns(st.st_mtim);
+    stamp.changedNs = Ns(st.st_ctim);
+    stamp.device = static_cast<std::uint64_t>(st.st_dev);
+    stamp.inode = static_cast<std::uint64_t>(st.st_ino);
+    return ReadResult::Ok;
+}
+#endif
+
 ReadResult ReadWholeFile(const std::string& filename, std::string& data, std::string* error = nullptr) {
     std::error_code ec;
     const fs::path path = fs::u8path(filename);
@@ -162,9 +231,17 @@ ReadResult ReadWholeFile(const std::string& filename, std::string& data, std::st
         SetError(error, filename, SystemText(errno ? errno : EIO));
         return ReadResult::Failed;
     }
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        SetError(error, filename, SystemText(EIO));
+    // In blocks (the file may have grown since its size was taken).
+    data.clear();
+    std::size_t have = 0;
+    for (std::size_t block = static_cast<std::size_t>(size) + 1; in; block = 64 * 1024) {
+        data.resize(have + block);
+        in.read(&data[have], static_cast<std::streamsize>(block));
+        have += static_cast<std::size_t>(in.gcount());
+    }
+    data.resize(have);
+    if (in.bad() || have > MaxFileSize) {
+        SetError(error, filename, in.bad() ? SystemText(EIO) : std::string("too large for a settings file"));
         return ReadResult::Failed;
     }
     return ReadResult::Ok;
@@ -184,19 +261,6 @@ long FindKey(const Parsed& p, long section, const std::string& key) {
         if (p.lines[i].kind == Line::Entry && SameName(p.lines[i].name, key)) return static_cast<long>(i);
     }
     return -1;
-}
-
-// The value of Section/Key, trimmed; false when the file, section or key is missing.
-bool ReadValue(const std::string& filename, const std::string& section, const std::string& key, std::string& value) {
-    std::string data;
-    if (ReadWholeFile(filename, data) != ReadResult::Ok) return false;
-    const Parsed p = Parse(std::move(data));
-    const long s = FindSection(p, section);
-    if (s < 0) return false;
-    const long k = FindKey(p, s, key);
-    if (k < 0) return false;
-    value = p.lines[static_cast<size_t>(k)].value;
-    return true;
 }
 
 // Joins with NUL separators and cuts at the list buffer's size, never leaving a final NUL.
@@ -278,6 +342,81 @@ std::string WithSetting(std::string data, const std::string& section, const std:
 
 }  // namespace
 
+struct clsIni::Snapshot {
+    std::string filename;
+    Stamp stamp;
+    // Changed long enough before it was read that a later change shows in
+    // its stamp; until then every use compares the bytes first.
+    mutable bool settled = false;
+    Parsed parsed;
+    std::unordered_map<std::string, size_t> sections;  // folded name -> its first section line
+    // Per section line looked up so far: folded key -> its first entry line.
+    mutable std::unordered_map<size_t, std::unordered_map<std::string, size_t>> keys;
+
+    // Line of the first entry `key` in the section starting at line `section`, or npos.
+    size_t FindKey(size_t section, const std::string& key) const {
+        auto known = keys.find(section);
+        if (known == keys.end()) {
+            known = keys.emplace(section, std::unordered_map<std::string, size_t>()).first;
+            const std::vector<Line>& lines = parsed.lines;
+            for (size_t i = section + 1; i < lines.size() && lines[i].kind != Line::Section; ++i)
+                if (lines[i].kind == Line::Entry) known->second.emplace(Folded(lines[i].name), i);
+        }
+        const auto k = known->second.find(Folded(key));
+        return k == known->second.end() ? std::string::npos : k->second;
+    }
+
+    bool SameBytes(const std::string& data) const {
+        const std::string& bom = parsed.bom;
+        return data.size() == bom.size() + parsed.data.size() && data.compare(0, bom.size(), bom) == 0 &&
+               data.compare(bom.size(), std::string::npos, parsed.data) == 0;
+    }
+};
+
+std::shared_ptr<const clsIni::Snapshot> clsIni::Read() const {
+    const std::int64_t readAt = NowNs();
+    Stamp stamp;
+    if (m_Filename.empty() || StampOf(m_Filename, stamp) != ReadResult::Ok || stamp.size > MaxFileSize) {
+        m_Cache.reset();
+        return nullptr;
+    }
+    const bool sameFile = m_Cache && m_Cache->filename == m_Filename && m_Cache->stamp == stamp;
+    if (sameFile && m_Cache->settled) return m_Cache;
+    std::string data;
+    if (ReadWholeFile(m_Filename, data) != ReadResult::Ok) {
+        m_Cache.reset();
+        return nullptr;
+    }
+    const bool settled = readAt - stamp.modifiedNs > UnsettledNs;
+    if (sameFile && m_Cache->SameBytes(data)) {
+        m_Cache->settled = settled;
+        return m_Cache;
+    }
+    auto snapshot = std::make_shared<Snapshot>();
+    snapshot->filename = m_Filename;
+    snapshot->stamp = stamp;
+    snapshot->settled = settled;
+    snapshot->parsed = Parse(std::move(data));
+    const std::vector<Line>& lines = snapshot->parsed.lines;
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i].kind == Line::Section) snapshot->sections.emplace(Folded(lines[i].name), i);
+    m_Cache = std::move(snapshot);
+    return m_Cache;
+}
+
+bool clsIni::Lookup(const std::string& section, const std::string& key, std::string* text, std::string* bytes) const {
+    const std::shared_ptr<const Snapshot> file = Read();
+    if (!file) return false;
+    const auto s = file->sections.find(Folded(section));
+    if (s == file->sections.end()) return false;
+    const size_t k = file->FindKey(s->second, key);
+    if (k == std::string::npos) return false;
+    const Line& line = file->parsed.lines[k];
+    if (text) *text = line.value;
+    if (bytes) *bytes = line.bytes.empty() ? line.value : line.bytes;
+    return true;
+}
+
 clsIni::clsIni() { m_Filename = modAPI::ProgramFolder() + "/" + modAPI::ExecutableName() + ".ini"; }
 
 void clsIni::Filename(const std::string& name) { m_Filename = Trim(name); }
@@ -288,7 +427,7 @@ int clsIni::GetSetting(const std::string& Section, const std::string& Key, int D
     if (m_Filename.empty() || section.empty() || key.empty()) return Default;
     try {
         std::string text;
-        if (!ReadValue(m_Filename, section, key, text)) return Default;
+        if (!Lookup(section, key, &text, nullptr)) return Default;
         text = CutChars(text, NumberChars);
         // The leading whole number: an optional sign, then decimal digits; 0 without digits.
         size_t i = 0;
@@ -312,7 +451,7 @@ double clsIni::GetSetting(const std::string& Section, const std::string& Key, do
     if (m_Filename.empty() || section.empty() || key.empty()) return Default;
     try {
         std::string text;
-        if (!ReadValue(m_Filename, section, key, text)) return Default;
+        if (!Lookup(section, key, &text, nullptr)) return Default;
         double v = Default;
         return modFunctions::ParseNumber(CutChars(text, NumberChars), v) ? v : Default;
     } catch (...) {
@@ -327,10 +466,26 @@ std::string clsIni::GetSetting(const std::string& Section, const std::string& Ke
     if (m_Filename.empty() || section.empty() || key.empty()) return Default;
     try {
         std::string text;
-        if (!ReadValue(m_Filename, section, key, text)) text = Trim(Default);
+        if (!Lookup(section, key, &text, nullptr)) text = Trim(Default);
         return Trim(CutChars(text, StringChars));
     } catch (...) {
         return Default;
+    }
+}
+
+std::string clsIni::GetPath(const std::string& Section, const std::string& Key) const {
+    const std::string section = Trim(Section), key = Trim(Key);
+    if (section.empty() || key.empty()) return {};
+    try {
+        std::string text, bytes;
+        if (!Lookup(section, key, &text, &bytes)) return {};
+#ifdef _WIN32
+        return Trim(CutChars(text, StringChars));
+#else
+        return Trim(CutChars(bytes, StringChars));
+#endif
+    } catch (...) {
+        return {};
     }
 }
 
@@ -338,13 +493,14 @@ std::string clsIni::GetSection(const std::string& Section) const {
     const std::string section = Trim(Section);
     if (m_Filename.empty() || section.empty()) return {};
     try {
-        std::string data;
-        if (ReadWholeFile(m_Filename, data) != ReadResult::Ok) return {};
-        const Parsed p = Parse(std::move(data));
-        const long s = FindSection(p, section);
-        if (s < 0) return {};
+        const std::shared_ptr<const Snapshot> file = Read();
+        if (!file) return {};
+        const Parsed& p = file->parsed;
+        const auto found = file->sections.find(Folded(section));
+        if (found == file->sections.end()) return {};
+        const size_t s = found->second;
         std::vector<std::string> entries;
-        for (size_t i = static_cast<size_t>(s) + 1; i < p.lines.size() && p.lines[i].kind != Line::Section; ++i)
+        for (size_t i = s + 1; i < p.lines.size() && p.lines[i].kind != Line::Section; ++i)
             if (p.lines[i].kind == Line::Entry) entries.push_back(p.lines[i].name + "=" + p.lines[i].value);
         return JoinList(entries);
     } catch (...) {
@@ -355,11 +511,10 @@ std::string clsIni::GetSection(const std::string& Section) const {
 std::string clsIni::GetSectionNames() const {
     if (m_Filename.empty()) return {};
     try {
-        std::string data;
-        if (ReadWholeFile(m_Filename, data) != ReadResult::Ok) return {};
-        const Parsed p = Parse(std::move(data));
+        const std::shared_ptr<const Snapshot> file = Read();
+        if (!file) return {};
         std::vector<std::string> names;
-        for (const auto& line : p.lines) {
+        for (const auto& line : file->parsed.lines) {
             if (line.kind != Line::Section || line.name.empty()) continue;
             const bool known = std::any_of(names.begin(), names.end(),
                                            [&](const std::string& n) { return SameName(n, line.name); });
@@ -401,24 +556,19 @@ bool clsIni::WriteSettings(const std::vector<Setting>& Settings, std::string* er
         }
     }
     try {
-        fs::path target = fs::u8path(m_Filename);
-        std::error_code ec;
-        if (fs::is_symlink(fs::symlink_status(target, ec))) {
-            target = fs::canonical(target, ec);  // replace the file the link points to, keep the link
-            if (ec) {
-                SetError(error, m_Filename, ec.message());
-                return false;
-            }
-        }
+        // A link the user owns leads to the file replaced (the link stays); another's is refused.
+        std::string target;
+        if (!modSafeFile::WriteTarget(m_Filename, &target, error)) return false;
 
         std::string original;
-        if (ReadWholeFile(target.u8string(), original, error) == ReadResult::Failed)
+        if (ReadWholeFile(target, original, error) == ReadResult::Failed)
             return false;  // never replace a file we could not read
         std::string content = original;
         for (const auto& setting : Settings)
             content = WithSetting(std::move(content), Trim(setting.Section), Trim(setting.Key), setting.Value);
         if (content == original) return true;  // nothing to change
-        return modSafeFile::ReplaceFile(target.u8string(), content, error);
+        m_Cache.reset();
+        return modSafeFile::ReplaceFile(target, content, error);
     } catch (const std::exception& e) {
         SetError(error, m_Filename, e.what());
         return false;

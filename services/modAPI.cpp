@@ -14,7 +14,10 @@
 #ifdef _WIN32
 #include "WindowsApi.h"
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
+#include <unistd.h>
 #endif
 
 namespace modAPI {
@@ -201,17 +204,44 @@ bool FolderIsWritable(const std::string& folder) {
     std::error_code error;
     const auto path = std::filesystem::u8path(folder);
     if (folder.empty() || !std::filesystem::is_directory(path, error)) return false;
+#ifdef _WIN32
+    // A file of our own, created new and gone when its handle closes.
     static unsigned counter = 0;
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    const auto probe = path / std::filesystem::u8path(".ora2orb2-write-test-" + std::to_string(stamp) + "-" +
-                                                      std::to_string(++counter));
-    bool writable = false;
-    {
-        std::ofstream test(probe, std::ios::binary);
-        writable = static_cast<bool>(test);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const auto probe = path / std::filesystem::u8path(".ora2orb2-write-test-" + std::to_string(stamp) + "-" +
+                                                          std::to_string(++counter));
+        HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            CloseHandle(h);
+            return true;
+        }
+        const DWORD code = GetLastError();
+        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) return false;
     }
-    std::filesystem::remove(probe, error);
-    return writable;
+    return false;
+#else
+    // mkstemp creates a new file (never an existing one, never through a
+    // link) under a name nobody can have guessed.
+    std::string pattern = (path / ".ora2orb2-write-test-XXXXXX").string();
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    ::close(fd);
+    ::unlink(pattern.c_str());
+    return true;
+#endif
+}
+
+bool FolderIsPrivate(const std::string& folder) {
+#ifdef _WIN32
+    (void)folder;
+    return true;
+#else
+    struct stat st {};
+    if (folder.empty() || ::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    return st.st_uid == ::geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+#endif
 }
 
 std::string UserDataFolder() {
@@ -227,7 +257,8 @@ std::string UserDataFolder() {
 }
 
 std::string DefaultDataFolder(const std::string& executableFolder, const std::string& userDataFolder) {
-    if (!executableFolder.empty() && !IsSystemProgramFolder(executableFolder) && FolderIsWritable(executableFolder))
+    if (!executableFolder.empty() && !IsSystemProgramFolder(executableFolder) && FolderIsPrivate(executableFolder) &&
+        FolderIsWritable(executableFolder))
         return executableFolder;
     return userDataFolder;
 }

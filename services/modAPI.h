@@ -44,15 +44,22 @@ std::string ExecutableFolder();
 bool IsSystemProgramFolder(const std::string& folder);
 
 // Whether a file can be created in `folder`: asked of the file system itself
-// (read-only mounts, ACLs), not of the permission bits.
+// (read-only mounts, ACLs), not of the permission bits, with a new file of a
+// name nobody can have guessed (never an existing file, never through a link).
 bool FolderIsWritable(const std::string& folder);
+
+// Whether `folder` belongs to this user alone: owned by the user and
+// writable neither by its group nor by everybody (POSIX; always true on
+// Windows). Others could otherwise plant or change the user's settings there.
+bool FolderIsPrivate(const std::string& folder);
 
 // The user's own data folder of this program: $XDG_DATA_HOME/ORA2ORB2 or
 // ~/.local/share/ORA2ORB2; %APPDATA%\ORA2ORB2 on Windows.
 std::string UserDataFolder();
 
 // Data folder when none is given: the executable's folder for a portable
-// install (writable and no system folder), else `userDataFolder`.
+// install (no system folder, private to the user and writable), else
+// `userDataFolder`.
 std::string DefaultDataFolder(const std::string& executableFolder, const std::string& userDataFolder);
 
 // Milliseconds per day, for converting durations into day counts.

@@ -32,10 +32,34 @@ struct FileInfo {
 
 FileInfo Inspect(const std::string& path);
 
-// Replaces (or creates) `path` with `content`. A link is followed: the file it
-// points to is replaced and the link stays. The permissions of a replaced file
-// are kept. False on failure, with `error` (when given) saying why, e.g.
+// What a write does when the name is a symbolic link.
+enum class Links {
+    // Files the user keeps (KOV.ini, *.kov): a link the user owns is
+    // followed, the file it leads to is replaced and the link stays. A link
+    // owned by anybody else is refused (someone who may write to a shared
+    // data folder must not steer the user's writes to other files).
+    FollowOwn,
+    // Files the program makes anew (the settings report): never followed;
+    // the new file takes the name and a link there is gone.
+    ReplaceLink,
+};
+
+// The file a write to `path` under Links::FollowOwn goes to: `path` itself,
+// or the file its chain of links leads to when the user owns every link
+// (POSIX; Windows follows links). False with `error` ("<path>: a link of
+// another user, not followed") when a link in the chain belongs to someone
+// else.
+bool WriteTarget(const std::string& path, std::string* target, std::string* error = nullptr);
+
+// Replaces (or creates) `path` with `content`: a temporary file beside it,
+// flushed to the disk, renamed over it, and the folder flushed too, so that
+// after a power cut the name holds the old or the new file, whole. A file
+// that is replaced keeps its permissions and, where the process may set
+// them, its owner and group. A file the user may not change (read-only, or
+// no write permission for this user) is refused with "Permission denied".
+// False on failure, with `error` (when given) saying why, e.g.
 // "/data/$KVD$.txt: Permission denied"; the old file is then untouched.
-bool ReplaceFile(const std::string& path, const std::string& content, std::string* error = nullptr);
+bool ReplaceFile(const std::string& path, const std::string& content, std::string* error = nullptr,
+                 Links links = Links::FollowOwn);
 
 }  // namespace modSafeFile

@@ -108,7 +108,7 @@ void BM_WriteLine(benchmark::State& state) {
     QTemporaryDir dir(QDir::tempPath() + "/bench_rec_XXXXXX");
     clsRecordWriter writer;
     writer.SetSyncInterval(static_cast<double>(state.range(0)));
-    if (!writer.Open(dir.filePath("SAVE0001.rec").toStdString())) {
+    if (!writer.Create(dir.filePath("SAVE0001.rec").toStdString())) {
         state.SkipWithError("cannot create the file");
         return;
     }

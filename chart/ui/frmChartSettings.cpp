@@ -115,6 +115,7 @@ frmChartSettings::frmChartSettings(ChartSettingsHost& host, QWidget* parent) : Q
     connect(cmdApply, &QPushButton::clicked, this, &frmChartSettings::cmdApply_Click);
 
     modLanguage::ApplyLanguage(this);
+    modControls::PlainTextLabels(this);
     ShowUpdatedSettings();
 }
 

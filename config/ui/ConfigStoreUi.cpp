@@ -15,6 +15,7 @@
 #include <QTextOption>
 
 #include "modConfigTexts.h"
+#include "modControls.h"
 
 namespace {
 
@@ -55,12 +56,12 @@ std::string QtConfigStoreHost::AskOpenFile(const std::string& folder, const std:
 }
 
 bool QtConfigStoreHost::AskYesNo(const std::string& text, const std::string& title) {
-    return QMessageBox::warning(m_parent, Q(title), Q(text), QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
-           QMessageBox::Yes;
+    return modControls::Message(m_parent, QMessageBox::Warning, Q(title), Q(text), QMessageBox::Yes | QMessageBox::No,
+                                QMessageBox::No) == QMessageBox::Yes;
 }
 
 void QtConfigStoreHost::ShowMessage(const std::string& text, const std::string& title) {
-    QMessageBox::warning(m_parent, Q(title), Q(text));
+    modControls::Message(m_parent, QMessageBox::Warning, Q(title), Q(text));
 }
 
 bool QtProcessStarter::StartDetached(const modReport::Command& command, std::string* error) {
@@ -86,11 +87,11 @@ bool OpenReport(QWidget* parent, const std::string& folder, const std::vector<st
     using namespace modConfigTexts;
     std::string path, error;
     if (!modReport::WriteReport(folder, lines, &path, &error)) {
-        QMessageBox::warning(parent, Q(Text(Error)), Q(Text(ReportNotWritten, {error})));
+        modControls::Message(parent, QMessageBox::Warning, Q(Text(Error)), Q(Text(ReportNotWritten, {error})));
         return false;
     }
     if (!modReport::OpenInEditor(path, starter, &error)) {
-        QMessageBox::warning(parent, Q(Text(Error)), Q(Text(EditorNotStarted, {path, error})));
+        modControls::Message(parent, QMessageBox::Warning, Q(Text(Error)), Q(Text(EditorNotStarted, {path, error})));
         return false;
     }
     return true;

@@ -122,6 +122,7 @@ frmKOV::frmKOV(QWidget* parent, MonitorLoop& loop, ConfigList& list, std::string
                                                      static_cast<TransferHost&>(*this));
 
     BuildControls();
+    modControls::PlainTextLabels(this);
 
     // Load: texts, lists, the configuration list, popup help.
     ApplyTexts();
@@ -843,6 +844,7 @@ TransferAnswer frmKOV::AskAbortRetryIgnore(const std::string& code, std::int32_t
     }
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore,
                     this);
+    box.setTextFormat(Qt::PlainText);
     box.setEscapeButton(QMessageBox::Abort);
     m_question = &box;
     const int answer = box.exec();

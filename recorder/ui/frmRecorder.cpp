@@ -20,6 +20,7 @@
 #include "modAPI.h"
 #include "modFunctions.h"
 #include "modKOVComm.h"
+#include "modControls.h"
 #include "modLanguage.h"
 #include "modRecFile.h"
 
@@ -47,7 +48,7 @@ public:
         return QFileDialog::getOpenFileName(parent, QString(), start, QtFilter(filter)).toStdString();
     }
     void ShowMessage(QWidget* parent, const std::string& text, const std::string& title) override {
-        QMessageBox::warning(parent, Q(title), Q(text));
+        modControls::Message(parent, QMessageBox::Warning, Q(title), Q(text));
     }
 };
 
@@ -121,18 +122,18 @@ void frmRecorder::Fail(const std::string& text) {
 
 void frmRecorder::cmdRec_Click() {
     if (m_host.RecorderState() != 0 || m_writer.IsOpen()) return;
-    // The file comes first: a recorder that cannot write stays idle.
+    // The file comes first: a recorder that cannot write stays idle. The
+    // next free number is taken with an exclusive create, so another
+    // recorder on the same data folder gets the number after it.
     std::string error;
     const std::string folder = modRecFile::MakeFolder(modAPI::ProgramFolder(), &error);
-    std::string path = folder.empty() ? modAPI::ProgramFolder() + "/" + modRecFile::FolderName : modRecFile::NextFileName(folder);
-    if (!folder.empty() && path.empty()) {
-        path = folder + "/" + modRecFile::FileName(modRecFile::MaxFileNumber);
-        error = "no free file number";
-    }
-    if (folder.empty() || error.size() || !m_writer.Open(path, &error)) {
-        Fail(Replace(Replace(modFunctions::GetText(1392), "%1", path), "%2", error));
+    if (folder.empty() || !m_writer.CreateNext(folder, &error)) {
+        const std::string where =
+            folder.empty() ? modAPI::ProgramFolder() + "/" + modRecFile::FolderName : m_writer.Path();
+        Fail(Replace(Replace(modFunctions::GetText(1392), "%1", where), "%2", error));
         return;
     }
+    const std::string path = m_writer.Path();
     m_fileName = path;
     m_writeFailed = false;
     cmdRec->setEnabled(false);

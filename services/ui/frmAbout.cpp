@@ -9,6 +9,7 @@
 #include <QVersionNumber>
 
 #include "modAPI.h"
+#include "modControls.h"
 #include "modHTMLHelp.h"
 #include "modLanguage.h"
 
@@ -62,6 +63,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
 
     modLanguage::ApplyLanguage(this);
     modHTMLHelp::ApplyPopupHelp(this);
+    modControls::PlainTextLabels(this);
 }
 
 void frmAbout::ShowAbout(QWidget* parent) {

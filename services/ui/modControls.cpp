@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QSignalBlocker>
 
@@ -19,6 +20,20 @@ void SetCheckSilent(QAbstractButton* box, int state) {
     box->setChecked(state != 0);
 }
 
+void PlainTextLabels(QWidget* window) {
+    if (!window) return;
+    if (auto* label = qobject_cast<QLabel*>(window)) label->setTextFormat(Qt::PlainText);
+    for (QLabel* label : window->findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
+}
+
+QMessageBox::StandardButton Message(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+                                    QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton) {
+    QMessageBox box(icon, title, text, buttons, parent);
+    box.setTextFormat(Qt::PlainText);
+    if (defaultButton != QMessageBox::NoButton) box.setDefaultButton(defaultButton);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
 namespace {
 WarningFunction& Warning() {
     static WarningFunction show;
@@ -32,7 +47,7 @@ void ShowWarning(QWidget* parent, const QString& title, const QString& text) {
         show(parent, title, text);
         return;
     }
-    QMessageBox::warning(parent, title, text);
+    Message(parent, QMessageBox::Warning, title, text);
 }
 
 void SetWarningFunction(WarningFunction show) { Warning() = std::move(show); }

@@ -3,6 +3,7 @@
 // sensor's parameters were read): they change the control without running the
 // handlers that react to the user, so nothing is written back to the sensor.
 // And the program's warning box, which tests can take over.
+#include <QMessageBox>
 #include <functional>
 
 class QAbstractButton;
@@ -17,6 +18,19 @@ void SetComboIndexSilent(QComboBox* list, int index);
 
 // Sets a check box (or any checkable button): 0 unchecked, anything else checked.
 void SetCheckSilent(QAbstractButton* box, int state);
+
+// Text from outside the program (the sensor's identity and temperature,
+// descriptions and names from files, the system's error texts) is shown as
+// it is, never read as markup: "<b>" in a serial number stays "<b>".
+
+// Every label below `window` shows its text as plain text.
+void PlainTextLabels(QWidget* window);
+
+// A modal message box over `parent` with `text` as plain text; returns the
+// button pressed.
+QMessageBox::StandardButton Message(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+                                    QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
 // Shows `text` in a modal warning box titled `title` over `parent` and waits
 // for OK.

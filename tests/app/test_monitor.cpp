@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QStatusBar>
 #include <QFile>
 #include <QTimer>
@@ -18,6 +19,7 @@
 #include "AppHarness.h"
 #include "modControls.h"
 #include "XYChart.h"
+#include "frmSplash.h"
 #include "frmTextWindow.h"
 
 using namespace apptest;
@@ -494,6 +496,46 @@ private slots:
             QCOMPARE(shown, QStringList{QStringLiteral("/media/stick/plant.kov: No such file or directory")});
         }
         modControls::SetWarningFunction({});
+    }
+
+    // Text from outside (the sensor's answers, file names, descriptions,
+    // the system's error texts) is never read as markup: every label of
+    // every window shows plain text, and so does every message box.
+    void outsideTextIsShownAsPlainText() {
+        Harness h;
+        QVERIFY(h.Connect());
+        const auto plain = [](QWidget* window) {
+            const QList<QLabel*> labels = window ? window->findChildren<QLabel*>() : QList<QLabel*>();
+            return !labels.isEmpty() && std::all_of(labels.begin(), labels.end(), [](QLabel* label) {
+                return label->textFormat() == Qt::PlainText;
+            });
+        };
+        QVERIFY(plain(h.window.get()));
+        h.window->findChild<QAction*>("mnuPopUpYscaleSettings")->trigger();
+        QVERIFY(plain(h.window->ChartSettings()));
+        QVERIFY(plain(frmTextWindow::Open()));
+        frmSplash splash;
+        QVERIFY(plain(&splash));
+        for (const char* modal : {"mnuConfigurationKOV", "mnuHelpAbout"}) {
+            bool checked = false;
+            QTimer::singleShot(0, [&] {
+                QWidget* dialog = QApplication::activeModalWidget();
+                checked = plain(dialog);
+                if (dialog) dialog->close();
+            });
+            h.window->findChild<QAction*>(modal)->trigger();
+            QVERIFY2(checked, modal);
+        }
+        Qt::TextFormat format = Qt::AutoText;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            format = box->textFormat();
+            box->accept();
+        });
+        modControls::Message(h.window.get(), QMessageBox::Warning, "Title", "<img src=x> <b>bold</b>");
+        QCOMPARE(format, Qt::PlainText);
+        frmTextWindow::Unload();
     }
 
     void languageSwitchTwiceRestoresGerman() {

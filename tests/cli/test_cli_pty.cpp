@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -419,6 +420,64 @@ TEST_F(CliPty, UnplugWhileRecordingIsToldAndLeavesOnlyWholeLines) {
     const Result again = RunCli(On(sim, {"record", file, "--count", "1"}));
     EXPECT_EQ(again.code, Exit::FileError);
     EXPECT_EQ(ReadFile(file), content);
+}
+
+// record FILE --force replaces FILE only with a recording that has a line:
+// a sensor whose frames all fail their checksum (no value) or Ctrl+C before
+// the first value leave the old file as it was, and do not end with 0. A
+// link at FILE is never written through.
+TEST_F(CliPty, RecordReplacesAFileOnlyWithWhatItRecorded) {
+    const std::string file = folder + "/day.rec", victim = folder + "/victim.txt";
+    const std::string old = "01.01.2026 00:00:00,000; 1 mm; 23 \xB0" "C\r\n";
+    std::ofstream(file, std::ios::binary) << old;
+    std::ofstream(victim) << "keep";
+    const auto leftovers = [&] {  // new files beside it (".day.rec.XXXXXX")
+        int n = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            n += entry.path().filename().string().rfind(".day.rec", 0) == 0;
+        return n;
+    };
+    {
+        Simulator sim(folder, {"--format", "3", "--crc-errors", "1"});
+        ASSERT_TRUE(sim.Running());
+        struct Case {
+            std::vector<std::string> args;
+            bool interrupt;
+            int code;
+        };
+        for (const Case& c : {Case{{"--duration", "1"}, false, Exit::NoAnswer},
+                              Case{{"--timeout", "1"}, false, Exit::NoAnswer}, Case{{}, true, Exit::Interrupted}}) {
+            std::vector<std::string> args = {"record", file, "--force"};
+            args.insert(args.end(), c.args.begin(), c.args.end());
+            const auto starts = [&] {
+                const auto commands = sim.Commands();
+                return std::count(commands.begin(), commands.end(), "M");
+            };
+            const auto startsBefore = starts();
+            bool sent = false;
+            const Result r = RunCli(On(sim, args), 30, [&](const std::string&, pid_t pid) {
+                if (c.interrupt && !sent && starts() > startsBefore) {
+                    ::kill(pid, SIGINT);  // measuring, no value yet
+                    sent = true;
+                }
+            });
+            EXPECT_EQ(r.code, c.code) << r.err;
+            EXPECT_EQ(ReadFile(file), old);
+            EXPECT_EQ(leftovers(), 0);
+        }
+    }
+    Simulator sim(folder, {"--format", "1"});
+    ASSERT_TRUE(sim.Running());
+    EXPECT_EQ(RunCli(On(sim, {"record", file, "--force", "--count", "2"})).code, Exit::Ok);
+    EXPECT_EQ(Lines(ReadFile(file)).size(), 2u);
+
+    const std::string link = folder + "/link.rec";
+    std::filesystem::create_symlink(victim, link);
+    EXPECT_EQ(RunCli(On(sim, {"record", link, "--count", "1"})).code, Exit::FileError);
+    EXPECT_EQ(RunCli(On(sim, {"record", link, "--force", "--count", "1"})).code, Exit::Ok);
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(Lines(ReadFile(link)).size(), 1u);
+    EXPECT_EQ(ReadFile(victim), "keep");
 }
 
 TEST_F(CliPty, UnplugWhileMonitoringIsToldWithAnExitCodeOfItsOwn) {

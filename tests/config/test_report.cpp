@@ -167,6 +167,16 @@ TEST_F(ReportTest, WrittenAsOneFileThatAFailureLeavesAlone) {
 
     EXPECT_FALSE(modReport::WriteReport(folder / "gone", lines, &path, &error));
     EXPECT_EQ(error.rfind(folder / "gone", 0), 0u) << error;
+
+    // A link planted under the report's name is replaced, never written through.
+    const std::string victim = folder / "victim.txt";
+    Put(victim, "keep");
+    fs::remove(folder / "$KVD$.txt");
+    fs::create_symlink(victim, folder / "$KVD$.txt");
+    ASSERT_TRUE(modReport::WriteReport(folder.str(), lines, &path, &error)) << error;
+    EXPECT_FALSE(fs::is_symlink(path));
+    EXPECT_EQ(Content(path), first);
+    EXPECT_EQ(Content(victim), "keep");
 }
 
 // Records the commands instead of starting them.

@@ -128,6 +128,20 @@ TEST_F(StoreTest, LoadingKeepsTheNamesThatDoNotLoad) {
     EXPECT_EQ(Index(6), "-");  // keys that held nothing are not added
 }
 
+// A file whose name is not UTF-8 (Latin-1 "Größe.kov" on a POSIX disk)
+// keeps its bytes through the index: it is found again at the next start.
+TEST_F(StoreTest, ANameThatIsNotUtf8NamesItsFileAfterTheIndex) {
+    const std::string latin1 = MakeFile("Gr\xf6\xdf" "e.kov", "Latin-1");
+    list.push_back({latin1, Entry(latin1)});
+    ASSERT_TRUE(modConfigList::WriteIndex(settings, list, unloaded));
+    ConfigEntries again;
+    std::vector<std::string> none;
+    EXPECT_TRUE(modConfigList::LoadConfigList(settings, again, none).Problems.empty());
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_EQ(again[0].second->Filename, latin1);
+    EXPECT_EQ(again[0].second->Description, "Latin-1");
+}
+
 TEST_F(StoreTest, DeletedEntriesDoNotComeBack) {
     const std::string a = MakeFile("a.kov", "A"), b = MakeFile("b.kov", "B"), c = MakeFile("c.kov", "C");
     Put(settings.Filename(), "[GENERAL]\nBaudrate=38400\n[FILES]\n1KOVFile=" + a + "\n2KOVFile=" + b +

@@ -29,10 +29,12 @@ const unsigned char kFrame[] = {0x34, 0x12, 0x00, 0x00, 0xC5, 0x0B};  // checksu
 const char* const kLibraryName = "CRC16.dll";
 const char* const kMissingFolderLibrary = "C:\\nonexistent\\folder\\CRC16.dll";
 const char* const kSystemLibrary = "kernel32.dll";
+const char* const kPlantedName = "OraPlantedCrc16.dll";
 #else
 const char* const kLibraryName = "libCRC16.so";
 const char* const kMissingFolderLibrary = "/nonexistent/folder/libCRC16.so";
 const char* const kSystemLibrary = "libc.so.6";
+const char* const kPlantedName = "libOraPlantedCrc16.so";
 #endif
 
 TEST_F(Crc16LoaderTest, BindsBesideTheProgramOrByPlainNameAndRefusesBadBlocks)
@@ -73,6 +75,31 @@ TEST_F(Crc16LoaderTest, MissingLibraryOrExportIsAnErrorThatRecovers)
     EXPECT_EQ(Crc16Loader::LastError(), "");
     EXPECT_TRUE(Crc16Loader::ByteBlock(kFrame, 6, -1, &r));
     EXPECT_EQ(r, 0u);
+}
+
+// A library planted in the current folder is never loaded by its plain
+// name: Windows looks in the program's folder and the system folder only,
+// and on Linux no run path leads into the current folder. The same file
+// named with its folder loads.
+TEST_F(Crc16LoaderTest, ALibraryInTheCurrentFolderIsNotLoadedByItsName)
+{
+    namespace fs = std::filesystem;
+    const testsupport::ScratchFolder folder;
+    const fs::path planted = fs::u8path(folder.path) / kPlantedName;
+    fs::copy_file(fs::u8path(modAPI::ExecutableFolder()) / kLibraryName, planted);
+    const fs::path before = fs::current_path();
+    fs::current_path(planted.parent_path());
+    Crc16Loader::SetLibraryOverride(kPlantedName);
+    std::uint16_t r = 0x4711;
+    const bool byName = Crc16Loader::ByteBlock(kFrame, 6, -1, &r);
+    const std::string why = Crc16Loader::LastError();
+    Crc16Loader::SetLibraryOverride(planted.u8string());
+    const bool byPath = Crc16Loader::ByteBlock(kFrame, 6, -1, &r);
+    Reset();  // lets go of the library before the folder goes
+    fs::current_path(before);
+    EXPECT_FALSE(byName) << "the planted library was loaded from the current folder";
+    EXPECT_NE(why.find(kPlantedName), std::string::npos) << why;
+    EXPECT_TRUE(byPath);
 }
 
 TEST_F(Crc16LoaderTest, AFailedBindingIsNotSearchedForOnEveryFrame)

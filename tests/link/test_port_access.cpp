@@ -3,6 +3,7 @@
 // stand-in that only its group may use.
 #include <fcntl.h>
 #include <grp.h>
+#include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,7 +22,9 @@ namespace {
 constexpr uid_t kNobody = 65534;
 constexpr gid_t kNoGroup = 65534;
 
-// A folder everybody may enter, with one file "tty" owned by root:`gid` with `mode`.
+// A folder everybody may enter, with one device node "tty" owned by
+// root:`gid` with `mode`: a terminal's character device (a pseudo-terminal's
+// numbers; the kernel opens those only under /dev/pts, so it never opens).
 struct DeviceStandIn {
     std::string dir, path;
     DeviceStandIn(gid_t gid, mode_t mode) {
@@ -29,8 +32,13 @@ struct DeviceStandIn {
         dir = ::mkdtemp(tmpl);
         ::chmod(dir.c_str(), 0755);
         path = dir + "/tty";
-        const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0600);
-        ::close(fd);
+        int master = -1, slave = -1;
+        struct stat st {};
+        EXPECT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+        EXPECT_EQ(::fstat(slave, &st), 0);
+        ::close(slave);
+        ::close(master);
+        EXPECT_EQ(::mknod(path.c_str(), S_IFCHR | 0600, st.st_rdev), 0);
         EXPECT_EQ(::chown(path.c_str(), 0, gid), 0);
         EXPECT_EQ(::chmod(path.c_str(), mode), 0);
     }
@@ -112,7 +120,7 @@ TEST_F(PortAccess, MemberOfTheGroupOpensAndNothingIsBlamed) {
     std::string group;
     const gid_t gid = DeviceGroup(&group);
     DeviceStandIn device(gid, 0660);
-    // Not a terminal, so the open still fails, but not for permission.
+    // The stand-in never opens, but not for permission.
     const int seen = OpenAsNobody(device.path, "", &gid, 1);
     EXPECT_EQ(seen & (ReasonIsPermission | GroupNamed | Unexpected), 0);
 }

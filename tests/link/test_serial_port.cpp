@@ -1,6 +1,9 @@
 // The serial layer on a real pseudo-terminal, and the port-number mapping.
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -232,6 +235,40 @@ TEST_F(FullOutputQueue, NoReaderReportsTheByteThatDidNotGo) {
     // With room again, the port sends as before.
     EXPECT_TRUE(port->PutChar('!'));
     EXPECT_EQ(pty.Read(1), "!");
+}
+
+// A device from [PORTS] is looked at before it is opened: only a character
+// device that can be a terminal is opened at all (opening a tape rewinds
+// it). Whether anything opened a node, the kernel tells (inotify).
+TEST(SerialPort, OnlyACharacterDeviceThatCanBeATerminalIsOpened) {
+    ScratchFolder folder;
+    const std::string file = folder.path + "/file", fifo = folder.path + "/fifo", null = folder.path + "/null";
+    std::ofstream(file) << "x";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::vector<std::string> refused = {file, fifo, folder.path};
+    // A memory device (the kernel lists it outside the terminals), as a node of our own.
+    if (::geteuid() == 0 && ::mknod(null.c_str(), S_IFCHR | 0600, ::makedev(1, 3)) == 0) refused.push_back(null);
+
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    const auto opened = [&] {
+        char events[4096];
+        return ::read(watch, events, sizeof events) > 0;
+    };
+    for (const std::string& path : refused) {
+        ASSERT_GE(::inotify_add_watch(watch, path.c_str(), IN_OPEN), 0) << path;
+        std::string error;
+        EXPECT_FALSE(SerialLayer::CreateDevicePort(path)->Open(&error)) << path;
+        EXPECT_EQ(error, "not a serial device") << path;
+        EXPECT_FALSE(opened()) << path << " was opened";
+    }
+    ::close(::open(file.c_str(), O_RDONLY));  // the watch does see an open
+    EXPECT_TRUE(opened());
+    ::close(watch);
+
+    Pty pty;
+    std::string error;
+    EXPECT_TRUE(SerialLayer::CreateDevicePort(pty.slavePath)->Open(&error)) << error;
 }
 
 TEST(PortMapping, SectionPortsThenTheDetectedPorts) {

@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
 
     clsRecordWriter writer;
     std::string error;
-    if (!writer.Open(argv[1], &error)) {
+    if (!writer.Create(argv[1], &error)) {
         std::fprintf(stderr, "rec_kill_child: %s: %s\n", argv[1], error.c_str());
         return 1;
     }

@@ -3,6 +3,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <algorithm>
 #include <fstream>
@@ -159,13 +160,71 @@ TEST(RecLine, BadLinesAreRefused) {
 
 // --- File names --------------------------------------------------------------
 
-TEST(RecFiles, NextFreeNumberFillsAGap) {
+// Automatic names: the first free number, each taken by an exclusive
+// create, so a second recorder (or a name taken meanwhile, a planted link
+// too) moves on to the next number and nothing is written through a link.
+TEST(RecFiles, TheNextFreeNumberIsCreatedExclusively) {
     TempFolder dir;
-    EXPECT_EQ(modRecFile::NextFileName(dir.Path()), dir.File("SAVE0001.rec"));
-    WriteAll(dir.File("SAVE0001.rec"), "x");
+    clsRecordWriter first, second, third;
+    ASSERT_TRUE(first.CreateNext(dir.Path()));
+    EXPECT_EQ(first.Path(), dir.File("SAVE0001.rec"));
     WriteAll(dir.File("SAVE0003.rec"), "x");
-    EXPECT_EQ(modRecFile::NextFileName(dir.Path()), dir.File("SAVE0002.rec"));
+    fs::create_symlink(dir.File("outside.txt"), dir.File("SAVE0002.rec"));  // dangling
+    ASSERT_TRUE(second.CreateNext(dir.Path()));
+    EXPECT_EQ(second.Path(), dir.File("SAVE0004.rec"));
+    ASSERT_TRUE(third.CreateNext(dir.Path()));  // while the others record
+    EXPECT_EQ(third.Path(), dir.File("SAVE0005.rec"));
+    EXPECT_FALSE(fs::exists(dir.File("outside.txt")));
+    EXPECT_EQ(ReadAll(dir.File("SAVE0003.rec")), "x");
     EXPECT_EQ(modRecFile::FileName(12345), "SAVE12345.rec");
+
+    // A name given: never one that is there, a link included.
+    clsRecordWriter named;
+    std::string error;
+    for (const char* taken : {"SAVE0003.rec", "SAVE0002.rec"}) {
+        EXPECT_FALSE(named.Create(dir.File(taken), &error)) << taken;
+        EXPECT_EQ(error, std::strerror(EEXIST));
+    }
+    EXPECT_EQ(ReadAll(dir.File("SAVE0003.rec")), "x");
+    EXPECT_FALSE(fs::exists(dir.File("outside.txt")));
+}
+
+// Replace: the old file stays until the first line is there to replace it;
+// a recording without lines leaves it as it was, and a link is replaced,
+// not followed.
+TEST(RecFiles, AReplacedRecordingTakesThePlaceOnlyWithItsFirstLine) {
+    TempFolder dir;
+    const std::string file = dir.File("day.rec");
+    WriteAll(file, "old\r\n");
+    {
+        clsRecordWriter writer;
+        ASSERT_TRUE(writer.Replace(file));
+        EXPECT_EQ(writer.Path(), file);
+        EXPECT_TRUE(writer.Close());  // nothing recorded
+    }
+    EXPECT_EQ(ReadAll(file), "old\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 1);  // nothing left beside it
+    {
+        clsRecordWriter writer;
+        ASSERT_TRUE(writer.Replace(file));
+        EXPECT_EQ(ReadAll(file), "old\r\n");
+        ASSERT_TRUE(writer.WriteLine("one"));
+        EXPECT_EQ(ReadAll(file), "one\r\n");
+        ASSERT_TRUE(writer.WriteLine("two"));
+        EXPECT_FALSE(writer.Close());
+    }
+    EXPECT_EQ(ReadAll(file), "one\r\ntwo\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 1);
+
+    const std::string link = dir.File("link.rec");
+    fs::create_symlink(file, link);
+    clsRecordWriter writer;
+    ASSERT_TRUE(writer.Replace(link));
+    ASSERT_TRUE(writer.WriteLine("new"));
+    writer.Close();
+    EXPECT_FALSE(fs::is_symlink(link));
+    EXPECT_EQ(ReadAll(link), "new\r\n");
+    EXPECT_EQ(ReadAll(file), "one\r\ntwo\r\n");
 }
 
 TEST(RecFiles, FolderIsMadeBelowTheProgramFolder) {
@@ -185,7 +244,7 @@ TEST(RecFiles, FolderIsMadeBelowTheProgramFolder) {
 TEST(RecWriter, EveryLineIsInTheFileAsSoonAsItIsWritten) {
     TempFolder dir;
     clsRecordWriter writer;
-    ASSERT_TRUE(writer.Open(dir.File("SAVE0001.rec")));
+    ASSERT_TRUE(writer.Create(dir.File("SAVE0001.rec")));
     ASSERT_TRUE(writer.WriteLine("one"));
     EXPECT_EQ(ReadAll(dir.File("SAVE0001.rec")), "one\r\n");
     ASSERT_TRUE(writer.WriteLine("two"));
@@ -197,7 +256,7 @@ TEST(RecWriter, EveryLineIsInTheFileAsSoonAsItIsWritten) {
 TEST(RecWriter, AnEmptyRecordingLeavesNoFile) {
     TempFolder dir;
     clsRecordWriter writer;
-    ASSERT_TRUE(writer.Open(dir.File("SAVE0001.rec")));
+    ASSERT_TRUE(writer.Create(dir.File("SAVE0001.rec")));
     EXPECT_TRUE(fs::exists(dir.File("SAVE0001.rec")));
     EXPECT_TRUE(writer.Close());
     EXPECT_FALSE(fs::exists(dir.File("SAVE0001.rec")));
@@ -207,7 +266,7 @@ TEST(RecWriter, AFileThatCannotBeCreatedIsReported) {
     TempFolder dir;
     clsRecordWriter writer;
     std::string error;
-    EXPECT_FALSE(writer.Open(dir.File("missing/SAVE0001.rec"), &error));
+    EXPECT_FALSE(writer.Create(dir.File("missing/SAVE0001.rec"), &error));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(writer.IsOpen());
     EXPECT_FALSE(writer.WriteLine("x", &error));
@@ -215,61 +274,58 @@ TEST(RecWriter, AFileThatCannotBeCreatedIsReported) {
     if (::geteuid() != 0) {  // root writes into read-only folders
         fs::permissions(dir.Path(), fs::perms::owner_write, fs::perm_options::remove);
         error.clear();
-        EXPECT_FALSE(writer.Open(dir.File("SAVE0001.rec"), &error));
+        EXPECT_FALSE(writer.Create(dir.File("SAVE0001.rec"), &error));
         EXPECT_FALSE(error.empty());
     }
 #endif
 }
 
-TEST(RecWriter, AFullDiskIsReported) {
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    clsRecordWriter writer;
-    ASSERT_TRUE(writer.Open("/dev/full"));
-    std::string error;
-    EXPECT_FALSE(writer.WriteLine("07.12.2026 13:45:02,250; 1234 mm; 25", &error));
-    EXPECT_FALSE(error.empty());
-    // Nothing was written, but only an empty regular file is removed.
-    EXPECT_FALSE(writer.Close());
-    EXPECT_TRUE(fs::exists("/dev/full"));
-}
-
 #ifndef _WIN32
 TEST(RecWriter, ALineThatDoesNotFitIsTakenBackOut) {
-    // A file size limit lets the third line in only in part, as a full disk
-    // does; the file must end with the second line.
+    // A file size limit lets a line in only in part, as a full disk does:
+    // the file must end with the last whole line, and a file without one
+    // is removed.
     TempFolder dir;
-    const std::string file = dir.File("SAVE0001.rec");
     const std::string line = "07.12.2026 13:45:02,250; 1234 mm; 25 C";  // 38 bytes + CR LF
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{100, 100};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        clsRecordWriter writer;
-        std::string error;
-        const bool ok = writer.Open(file) && writer.WriteLine(line) && writer.WriteLine(line) &&
-                        !writer.WriteLine(line, &error) && !error.empty() && writer.Lines() == 2;
-        writer.Close();
-        ::_exit(ok ? 0 : 1);
+    for (const rlim_t limit : {rlim_t{100}, rlim_t{10}}) {
+        const std::string file = dir.File("SAVE" + std::to_string(limit) + ".rec");
+        const long long whole = static_cast<long long>(limit) / 40;
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit fileSize{limit, limit};
+            ::setrlimit(RLIMIT_FSIZE, &fileSize);
+            clsRecordWriter writer;
+            std::string error;
+            bool ok = writer.Create(file);
+            for (long long i = 0; ok && i < whole; ++i) ok = writer.WriteLine(line);
+            ok = ok && !writer.WriteLine(line, &error) && !error.empty() && writer.Lines() == whole;
+            ok = writer.Close() == (whole == 0) && ok;
+            ::_exit(ok ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << limit;
+        if (whole > 0)
+            EXPECT_EQ(ReadAll(file), line + "\r\n" + line + "\r\n");
+        else
+            EXPECT_FALSE(fs::exists(file));
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(ReadAll(file), line + "\r\n" + line + "\r\n");
 }
 #endif
 
 TEST(RecWriter, LinesAreInTheFileWhateverTheSyncInterval) {
     TempFolder dir;
     for (double interval : {0.0, -1.0, 1000.0}) {
+        const std::string file = dir.File(std::to_string(interval) + ".rec");
         clsRecordWriter writer;
         writer.SetSyncInterval(interval);
-        ASSERT_TRUE(writer.Open(dir.File("a.rec")));
+        ASSERT_TRUE(writer.Create(file));
         ASSERT_TRUE(writer.WriteLine("one"));
         ASSERT_TRUE(writer.WriteLine("two"));
-        EXPECT_EQ(ReadAll(dir.File("a.rec")), "one\r\ntwo\r\n") << interval;
+        EXPECT_EQ(ReadAll(file), "one\r\ntwo\r\n") << interval;
         EXPECT_EQ(writer.Bytes(), 10);
         EXPECT_TRUE(writer.Sync());
         EXPECT_FALSE(writer.Close());
@@ -291,7 +347,7 @@ TEST(RecLoad, RecordThenPlayBackGivesTheSamePoints) {
         recorded.push_back({start + (i * 50 + 0.3) / modAPI::MsPerDay, distances[i % 7]});
 
     clsRecordWriter writer;
-    ASSERT_TRUE(writer.Open(dir.File("SAVE0001.rec")));
+    ASSERT_TRUE(writer.Create(dir.File("SAVE0001.rec")));
     for (const Point& p : recorded) ASSERT_TRUE(writer.WriteLine(modRecFile::FormatLine(p.Time, p.Distance, "25.0 C")));
     writer.Close();
 

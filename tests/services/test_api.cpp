@@ -3,6 +3,10 @@
 
 #include <filesystem>
 #include <unistd.h>
+#include <vector>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "modAPI.h"
 
@@ -107,5 +111,34 @@ TEST(DataFolder, PortableFolderOrTheUsersOwn) {
 
     EXPECT_NE(modAPI::UserDataFolder().find("ORA2ORB2"), std::string::npos);
 }
+
+#ifndef _WIN32
+// A program folder others may write to (its group, everybody, or another
+// owner) is no place for the user's settings: someone could plant them.
+// The probe makes a file of its own and follows no link.
+TEST(DataFolder, AFolderOthersMayWriteToIsNotTaken) {
+    const auto portable = std::filesystem::temp_directory_path() / ("ora-data-shared-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(portable);
+    const std::string folder = portable.u8string();
+    ::symlink((folder + "/victim").c_str(), (folder + "/.ora2orb2-write-test").c_str());
+    struct Case {
+        mode_t mode;
+        uid_t owner;
+        bool taken;
+    };
+    const uid_t me = ::geteuid();
+    std::vector<Case> cases = {{0755, me, true}, {0775, me, false}, {0757, me, false}, {01777, me, false}};
+    if (me == 0) cases.push_back({0755, 65534, false});  // root starting a user's copy of the program
+    for (const Case& c : cases) {
+        ASSERT_EQ(::chown(folder.c_str(), c.owner, static_cast<gid_t>(-1)), 0);
+        ASSERT_EQ(::chmod(folder.c_str(), c.mode), 0);
+        EXPECT_EQ(modAPI::DefaultDataFolder(folder, "elsewhere"), c.taken ? folder : "elsewhere") << std::oct << c.mode;
+    }
+    EXPECT_TRUE(modAPI::FolderIsWritable(folder));
+    EXPECT_FALSE(std::filesystem::exists(folder + "/victim"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(portable), {}), 1);  // the link only
+    std::filesystem::remove_all(portable);
+}
+#endif
 
 }  // namespace

@@ -1,6 +1,7 @@
 // INI access: the profile-file rules the settings and configuration files rely on.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -391,15 +392,17 @@ TEST_F(IniTest, FailedWriteLeavesTheOldFile) {
     nowhere.Filename((dir / "missing" / "KOV.ini").string());
     EXPECT_FALSE(nowhere.WriteSetting("GENERAL", "Baudrate", "1200"));
 
-    // Something far too large to be a settings file is neither read nor replaced.
+    // Something too large to be a settings file is neither read nor replaced.
     const std::string big = (dir / "big.ini").string();
     std::ofstream(big, std::ios::binary) << "[GENERAL]\nBaudrate=1200\n";
-    fs::resize_file(big, 20u << 20);
+    fs::resize_file(big, clsIni::MaxFileSize);
     clsIni huge;
     huge.Filename(big);
+    EXPECT_EQ(huge.GetSetting("GENERAL", "Baudrate", 9600), 1200);  // the largest there may be
+    fs::resize_file(big, clsIni::MaxFileSize + 1);
     EXPECT_EQ(huge.GetSetting("GENERAL", "Baudrate", 9600), 9600);
     EXPECT_FALSE(huge.WriteSetting("GENERAL", "Baudrate", "4800"));
-    EXPECT_EQ(fs::file_size(big), 20u << 20);
+    EXPECT_EQ(fs::file_size(big), clsIni::MaxFileSize + 1);
 
     // The name is a folder, not a file.
     fs::create_directory(dir / "folder.ini");
@@ -422,7 +425,7 @@ TEST_F(IniTest, DamagedFilesNeverCrashAndReadWhatIsReadable) {
     damaged += std::string("Nul=12\0" "34\n", 10);
     damaged += "\xff\xfe\x01garbage\x80\x9f\n";
     damaged += "]\n=\n==\n";
-    damaged += "Long=" + std::string(1 << 20, 'L') + "\n";
+    damaged += "Long=" + std::string(1 << 19, 'L') + "\n";
     damaged += "Comport=4\n";
     damaged += "[=]==\n[\nComport=5\n[GENERAL]\nComport=6";
     Put(damaged);
@@ -455,6 +458,67 @@ TEST_F(IniTest, DamagedFilesNeverCrashAndReadWhatIsReadable) {
             ++at;
         }
     }
+}
+
+// The file is parsed once and kept; every change of it is seen at the next
+// read, however it is made: in place within the same instant, with the same
+// size, replaced by another file, even with its modification time put back.
+TEST_F(IniTest, EveryChangeOfTheFileIsSeenByTheNextRead) {
+    const auto set = [&](const std::string& content) { Put("[GENERAL]\nComport=" + content + "\n"); };
+    set("1");
+    EXPECT_EQ(ini.GetSetting("GENERAL", "Comport", 0), 1);
+    set("2");  // in place, same size, within microseconds
+    EXPECT_EQ(ini.GetSetting("GENERAL", "Comport", 0), 2);
+
+    // A file that has not changed for an hour (its parse is trusted without reading).
+    const auto old = fs::last_write_time(path) - std::chrono::hours(1);
+    fs::last_write_time(path, old);
+    EXPECT_EQ(ini.GetSetting("GENERAL", "Comport", 0), 2);
+    EXPECT_EQ(ini.GetSetting("GENERAL", "Comport", 0), 2);
+    set("3");  // same size, time put back: the change time still tells
+    fs::last_write_time(path, old);
+    EXPECT_EQ(ini.GetSetting("GENERAL", "Comport", 0), 3);
+    const std::string other = (dir / "other.ini").string();
+    std::ofstream(other, std::ios::binary) << "[GENERAL]\nComport=4\n";
+    fs::last_write_time(other, old);
+    fs::rename(other, path);  // another file under the name
+    EXPECT_EQ(ini.GetSetting("GENERAL", "Comport", 0), 4);
+    ASSERT_TRUE(ini.WriteSetting("GENERAL", "Comport", "5"));  // our own write
+    EXPECT_EQ(ini.GetSetting("GENERAL", "Comport", 0), 5);
+    clsIni second;  // another reader of the same file
+    second.Filename(path);
+    EXPECT_EQ(second.GetSetting("GENERAL", "Comport", 0), 5);
+    ASSERT_TRUE(ini.WriteSetting("GENERAL", "Comport", "6"));
+    EXPECT_EQ(second.GetSetting("GENERAL", "Comport", 0), 6);
+    fs::remove(path);
+    EXPECT_EQ(second.GetSetting("GENERAL", "Comport", 0), 0);
+}
+
+// A file name in the index is the file system's: on POSIX its bytes stay as
+// they are, UTF-8 or not; text values are read as Windows-1252 as ever.
+TEST_F(IniTest, PathsKeepTheirBytes) {
+    Put("[FILES]\n1KOVFile=/data/Gr\xf6\xdf" "e.kov \n2KOVFile=/data/Gr\xc3\xb6\xc3\x9f" "e.kov\n");
+    EXPECT_EQ(ini.GetPath("FILES", "1KOVFile"), "/data/Gr\xf6\xdf" "e.kov");
+    EXPECT_EQ(ini.GetSetting("FILES", "1KOVFile", ""), "/data/Größe.kov");
+    EXPECT_EQ(ini.GetPath("files", "2kovfile"), "/data/Größe.kov");
+    EXPECT_EQ(ini.GetPath("FILES", "3KOVFile"), "");
+}
+
+// KOV.ini through a link: followed when the user owns the link, refused
+// when someone else does (they could steer the settings into any file).
+TEST_F(IniTest, ALinkOfAnotherUserIsNotWrittenThrough) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a link of another user";
+    Put("[A]\nx=1\n");
+    const std::string link = (dir / "link.ini").string();
+    fs::create_symlink(path, link);
+    ASSERT_EQ(::lchown(link.c_str(), 65534, 65534), 0);
+    clsIni viaLink;
+    viaLink.Filename(link);
+    EXPECT_EQ(viaLink.GetSetting("A", "x", 0), 1);  // reading does no harm
+    std::string error;
+    EXPECT_FALSE(viaLink.WriteSettings({{"A", "x", "2"}}, &error));
+    EXPECT_EQ(error, link + ": a link of another user, not followed");
+    EXPECT_EQ(Content(), "[A]\nx=1\n");
 }
 
 TEST_F(IniTest, EightBitValuesAreReadAsWindows1252) {
