@@ -197,6 +197,9 @@ int Session::Connect() {
     const double start = m_driver.NowMs();
     const double limit = start + m_options.TimeoutS * 1000.0;
     Tick();  // opens the port
+    // A network port connects meanwhile (within seconds, whatever the outcome).
+    while (!m_link->PortIsOpen() && m_link->OpenPending() && !InterruptRequested()) Tick();
+    if (InterruptRequested()) return Stopped();
     if (!m_link->PortIsOpen()) {
         const std::string reason = m_link->LastOpenError();
         Error("cannot open " + PortName() + ": " + (reason.empty() ? std::string("no such port") : reason));

@@ -281,9 +281,48 @@ def numbers_seeds():
                                                                      sys.float_info.min)))
 
 
+# ---- telnet -----------------------------------------------------------------
+
+IAC, DONT, DO, WONT, WILL, SB, SE, NOP = 255, 254, 253, 252, 251, 250, 240, 241
+BINARY, ECHO, SGA, COM_PORT = 0, 1, 3, 44
+
+
+def telnet_input(chunk, start, stream):
+    return bytes([chunk - 1, 1 if start else 0]) + stream
+
+
+def com_port(code, value=b""):
+    return bytes([IAC, SB, COM_PORT, code]) + value.replace(b"\xff", b"\xff\xff") + bytes([IAC, SE])
+
+
+def telnet_seeds():
+    # What a ser2net 4 accepter "telnet(rfc2217)" sends on a new connection.
+    opening = bytes([IAC, WILL, SGA, IAC, DO, SGA, IAC, WILL, ECHO, IAC, DONT, ECHO,
+                     IAC, DO, BINARY, IAC, WILL, BINARY, IAC, DO, COM_PORT])
+    frames = frame(0x7FFFFFFF, checked=True) + frame(0x00FF00FF, checked=True)
+    escaped = frames.replace(b"\xff", b"\xff\xff")
+    write("telnet", "ser2net_opening", telnet_input(64, True, opening))
+    write("telnet", "opening_one_byte_at_a_time", telnet_input(1, True, opening + b"\r\nKOV ready\r\n"))
+    write("telnet", "speed_replies", telnet_input(5, True, opening + com_port(107, b"\x00") +
+                                                 com_port(101, struct.pack(">I", 38400)) +
+                                                 com_port(112, b"\x03") + com_port(106, b"\x0e")))
+    write("telnet", "binary_frames", telnet_input(7, True, opening + escaped * 3))
+    write("telnet", "refused_com_port", telnet_input(3, True, bytes([IAC, DONT, COM_PORT, IAC, WONT, BINARY])))
+    write("telnet", "not_binary_cr_nul", telnet_input(2, False, b"Sensor ready\r\x00\r\n12.345 m\r\x00"))
+    write("telnet", "subnegotiation_without_se", telnet_input(4, True, bytes([IAC, SB, COM_PORT, 101, 0, 0, IAC, WILL,
+                                                                              BINARY]) + b"data"))
+    write("telnet", "long_subnegotiation", telnet_input(64, True, bytes([IAC, SB, COM_PORT]) + b"\x01" * 300 +
+                                                       bytes([IAC, SE, IAC, NOP]) + b"after"))
+    write("telnet", "offers_and_withdrawals", telnet_input(3, True, bytes([IAC, WILL, 5, IAC, DO, 24, IAC, WONT, SGA,
+                                                                           IAC, DONT, BINARY, IAC, DO, BINARY,
+                                                                           IAC, WILL, BINARY, IAC, WONT, BINARY])))
+    write("telnet", "cut_after_iac", telnet_input(1, True, b"abc" + bytes([IAC])))
+
+
 if __name__ == "__main__":
     decoder_seeds()
     infoblock_seeds()
     ini_seeds()
     numbers_seeds()
     kovfile_seeds()
+    telnet_seeds()

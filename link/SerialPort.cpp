@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "NetworkPort.h"
 #include "clsIni.h"
 #include "modFunctions.h"
 
@@ -379,6 +380,7 @@ int SpeedOfCode(unsigned long code) {
 }
 
 std::unique_ptr<Port> CreateDevicePort(const std::string& devicePath) {
+    if (IsNetworkAddress(devicePath)) return CreateNetworkPort(devicePath);
     return std::make_unique<PosixPort>(devicePath);
 }
 

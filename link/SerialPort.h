@@ -32,6 +32,14 @@ public:
     virtual bool PutChar(unsigned char byte) = 0;
     // True once the device went away (hang-up, unplugged adapter).
     virtual bool Lost() const = 0;
+    // Why it went away, when the layer can tell ("" otherwise).
+    virtual std::string LostReason() const { return {}; }
+    // After a failed Open: the port is still being opened (a network
+    // connection under way), Open again later; its error says so.
+    virtual bool OpenInProgress() const { return false; }
+    // Milliseconds every answer deadline of the protocol grows by on this
+    // port (a network round trip); 0 for a local line.
+    virtual int ReplyAllowanceMs() const { return 0; }
 };
 
 // The speeds the sensor runs at (bit/s), in the order of its baud-rate
@@ -46,7 +54,8 @@ bool IsLinkSpeed(int bitsPerSecond);
 int SpeedOfCode(unsigned long code);
 #endif
 
-// Creates a port for a device path (e.g. "/dev/ttyUSB0", a pseudo-terminal).
+// Creates a port for a device path (e.g. "/dev/ttyUSB0", a pseudo-terminal)
+// or a network address ("rfc2217://192.0.2.10:4001", see NetworkPort.h).
 std::unique_ptr<Port> CreateDevicePort(const std::string& devicePath);
 
 // The built-in simulated sensor is offered by whoever links it in (the program,

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "NetworkPort.h"
 #include "SerialPort.h"
 #include "SerialPortWinNames.h"
 #include "modAPI.h"
@@ -308,7 +309,10 @@ std::vector<std::string> DetectedSerialPorts() {
     return ports;
 }
 
-std::unique_ptr<Port> CreateDevicePort(const std::string& devicePath) { return std::make_unique<Win32Port>(devicePath); }
+std::unique_ptr<Port> CreateDevicePort(const std::string& devicePath) {
+    if (IsNetworkAddress(devicePath)) return CreateNetworkPort(devicePath);
+    return std::make_unique<Win32Port>(devicePath);
+}
 
 }  // namespace SerialLayer
 #endif  // _WIN32

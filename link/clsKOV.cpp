@@ -72,6 +72,7 @@ void clsKOV::OpenComPort(std::int32_t Comport, std::int32_t Baudrate) {
         m_Port.Port.reset();
     }
     m_Port.Device.clear();
+    m_Port.Pending = false;
     std::unique_ptr<SerialLayer::Port> port =
         m_Port.Factory ? m_Port.Factory(Comport, &m_Port.Device) : DefaultPort(Comport, &m_Port.Device);
     if (!port) {
@@ -82,6 +83,7 @@ void clsKOV::OpenComPort(std::int32_t Comport, std::int32_t Baudrate) {
     std::string error;
     if (!port->Open(&error)) {
         m_Port.LastError = error.empty() ? std::string("Cannot open ") + m_Port.Device : error;
+        m_Port.Pending = port->OpenInProgress();
         port->Close();
         CloseComPort();
         return;
@@ -93,6 +95,7 @@ void clsKOV::OpenComPort(std::int32_t Comport, std::int32_t Baudrate) {
 }
 
 void clsKOV::CloseComPort() {
+    if (m_Port.Port && m_Port.IsOpen && m_Port.Port->Lost()) m_Port.LastError = m_Port.Port->LostReason();
     if (m_Port.Port) {
         if (m_Port.IsOpen) m_Port.Port->Close();
         m_Port.Port.reset();

@@ -140,8 +140,12 @@ public:
     LineState Line;
 
     // ---- additions for the windows and the tests -------------------------
-    // Why the last OpenComPort failed ("Permission denied", ...); "" after a success.
+    // Why the last OpenComPort failed ("Permission denied", ...), or why the
+    // open port went away when its layer can tell; "" after a success.
     const std::string& LastOpenError() const { return m_Port.LastError; }
+    // The last OpenComPort failed only because the port is still being
+    // opened (a network connection under way): the next one may succeed.
+    bool OpenPending() const { return m_Port.Pending; }
     // Device behind the port number of the last OpenComPort ("" when none is known).
     const std::string& DevicePath() const { return m_Port.Device; }
     // The open port, or nullptr (used by the command layer to transmit).
@@ -170,6 +174,7 @@ private:
         std::unique_ptr<SerialLayer::Port> Port;
         std::string Device;
         std::string LastError;
+        bool Pending = false;
         PortFactory Factory;
         SpeedListener OnSpeed;
 

@@ -473,9 +473,11 @@ bool SendCommand(clsKOV& link, const std::string& command) {
     // line, nobody else does.
     if (LineHeld(link) && !link.Line.HolderSending) return false;
     const int speed = link.CommBaudrate();
-    const int timeout = CommandTimeout(command, speed);
+    SerialLayer::Port* port = link.SerialPort();
+    // A port on the network adds its round trip to every deadline.
+    const int timeout = CommandTimeout(command, speed) + (port ? port->ReplyAllowanceMs() : 0);
     bool sent = true;
-    if (SerialLayer::Port* port = link.SerialPort()) {
+    if (port) {
         port->FlushInput();
         // A byte that cannot be sent ends the command: what the sensor
         // receives is never a changed text (a dropped digit in "352 20000"

@@ -91,7 +91,8 @@ void SetChecksumFunction(ChecksumFunction checksum);
 int CommandTimeout(const std::string& command, int speed);
 
 // Flush the input queue, send the text byte by byte (nothing is added),
-// pause after "S", reset EventNr / InBuffer, set LastCommand and arm FailTime.
+// pause after "S", reset EventNr / InBuffer, set LastCommand and arm FailTime
+// (the time-out, the port's reply allowance and 500 ms).
 // While another sequence holds the line (LineHold) nothing happens and the
 // result is false.
 bool SendCommand(clsKOV& link, const std::string& command);

@@ -10,6 +10,7 @@ PACKAGES=(
   socat xvfb xauth
   g++-mingw-w64-x86-64-posix wine64
   qt6-translations-l10n librsvg2-bin help2man lintian desktop-file-utils appstream debootstrap
+  ser2net
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

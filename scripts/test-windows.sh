@@ -3,7 +3,7 @@
 # tests and the command-line tool with mingw-w64 (build-win), runs the tests
 # under wine64, then puts the Linux simulator (ora2orb2-sim of the Linux build)
 # behind COM5 of the Wine prefix and runs the Win32 serial port and the
-# command-line tool against it.
+# command-line tool against it, directly and through ser2net (network ports).
 #   scripts/test-windows.sh [LINUX_BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -39,11 +39,17 @@ if [ ! -x "$SIM" ]; then
 fi
 work=$(mktemp -d)
 sim_pid=""
+ser2net_pid=""
 stop_sim() {
   if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
   sim_pid=""
 }
+stop_ser2net() {
+  if [ -n "$ser2net_pid" ]; then kill "$ser2net_pid" 2>/dev/null || true; wait "$ser2net_pid" 2>/dev/null || true; fi
+  ser2net_pid=""
+}
 cleanup() {
+  stop_ser2net
   stop_sim
   "$WINE" --stop-server || true
   rm -f "$WINEPREFIX/dosdevices/com$COM"
@@ -162,11 +168,56 @@ if [ -f "$BIN/ora2orb2-cli.exe" ]; then
   expect_exit 3 "a silent sensor (defaults)" defaults --port $COM --timeout 1
   stop_sim
 
+  # A network port: Debian's ser2net on the Linux loopback address in front of
+  # the simulator's pseudo-terminal, reached through Winsock with RFC 2217
+  # (the tool sets the speed) and raw.
+  command -v ser2net >/dev/null || fail "ser2net is missing (scripts/deps.sh installs it)"
+  listening() { grep -qi ":$(printf %04X "$1") [0-9A-F:]* 0A " /proc/net/tcp; }
+  free_port() {
+    local p
+    for _ in $(seq 100); do
+      p=$((20000 + RANDOM % 40000))
+      listening "$p" || { echo "$p"; return 0; }
+    done
+    return 1
+  }
+  start_sim --format 3
+  raw=$(free_port); rfc=$(free_port)
+  until [ "$rfc" != "$raw" ]; do rfc=$(free_port); done
+  device="$WINEPREFIX/dosdevices/com$COM"
+  cat >"$work/ser2net.yaml" <<EOF
+%YAML 1.1
+---
+connection: &raw
+  accepter: tcp,127.0.0.1,$raw
+  connector: serialdev,$device,9600n81,local
+connection: &rfc2217
+  accepter: telnet(rfc2217),tcp,127.0.0.1,$rfc
+  connector: serialdev,$device,9600n81,local
+EOF
+  ser2net -n -d -u -c "$work/ser2net.yaml" >"$work/ser2net.log" 2>&1 &
+  ser2net_pid=$!
+  for _ in $(seq 200); do listening "$raw" && listening "$rfc" && break; sleep 0.05; done
+  listening "$rfc" || fail "ser2net did not start: $(cat "$work/ser2net.log")"
+  cli monitor --device "rfc2217://127.0.0.1:$rfc" --baud 38400 --count 50 >"$work/network.csv" \
+    || fail "monitor through RFC 2217 exited with $?"
+  rows=$(tail -n +2 "$work/network.csv" | grep -c .)
+  [ "$rows" -eq 50 ] || fail "monitor through RFC 2217 gave $rows rows"
+  # The device is free for the raw accepter once ser2net has let the last client go.
+  ok=""
+  for _ in $(seq 20); do
+    cli info --device "tcp://127.0.0.1:$raw" --json >"$work/network.json" 2>/dev/null && { ok=1; break; }
+  done
+  [ -n "$ok" ] && grep -q '"30514"' "$work/network.json" || fail "info through raw TCP: $(cat "$work/network.json")"
+  stop_ser2net
+  rc=0; msg=$(cli info --device "tcp://127.0.0.1:$raw" 2>&1 >/dev/null) || rc=$?
+  [ "$rc" -eq 2 ] && [[ "$msg" == *"Connection refused"* ]] || fail "a closed network port exited with $rc: $msg"
+
   # A port that does not exist: the reason and exit code 2.
   rc=0; msg=$(cli info --port 77 2>&1 >/dev/null) || rc=$?
   [ "$rc" -eq 2 ] || fail "a missing port exited with $rc, not 2 ($msg)"
   [ -n "$msg" ] || fail "a missing port gave no reason"
-  echo "test-windows: ora2orb2-cli under Wine: info, monitor (100 values in $monitor_s s), CRC16.dll only from its folder, record --force, download/upload, refused, silent, missing port: OK"
+  echo "test-windows: ora2orb2-cli under Wine: info, monitor (100 values in $monitor_s s), CRC16.dll only from its folder, record --force, download/upload, refused, silent, network port (RFC 2217, raw, refused), missing port: OK"
 else
   echo "test-windows: ora2orb2-cli.exe not built; command-line tool not tested"
 fi

@@ -18,6 +18,10 @@ struct Wire {
     std::string toLink, fromLink;
     int baud = 9600;
     bool lost = false, failOpen = false, isOpen = false;
+    // As a network port: an open still under way, why it went away, its round trip.
+    bool pending = false;
+    std::string lostReason;
+    int allowance = 0;
 };
 
 class FakePort : public SerialLayer::Port {
@@ -44,6 +48,9 @@ public:
         return true;
     }
     bool Lost() const override { return w->lost; }
+    std::string LostReason() const override { return w->lostReason; }
+    bool OpenInProgress() const override { return w->pending; }
+    int ReplyAllowanceMs() const override { return w->allowance; }
 
 private:
     std::shared_ptr<Wire> w;

@@ -63,6 +63,29 @@ TEST_F(LinkTest, SendTransmitsBytesAndArmsTheDeadline) {
     EXPECT_EQ(modKOVComm::CommandTimeout("C", 1200), 4167);  // the block's time-out follows the speed
 }
 
+// A port on the network: its round trip lengthens every deadline, an open
+// still under way is told apart from a failure, and the reason a connection
+// ended is kept.
+TEST_F(LinkTest, NetworkPortAllowancePendingAndReason) {
+    wire->failOpen = wire->pending = true;
+    link.OpenComPort(1, 9600);
+    EXPECT_TRUE(link.OpenPending());
+    wire->failOpen = false;
+    link.OpenComPort(1, 9600);
+    ASSERT_TRUE(link.PortIsOpen());
+    EXPECT_FALSE(link.OpenPending());
+    wire->allowance = 500;
+    for (const auto& [command, ms] : {std::pair<const char*, double>{"C", 1521}, {"T", 2000}, {"M", 4000}}) {
+        link.SendCommand(command);
+        EXPECT_NEAR(MsLeft(), ms, 1e-3) << command;
+    }
+    wire->lost = true;
+    wire->lostReason = "the device server closed the connection";
+    link.ReadComportData();
+    EXPECT_FALSE(link.PortIsOpen());
+    EXPECT_EQ(link.LastOpenError(), wire->lostReason);
+}
+
 // The pause after "S" lets the sensor finish its value; with the port lost
 // there is no speed to divide by: no pause, and the plain time-out for "C".
 TEST_F(LinkTest, PauseAfterStopAndNoSpeed) {
