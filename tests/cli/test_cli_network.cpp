@@ -136,7 +136,10 @@ TEST_F(Network, MonitorAndTransferThroughBothAccepters) {
         SCOPED_TRACE("format " + std::to_string(format));
         const std::string dir = folder + "/f" + std::to_string(format);
         std::filesystem::create_directory(dir);
-        SimulatorTool sim(ORA_SIM_TOOL, dir, {"--format", std::to_string(format), "--unit", "0", "--no-echo", "0.5"});
+        // The sensor runs at the line's speed, so the set read from it writes
+        // back the same speed (601) and the line stays where it is.
+        SimulatorTool sim(ORA_SIM_TOOL, dir,
+                          {"--format", std::to_string(format), "--unit", "0", "--no-echo", "0.5", "--baud", "38400"});
         ASSERT_TRUE(sim.Running());
         Ser2net server(dir, sim.link, "38400n81");
         ASSERT_TRUE(server.Start()) << server.Log();
@@ -217,6 +220,38 @@ TEST_F(Network, SpeedChangesReachTheSensorsLine) {
     port->Close();
     stop = true;
     serving.join();
+}
+
+// An upload that changes the sensor's speed (601) through RFC 2217: the
+// sensor answers "OK" at the old speed and switches, the port asks ser2net
+// for the new speed, and the rest of the upload and the read-back go at it;
+// afterwards the sensor answers at the new speed only.
+TEST_F(Network, UploadOfANewSpeedMovesTheDeviceServersLine) {
+    SimulatorTool sim(ORA_SIM_TOOL, folder, {"--format", "1", "--baud", "38400"});
+    ASSERT_TRUE(sim.Running());
+    Ser2net server(folder, sim.link, "38400n81");
+    ASSERT_TRUE(server.Start()) << server.Log();
+    const std::string file = folder + "/speed.kov";
+    Result r;
+    ASSERT_TRUE(WaitFor([&] { return (r = Cli({"download", file, "--device", server.Rfc2217()})).code == Exit::Ok; }))
+        << r.err;
+    std::string kov = ReadFile(file);
+    const std::size_t at = kov.find("Baudrate=");
+    ASSERT_NE(at, std::string::npos) << kov;
+    kov.replace(at, kov.find_first_of("\r\n", at) - at, "Baudrate=3");  // 9600
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << kov;
+
+    r = Cli({"upload", file, "--device", server.Rfc2217()});
+    ASSERT_EQ(r.code, Exit::Ok) << r.err;
+    EXPECT_NE(r.err.find("--baud 9600"), std::string::npos) << r.err;
+    const std::vector<std::string> writes = sim.Commands();
+    const auto speed = std::find(writes.begin(), writes.end(), "601 9600");
+    ASSERT_NE(speed, writes.end());
+    EXPECT_EQ(writes.back(), "C") << "the set is read back after the writes that followed 601";
+
+    std::vector<std::string> args = {"info", "--device", server.Rfc2217(), "--data-dir", folder, "--baud", "9600"};
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::Run(args, out, err), Exit::Ok) << err.str();
 }
 
 // ser2net dies while the loop measures: the status says why, values resume
