@@ -125,7 +125,7 @@ if [ -f "$BIN/ora2orb2-cli.exe" ]; then
 
   # CRC16.dll is taken from the program's folder and the system folder only:
   # a copy of the tool without one beside it, started in a folder that holds
-  # a CRC16.dll, gets no checksum library and so no BINARY+CRC value (exit 3).
+  # a CRC16.dll, gets no checksum library and so no BINARY+CRC value (exit 8, no checksum library).
   start_sim --format 3
   mkdir -p "$work/alone" "$work/planted"
   cp "$BIN/ora2orb2-cli.exe" "$work/alone/"
@@ -133,7 +133,7 @@ if [ -f "$BIN/ora2orb2-cli.exe" ]; then
   rc=0
   (cd "$work/planted" && "$WINE" "$work/alone/ora2orb2-cli.exe" monitor --port $COM --count 3 --timeout 3 \
      --data-dir "$work/data" --quiet >"$work/planted.csv" 2>"$work/planted.err") || rc=$?
-  [ "$rc" -eq 3 ] || fail "a CRC16.dll in the current folder was loaded (monitor exited with $rc): $(cat "$work/planted.err")"
+  [ "$rc" -eq 8 ] || fail "a CRC16.dll in the current folder was loaded (monitor exited with $rc): $(cat "$work/planted.err")"
   cp "$BIN/CRC16.dll" "$work/alone/"  # beside the program it is taken
   (cd "$work/planted" && "$WINE" "$work/alone/ora2orb2-cli.exe" monitor --port $COM --count 3 --data-dir "$work/data" \
      --quiet >/dev/null) || fail "the tool with CRC16.dll beside it exited with $?"
