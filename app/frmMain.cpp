@@ -16,6 +16,7 @@
 #include <cmath>
 
 #include "ChartPicture.h"
+#include "DistanceUnits.h"
 #include "XYChart.h"
 #include "clsChartData.h"
 #include "clsConsole.h"
@@ -60,7 +61,7 @@ frmMain::frmMain(QWidget* parent, bool startTimer) : QMainWindow(parent) {
     m_loop = std::make_unique<MonitorLoop>([] { return modGlobals::Device; }, static_cast<MonitorView*>(this));
     m_loop->SetPort(modGlobals::Comport, modGlobals::Baudrate);
     m_loop->SetWaitFunction([this](int ms) { return WaitWithEvents(ms); });
-    m_loop->Subscribe([this](clsKOV& link) { ShowDistance(link); });
+    m_loop->Subscribe([this](const Measurement& m) { ShowDistance(m); });
     m_timer = new QTimer(this);
     m_timer->setObjectName("Timer");
     m_timer->setInterval(MonitorLoop::TickMs);
@@ -308,23 +309,12 @@ void frmMain::UpdateSingleRequestButton() {
 // Distance display, chart and auto-scaling
 // ---------------------------------------------------------------------------
 
-void frmMain::ShowDistance(clsKOV& link) {
+void frmMain::ShowDistance(const Measurement& m) {
     if (m_unloaded) return;
-    const std::int32_t mm = link.MeasValue_mm;
-    const int unit = link.DistanceUnit;
-    const QString unitName = QString::fromStdString(modGlobals::UnitNameOf(unit));
-    if (mm == modKOVComm::TempErrorValue) {
-        lblMeasValue->setText(QStringLiteral("TempError"));
-    } else if (mm == modKOVComm::NoEchoValue || mm == 0) {
-        lblMeasValue->setText(QStringLiteral("No Echo"));
-    } else {
-        QString number = QString::number(link.MeasValue, 'f', modKOVComm::UnitDecimals(unit));
-        number.replace(QLatin1Char('.'), QLatin1Char(modFunctions::DecimalSeparator()));
-        if (link.OutputFormat == 0)
-            lblMeasValue->setText(number + QStringLiteral(" [") + unitName + QLatin1Char(']'));
-        else
-            lblMeasValue->setText(number + QLatin1Char(' ') + unitName);
-    }
+    const std::int32_t mm = m.Mm;
+    const int unit = m.Unit;
+    const QString unitName = QString::fromLatin1(DistanceUnits::Name(unit));
+    lblMeasValue->setText(QString::fromStdString(DistanceText(m, modFunctions::DecimalSeparator())));
 
     if (frmTextWindow* window = frmTextWindow::Instance(); window && frmTextWindow::IsOpen()) {
         m_loop->Step([&] {
@@ -344,12 +334,12 @@ void frmMain::ShowDistance(clsKOV& link) {
 
     const bool zero = mm == 0;
     if (!(zero && !modGlobals::ShowZeroValues) && std::llabs(static_cast<long long>(mm)) < 99999999) {
-        m_scaleWindow->Add(link.CurrentTime, mm);
+        m_scaleWindow->Add(m.Time, mm);
         modGlobals::AutoScaleRec.LastValue = mm;
-        m_series->AddChartPoint(link.CurrentTime, link.MeasValue);
+        m_series->AddChartPoint(m.Time, m.Value);
         if (modGlobals::AutoScale) {
             AutoScaleY(m_chart->TimeInterval() / modAPI::MsPerDay);
-            const double factor = modGlobals::UnitFactorOf(unit);
+            const double factor = DistanceUnits::FactorOf(unit);
             const int axis = modGlobals::AutoScaleRec.Axis;
             m_chart->SetyMin(axis, modChartCommon::MillimetresToUnit(modGlobals::AutoScaleRec.Minimum, factor));
             m_chart->SetyMax(axis, modChartCommon::MillimetresToUnit(modGlobals::AutoScaleRec.Maximum, factor));
@@ -363,7 +353,7 @@ void frmMain::AutoScaleY(double timeSpanDays) {
     modChartCommon::AutoScaleY(modGlobals::AutoScaleRec, *m_scaleWindow, timeSpanDays);
 }
 
-double frmMain::DisplayUnitFactor() const { return modGlobals::UnitFactorOf(m_lastUnit); }
+double frmMain::DisplayUnitFactor() const { return DistanceUnits::FactorOf(m_lastUnit); }
 
 void frmMain::ApplyFixedRange() {
     const double factor = DisplayUnitFactor();

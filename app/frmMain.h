@@ -47,10 +47,10 @@ public:
     // One pass of the measurement loop (normally every 50 ms from the timer).
     void TimerTick();
 
-    // Shows the link's current distance: value label, value window, chart,
-    // auto-scaling. The window's listener of the loop's new distances; the
-    // recorder plays back through the loop's PublishDistance.
-    void ShowDistance(clsKOV& link);
+    // Shows a distance: value label, value window, chart, auto-scaling. The
+    // window's listener of the loop's new distances; the recorder plays back
+    // through the loop's PublishDistance.
+    void ShowDistance(const Measurement& m);
 
     // The measurement loop the timer drives.
     MonitorLoop& Loop() { return *m_loop; }

@@ -14,9 +14,6 @@ bool AutoScale = true;
 double yMin = 0;
 double yMax = 5000;
 
-std::array<double, UnitCount> UnitFactor{1, 1000, 25.4, 304.8, 914.4, 1609344, 1852000};
-std::array<std::string, UnitCount> UnitName{"mm", "m", "in", "ft", "yd", "mi", "nm"};
-
 AutoScaleRecord AutoScaleRec;
 
 std::shared_ptr<clsKOV> Device;
@@ -31,9 +28,6 @@ bool ValueWindowOpen = false;
 bool ConfigDialogOpen = false;
 bool RecorderWindowOpen = false;
 std::int32_t RecorderState = 0;
-
-double UnitFactorOf(int unit) { return unit >= 0 && unit < UnitCount ? UnitFactor[unit] : 1.0; }
-std::string UnitNameOf(int unit) { return unit >= 0 && unit < UnitCount ? UnitName[unit] : std::string(); }
 
 void ResetState() {
     Settings = clsIni();

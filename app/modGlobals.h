@@ -1,6 +1,6 @@
 #pragma once
-// Application-wide state: the settings read from KOV.ini, the unit tables, the
-// auto-scale record, the one sensor link and the flags the windows share.
+// Application-wide state: the settings read from KOV.ini, the auto-scale
+// record, the one sensor link and the flags the windows share.
 // Everything lives on the user-interface thread; there is no locking.
 #include <array>
 #include <cstdint>
@@ -41,10 +41,6 @@ inline constexpr const std::array<int, 6>& Baudrates = SerialLayer::SensorSpeeds
 // Index of a speed in Baudrates; -1 when it is not there.
 int BaudrateIndex(std::int32_t bitsPerSecond);
 
-constexpr int UnitCount = 7;
-extern std::array<double, UnitCount> UnitFactor;      // millimetres per unit, index = DistanceUnit
-extern std::array<std::string, UnitCount> UnitName;   // "mm", "m", ...
-
 extern AutoScaleRecord AutoScaleRec;
 
 // The sensor link "Device" and the configuration list (the device first).
@@ -64,10 +60,6 @@ extern bool ValueWindowOpen;        // frmTextWindow is loaded
 extern bool ConfigDialogOpen;       // frmKOV is shown
 extern bool RecorderWindowOpen;     // frmRecorder is loaded
 extern std::int32_t RecorderState;  // 0 idle, 1 recording, 2 playing back
-
-// Factor and name for a unit index; out-of-range indexes give 1 and "".
-double UnitFactorOf(int unit);
-std::string UnitNameOf(int unit);
 
 // Puts every item back to its start value (tests, a second start).
 void ResetState();

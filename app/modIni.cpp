@@ -85,9 +85,6 @@ void LoadSettings() {
     AutoScaleRec = AutoScaleRecord();
     AutoScaleRec.MinHalfSpan = 25;
     AutoScaleRec.Axis = 0;
-
-    UnitFactor = {1, 1000, 25.4, 304.8, 914.4, 1609344, 1852000};
-    UnitName = {"mm", "m", "in", "ft", "yd", "mi", "nm"};
 }
 
 bool SaveSettings(std::string* reason) {

@@ -317,7 +317,7 @@ int Upload(Session& s, const clsKOV& file) {
 
 // Measures until the count, the duration or an interrupt ends it. `take`
 // gets every distance; false from it ends the measurement with `takeFailed`.
-int Measure(Session& s, const std::function<bool(clsKOV&)>& take, bool* takeFailed, std::int64_t* taken) {
+int Measure(Session& s, const std::function<bool(const Measurement&)>& take, bool* takeFailed, std::int64_t* taken) {
     const Options& o = s.Opts();
     clsKOV& k = s.Link();
     MonitorLoop& loop = s.Loop();
@@ -326,10 +326,10 @@ int Measure(Session& s, const std::function<bool(clsKOV&)>& take, bool* takeFail
 
     double lastValueAt = s.Driver().NowMs();
     bool failed = false;
-    const int id = loop.Subscribe([&](clsKOV& link) {
+    const int id = loop.Subscribe([&](const Measurement& m) {
         if (failed) return;
         if (o.Count > 0 && *taken >= o.Count) return;
-        if (!take(link)) {
+        if (!take(m)) {
             failed = true;
             return;
         }
@@ -408,8 +408,8 @@ int Monitor(Session& s, std::ostream& out) {
     std::int64_t taken = 0;
     const int code = Measure(
         s,
-        [&](clsKOV& link) {
-            const Row row = RowOf(link);
+        [&](const Measurement& m) {
+            const Row row = RowOf(m);
             out << (o.Json ? JsonRow(row, o.Temperature) : CsvRow(row, o.Temperature, o.Decimal)) << "\n"
                 << std::flush;
             return static_cast<bool>(out);
@@ -425,7 +425,7 @@ int Record(Session& s, clsRecordWriter& writer, bool replacing) {
     std::int64_t taken = 0;
     std::string writeError;
     int code = Measure(
-        s, [&](clsKOV& link) { return writer.WriteLine(modRecFile::FormatLine(link), &writeError); }, nullptr,
+        s, [&](const Measurement& m) { return writer.WriteLine(modRecFile::FormatLine(m), &writeError); }, nullptr,
         &taken);
     const bool removed = writer.Close();
     if (code == ExitCode::FileError) s.Error("cannot write " + path + ": " + writeError);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "DistanceUnits.h"
 #include "clsConfigTransfer.h"
 #include "clsKOV.h"
 #include "modAPI.h"
@@ -174,19 +175,12 @@ std::string IsoTime(double days, char decimal) {
            s.substr(20, 3);
 }
 
-std::string UnitName(std::int32_t unit) {
-    static const char* const names[] = {"mm", "m", "in", "ft", "yd", "mi", "nm"};
-    return unit >= 0 && unit <= 6 ? names[unit] : "?";
-}
+std::string UnitName(std::int32_t unit) { return DistanceUnits::Known(unit) ? DistanceUnits::Name(unit) : "?"; }
 
-Row RowOf(const clsKOV& link) {
+Row RowOf(const Measurement& m) {
     Row r;
-    r.Time = link.CurrentTime;
-    r.Mm = link.MeasValue_mm;
-    r.Value = link.MeasValue;
-    r.Unit = link.DistanceUnit;
-    r.HasTemperature = TemperatureOf(link.sTemperature, &r.TemperatureC);
-    r.TemperatureOk = link.TempStatus != 0;
+    static_cast<Measurement&>(r) = m;
+    r.HasTemperature = TemperatureOf(m.Temperature, &r.TemperatureC);
     r.UtcOffsetMinutes = modAPI::UtcOffsetMinutes();
     return r;
 }
@@ -199,8 +193,12 @@ std::string UtcOffsetText(int minutes) {
 }
 
 std::string RowState(const Row& row) {
-    if (row.Mm == modKOVComm::TempErrorValue) return "temp error";
-    if (row.Mm == modKOVComm::NoEchoValue || row.Mm == 0) return "no echo";
+    switch (row.State) {
+        case MeasurementState::NoEcho: return "no echo";
+        case MeasurementState::TempError: return "temp error";
+        case MeasurementState::Marker: return "marker";
+        case MeasurementState::Ok: break;
+    }
     return "ok";
 }
 
@@ -215,7 +213,7 @@ bool TemperatureOf(const std::string& text, double* celsius) {
 }
 
 std::string UnitValueText(double value, std::int32_t unit, char decimal) {
-    return FixedText(value, modKOVComm::UnitDecimals(unit), decimal);
+    return FixedText(value, DistanceUnits::Decimals(unit), decimal);
 }
 
 std::string CsvHeader(bool temperature, char decimal) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "Measurement.h"
+
 class clsKOV;
 
 namespace cli {
@@ -45,24 +47,21 @@ std::string IsoTime(double days, char decimal = '.');
 // Short unit name of a distance unit index ("mm", "m" ...), "?" outside 0..6.
 std::string UnitName(std::int32_t unit);
 
-// One measured distance, as it leaves the link.
-struct Row {
-    double Time = 0;                // days
-    std::int32_t Mm = 0;            // MeasValue_mm
-    double Value = 0;               // MeasValue, in the unit
-    std::int32_t Unit = 0;          // DistanceUnit
+// One measured distance as the tool writes it: the loop's measurement, with
+// its temperature read as a number and the offset from UTC when it was taken.
+struct Row : Measurement {
     bool HasTemperature = false;
     double TemperatureC = 0;
-    bool TemperatureOk = true;
     int UtcOffsetMinutes = 0;       // of the local time when the row was taken
 };
-// The row of the link's current distance, taken now.
-Row RowOf(const clsKOV& link);
+// The row of a measurement, taken now.
+Row RowOf(const Measurement& m);
 
 // "+01:00", "-05:30", "+00:00": an offset from UTC as ISO 8601 writes it.
 std::string UtcOffsetText(int minutes);
 
-// "ok", "no echo" (the no-echo marker or 0) or "temp error".
+// "ok", "no echo" (the no-echo marker or 0), "temp error" or "marker" (any
+// other value of the sensor's marker shape).
 std::string RowState(const Row& row);
 
 // The leading number of a temperature text ("23 C, OK" gives 23); false

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <string>
 
+#include "DistanceUnits.h"
 #include "FuzzCheck.h"
 #include "clsKOV.h"
 #include "crc16.h"
@@ -160,7 +161,7 @@ private:
     void CheckDistance(std::int32_t format, std::int32_t unit) {
         const std::int32_t mm = link.MeasValue_mm;
         double factor = 0;
-        if (!modKOVComm::UnitFactor(unit, &factor)) {
+        if (!DistanceUnits::Factor(unit, &factor)) {
             // No unit: only the sensor's temperature error can be reported.
             FUZZ_CHECK(mm == modKOVComm::TempErrorValue, "distance reported without a valid unit");
             return;

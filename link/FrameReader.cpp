@@ -46,13 +46,6 @@ bool PlainFrame(const unsigned char* b, bool strict) {
 // The values the sensor sends in place of a distance; they agree with anything.
 bool Marker(std::int32_t v) { return v == NoEchoValue || v == TempErrorValue; }
 
-// A marker frame (7F in the high byte, FF or F0 in the low byte) is passed
-// on as it came, in MeasValue as well.
-bool MarkerForm(std::int32_t mm) {
-    const auto u = static_cast<std::uint32_t>(mm);
-    return (u >> 24) == 0x7F && ((u & 0xFF) == 0xFF || (u & 0xFF) == 0xF0);
-}
-
 struct Reading {
     bool any = false;  // a frame was taken
     std::int32_t mm = 0;

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "Crc16Loader.h"
+#include "DistanceUnits.h"
 #include "FrameReader.h"
 #include "LineHold.h"
 #include "SerialPort.h"
@@ -380,7 +381,7 @@ bool DistanceData(clsKOV& link, const std::string& input) {
     // A unit outside the table: nothing can be decoded, and the deadline
     // (re-armed only by a value) reports the sensor as not answering.
     double factor = 0;
-    if (!UnitFactor(link.DistanceUnit, &factor)) return true;
+    if (!DistanceUnits::Factor(link.DistanceUnit, &factor)) return true;
     std::string s = input;
     switch (link.OutputFormat) {
         case 0:
@@ -533,7 +534,7 @@ std::string ParameterValueText(const clsKOV& link, const std::string& code) {
     };
     auto num = [](std::int32_t v) { return std::to_string(v); };
     if (code == "101") return pick(link.OutputFormat, {"ASCII", "ASCII+UNIT", "BINARY", "BINARY+CRC"}, "ASCII+UNIT");
-    if (code == "111") return pick(link.DistanceUnit, {"MM", "M", "IN", "FT", "YD", "MI", "NM"}, "M");
+    if (code == "111") return DistanceUnits::Known(link.DistanceUnit) ? DistanceUnits::WireText(link.DistanceUnit) : "M";
     if (code == "301") return pick(link.AverageDepth, {"1", "16", "64", "256", "1024"}, "1024");
     if (code == "302") return pick(link.TimeOut, {"0", "25", "50", "100", "200"}, "25");
     if (code == "304") return num(link.MovingAverage);
@@ -956,26 +957,6 @@ double LeadingNumber(const std::string& s) {
     const auto result = std::from_chars(s.data() + start, s.data() + s.size(), value, std::chars_format::general);
     if (result.ec != std::errc()) return 0;
     return negative ? -value : value;
-}
-
-// ------------------------------------------------------------------ units
-
-bool UnitFactor(int distanceUnit, double* factor) {
-    static constexpr double factors[7] = {1.0, 1000.0, 25.4, 304.8, 914.4, 1609344.0, 1852000.0};
-    if (distanceUnit < 0 || distanceUnit > 6) return false;
-    *factor = factors[distanceUnit];
-    return true;
-}
-
-int UnitDecimals(int distanceUnit) {
-    switch (distanceUnit) {
-        case 0: return 0;
-        case 1:
-        case 2: return 3;
-        case 3:
-        case 4: return 4;
-        default: return 8;
-    }
 }
 
 }  // namespace modKOVComm

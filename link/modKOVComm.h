@@ -38,9 +38,36 @@ constexpr std::int32_t Idle = 1;            // connected, no measurement running
 constexpr std::int32_t Measuring = 2;       // continuous values (or single values with "G")
 }  // namespace Comm
 
+// Output formats (parameter 101), in OutputFormat.
+namespace OutputFormat {
+enum Value : std::int32_t {
+    Ascii = 0,       // a distance line each
+    AsciiUnit = 1,   // ... with the unit behind the number
+    Binary = 2,      // four-byte frames
+    BinaryCrc = 3,   // six-byte frames with a checksum
+};
+constexpr bool IsBinary(std::int32_t format) { return format == Binary || format == BinaryCrc; }
+}  // namespace OutputFormat
+
+// Output modes (parameter 603), in OutputMode.
+namespace OutputMode {
+enum Value : std::int32_t {
+    Continuous = 0,  // "M" starts a stream of values
+    Single = 1,      // "M" or "G" is answered with one value
+    OnRequest = 2,   // after "M" every "G" asks for one value
+};
+}  // namespace OutputMode
+
 // Distance markers in MeasValue_mm.
 constexpr std::int32_t NoEchoValue = 2147483647;       // 7FFFFFFF
 constexpr std::int32_t TempErrorValue = 2147483632;    // 7FFFFFF0
+// The shape of the sensor's markers: 7F in the high byte, FF or F0 in the low
+// byte. The two above have it; a binary frame of that shape is passed on as it
+// came (in MeasValue as well), whatever it stands for.
+constexpr bool MarkerForm(std::int32_t mm) {
+    const auto u = static_cast<std::uint32_t>(mm);
+    return (u >> 24) == 0x7F && ((u & 0xFF) == 0xFF || (u & 0xFF) == 0xF0);
+}
 
 // ---- hooks ----------------------------------------------------------------
 
@@ -149,15 +176,5 @@ int ByteAt(int position, const std::string& s);
 
 // Leading number of a text after blanks, point as decimal separator; 0 when none.
 double LeadingNumber(const std::string& s);
-
-// ---- units ----------------------------------------------------------------
-
-// Millimetres per unit for DistanceUnit 0..6 (mm, m, in, ft, yd, mi, nm);
-// false (and *factor untouched) for an index outside 0..6.
-bool UnitFactor(int distanceUnit, double* factor);
-
-// Decimals a distance is shown with in DistanceUnit 0..6: none in mm, 3 in m
-// and in, 4 in ft and yd, 8 in mi and nm and for any other index.
-int UnitDecimals(int distanceUnit);
 
 }  // namespace modKOVComm

@@ -76,8 +76,9 @@ int MonitorLoop::Subscribe(DistanceListener listener) {
 }
 
 void MonitorLoop::Unsubscribe(int id) {
-    m_listeners.erase(std::remove_if(m_listeners.begin(), m_listeners.end(), [id](const Entry& e) { return e.id == id; }),
-                      m_listeners.end());
+    m_listeners.erase(
+        std::remove_if(m_listeners.begin(), m_listeners.end(), [id](const auto& e) { return e.id == id; }),
+        m_listeners.end());
 }
 
 int MonitorLoop::AddTickListener(TickListener listener) {
@@ -87,15 +88,15 @@ int MonitorLoop::AddTickListener(TickListener listener) {
 
 void MonitorLoop::RemoveTickListener(int id) {
     m_tickListeners.erase(
-        std::remove_if(m_tickListeners.begin(), m_tickListeners.end(), [id](const Entry& e) { return e.id == id; }),
+        std::remove_if(m_tickListeners.begin(), m_tickListeners.end(), [id](const auto& e) { return e.id == id; }),
         m_tickListeners.end());
 }
 
-void MonitorLoop::PublishDistance(clsKOV& link) {
+void MonitorLoop::PublishDistance(const Measurement& m) {
     ++m_published;
     // A copy: a listener may subscribe or leave while it is called.
-    const std::vector<Entry> listeners = m_listeners;
-    for (const Entry& e : listeners) Step([&] { e.call(link); });
+    const auto listeners = m_listeners;
+    for (const auto& e : listeners) Step([&] { e.call(m); });
 }
 
 // ---------------------------------------------------------------------------
@@ -201,8 +202,8 @@ void MonitorLoop::Tick() {
         link.CommStatus = Comm::NotConnected;
     }
     Step([&] { m_view->ShowState(link.CommStatus, Busy()); });
-    const std::vector<Entry> tickListeners = m_tickListeners;
-    for (const Entry& e : tickListeners) Step([&] { e.call(link); });
+    const auto tickListeners = m_tickListeners;
+    for (const auto& e : tickListeners) Step([&] { e.call(link); });
 
     Step([&] {
         const double delta = std::nearbyint((link.CurrentTime - m_lastTickTime) * modAPI::MsPerDay);
@@ -242,12 +243,13 @@ void MonitorLoop::HandleEvent(clsKOV& link) {
         case Event::NoAnswer:
             NoAnswer(link);
             break;
-        case Event::Distance:
-            PublishDistance(link);
+        case Event::Distance: {
+            const Measurement m = MeasurementOf(link);
+            PublishDistance(m);
             m_view->ShowStatus(link.Decoder.ChecksumErrors > 0 ? MonitorText::ChecksumError : MonitorText::NewDistance,
                                "");
             // The marker is tested on the millimetre value.
-            m_view->ShowShutDown(link.MeasValue_mm == modKOVComm::TempErrorValue);
+            m_view->ShowShutDown(m.State == MeasurementState::TempError);
             if (!m_singleActive && !Busy() && m_temperatureRequests && link.CurrentTime >= link.ReadTempTime) {
                 // The stream stops; once the stop's deadline has passed the
                 // decoder asks for the temperature.
@@ -256,6 +258,7 @@ void MonitorLoop::HandleEvent(clsKOV& link) {
                 m_temperaturePending = true;
             }
             break;
+        }
         case Event::Temperature:
             m_view->ShowTemperature(link.sTemperature);
             m_view->ShowStatus(MonitorText::NewTemperature, "");
@@ -354,7 +357,7 @@ void MonitorLoop::SingleMeasurement() {
         if (!link.NewInData.empty()) Step([&] { m_view->Received(link.NewInData); });
         Step([&] { link.EvaluateInBuffer(); });
         if (link.EventNr == Event::Distance) {
-            PublishDistance(link);
+            PublishDistance(MeasurementOf(link));
             m_view->ShowStatus(MonitorText::NewDistance, "");
             break;
         }

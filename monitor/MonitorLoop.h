@@ -5,15 +5,17 @@
 // the blocking single measurement and the averaging writes live here too.
 //
 // Plain C++: the main window, and a program without windows, drive it the
-// same way. What happened is told to a MonitorView; every new distance goes
-// to the distance listeners, whoever they are (value label and chart, value
-// window, recorder, command-line output). Played-back values take the same
-// road through PublishDistance.
+// same way. What happened is told to a MonitorView; every new distance goes,
+// as a Measurement, to the distance listeners, whoever they are (value label
+// and chart, value window, recorder, command-line output). Played-back values
+// take the same road through PublishDistance.
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "Measurement.h"
 
 class clsKOV;
 
@@ -69,7 +71,7 @@ public:
 class MonitorLoop {
 public:
     using LinkSource = std::function<std::shared_ptr<clsKOV>()>;
-    using DistanceListener = std::function<void(clsKOV& link)>;
+    using DistanceListener = std::function<void(const Measurement& m)>;
     using TickListener = std::function<void(clsKOV& link)>;
     // Waits `ms` with the events of the program running; false when the wait
     // was cut short (the program is closing).
@@ -127,7 +129,7 @@ public:
     // New distances go to every listener, in the order they subscribed.
     int Subscribe(DistanceListener listener);
     void Unsubscribe(int id);
-    void PublishDistance(clsKOV& link);
+    void PublishDistance(const Measurement& m);
     std::uint64_t PublishedCount() const { return m_published; }
     // Called once per tick (the configuration dialog's window control).
     int AddTickListener(TickListener listener);
@@ -171,11 +173,12 @@ private:
     const clsKOV* m_listening = nullptr;  // the link whose speed changes the loop follows
     std::string m_checksumTold;    // the checksum problem the view was told of
 
+    template <typename Listener>
     struct Entry {
         int id;
-        DistanceListener call;
+        Listener call;
     };
-    std::vector<Entry> m_listeners;
-    std::vector<Entry> m_tickListeners;
+    std::vector<Entry<DistanceListener>> m_listeners;
+    std::vector<Entry<TickListener>> m_tickListeners;
     int m_nextId = 1;
 };

@@ -12,7 +12,7 @@
 #include <limits>
 #include <sys/stat.h>
 
-#include "clsKOV.h"
+#include "Measurement.h"
 #include "modAPI.h"
 #include "modKOVComm.h"
 
@@ -128,19 +128,18 @@ std::string TemperatureField(const std::string& temperatureText) {
 
 std::string FormatLine(double time, std::int32_t distanceMm, const std::string& temperatureText) {
     std::string line = FormatTimeStamp(time) + "; ";
-    if (distanceMm == modKOVComm::TempErrorValue)
-        line += "TempError";
-    else if (distanceMm == modKOVComm::NoEchoValue || distanceMm == 0)
-        line += "No Echo";
-    else
-        line += std::to_string(distanceMm) + " mm";
+    switch (StateOfDistance(distanceMm)) {
+        case MeasurementState::TempError: line += "TempError"; break;
+        case MeasurementState::NoEcho: line += "No Echo"; break;
+        // Any other marker is written as the number it is, and read back so.
+        case MeasurementState::Marker:
+        case MeasurementState::Ok: line += std::to_string(distanceMm) + " mm"; break;
+    }
     line += "; " + TemperatureField(temperatureText) + " \xB0" "C";
     return line;
 }
 
-std::string FormatLine(const clsKOV& link) {
-    return FormatLine(link.CurrentTime, link.MeasValue_mm, link.sTemperature);
-}
+std::string FormatLine(const Measurement& m) { return FormatLine(m.Time, m.Mm, m.Temperature); }
 
 std::string FileName(int number) {
     char text[32];

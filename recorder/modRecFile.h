@@ -12,7 +12,7 @@
 #include <iosfwd>
 #include <string>
 
-class clsKOV;
+struct Measurement;
 
 namespace modRecFile {
 
@@ -34,10 +34,10 @@ std::string FormatTimeStamp(double days);
 std::string TemperatureField(const std::string& temperatureText);
 
 // One line without its line end, for a time, a distance in mm (or marker;
-// 0 counts as no echo) and the link's temperature text.
+// 0 counts as no echo) and the sensor's temperature text.
 std::string FormatLine(double time, std::int32_t distanceMm, const std::string& temperatureText);
-// The same for the link's CurrentTime, MeasValue_mm and sTemperature.
-std::string FormatLine(const clsKOV& link);
+// The same for a measurement: its time, millimetres and temperature text.
+std::string FormatLine(const Measurement& m);
 
 // "SAVE0001.rec" ... ("SAVE12345.rec" above 9999). The first free one is
 // taken by clsRecordWriter::CreateNext.

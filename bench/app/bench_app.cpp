@@ -70,7 +70,7 @@ void BM_ShowDistance(benchmark::State& state) {
         value.MeasValue_mm = 1000 + (i++ % 50);
         value.MeasValue = value.MeasValue_mm;
         value.CurrentTime += 0.002 / 86400;
-        s.window->ShowDistance(value);
+        s.window->ShowDistance(MeasurementOf(value));
     }
 }
 BENCHMARK(BM_ShowDistance)->Unit(benchmark::kMicrosecond);

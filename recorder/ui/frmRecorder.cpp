@@ -16,10 +16,8 @@
 #include <vector>
 
 #include "MonitorLoop.h"
-#include "clsKOV.h"
 #include "modAPI.h"
 #include "modFunctions.h"
-#include "modKOVComm.h"
 #include "modControls.h"
 #include "modLanguage.h"
 #include "modRecFile.h"
@@ -104,7 +102,7 @@ frmRecorder::frmRecorder(RecorderHost& host, QWidget* parent, std::shared_ptr<Re
 
     cmdStop->setEnabled(false);
     cmdPlay->setEnabled(!m_host.Measuring());
-    m_listener = m_host.Loop().Subscribe([this](clsKOV& link) { SaveData(link); });
+    m_listener = m_host.Loop().Subscribe([this](const Measurement& m) { SaveData(m); });
     m_host.SetRecorderWindowOpen(true);
 }
 
@@ -143,10 +141,10 @@ void frmRecorder::cmdRec_Click() {
     m_host.SetStatus(2, "REC: " + path + " ");
 }
 
-void frmRecorder::SaveData(clsKOV& link) {
+void frmRecorder::SaveData(const Measurement& m) {
     if (m_host.RecorderState() != 1 || !m_writer.IsOpen()) return;
     std::string error;
-    if (m_writer.WriteLine(modRecFile::FormatLine(link), &error)) return;
+    if (m_writer.WriteLine(modRecFile::FormatLine(m), &error)) return;
     // Full disk, lost drive: what is in the file stays, the recording ends.
     StopRecording();
     m_host.SetStatus(2, "");
@@ -174,7 +172,6 @@ void frmRecorder::MeasuringChanged(bool measuring) {
 }
 
 bool frmRecorder::LoadData(const std::string& path, int capacity) {
-    auto link = std::make_shared<clsKOV>();
     // The distances the chart keeps (its last `capacity` points), for the y range.
     std::vector<std::int32_t> charted(static_cast<size_t>(std::max(1, capacity)));
     size_t next = 0, count = 0;
@@ -183,11 +180,7 @@ bool frmRecorder::LoadData(const std::string& path, int capacity) {
     const modRecFile::LoadResult result = modRecFile::Load(
         path,
         [&](const modRecFile::Line& line) {
-            link->CurrentTime = line.Time;
-            link->MeasValue = line.Distance;
-            link->MeasValue_mm = line.Distance;
-            link->DistanceUnit = 0;
-            m_host.Loop().PublishDistance(*link);
+            m_host.Loop().PublishDistance(RecordedMeasurement(line.Time, line.Distance));
             if (line.Distance != 0 && std::abs(static_cast<double>(line.Distance)) < 99999999.0) {
                 charted[next] = line.Distance;
                 next = (next + 1) % charted.size();

@@ -10,7 +10,7 @@
 #include "clsRecordWriter.h"
 
 class QPushButton;
-class clsKOV;
+struct Measurement;
 
 class frmRecorder : public QWidget {
     Q_OBJECT
@@ -22,8 +22,8 @@ public:
     static void SetDefaultDialogs(std::shared_ptr<RecorderDialogs> dialogs);
     ~frmRecorder() override;
 
-    // Appends the link's distance to the open file (while recording).
-    void SaveData(clsKOV& link);
+    // Appends the distance to the open file (while recording).
+    void SaveData(const Measurement& m);
     // Reads `path` and feeds every line to the chart; false after an
     // unreadable line (the points before it stay). `capacity`: the number of
     // points the chart keeps (the y range covers the last that many).

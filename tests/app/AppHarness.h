@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "DistanceUnits.h"
 #include "SensorModel.h"
 #include "SerialPort.h"
 #include "clsChartData.h"

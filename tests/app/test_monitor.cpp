@@ -109,12 +109,12 @@ private slots:
         value.MeasValue_mm = mm;
         value.DistanceUnit = unit;
         value.OutputFormat = format;
-        value.MeasValue = mm / modGlobals::UnitFactorOf(unit);
+        value.MeasValue = mm / DistanceUnits::FactorOf(unit);
         value.CurrentTime = modAPI::NowWithMs();
-        h.window->ShowDistance(value);
+        h.window->ShowDistance(MeasurementOf(value));
         QCOMPARE(h.ValueLabel(), expected);
         QCOMPARE(QString::fromStdString(h.window->KOVChart()->yScaleText(0)->Caption),
-                 "[ " + QString::fromStdString(modGlobals::UnitNameOf(unit)) + " ]");
+                 "[ " + QString::fromLatin1(DistanceUnits::Name(unit)) + " ]");
     }
 
     void markersAreTestedOnMillimetres() {
@@ -129,12 +129,12 @@ private slots:
         link.MeasValue_mm = 2147483632;
         link.MeasValue = 2147483632 / 1000.0;
         const int before = h.window->Series()->WritePointer();
-        h.window->ShowDistance(link);
+        h.window->ShowDistance(MeasurementOf(link));
         QCOMPARE(h.ValueLabel(), QStringLiteral("TempError"));
         QCOMPARE(h.window->Series()->WritePointer(), before);  // markers are not charted
         link.MeasValue_mm = 2147483647;
         link.MeasValue = 2147483647 / 1000.0;
-        h.window->ShowDistance(link);
+        h.window->ShowDistance(MeasurementOf(link));
         QCOMPARE(h.ValueLabel(), QStringLiteral("No Echo"));
     }
 
@@ -167,23 +167,23 @@ private slots:
         value.CurrentTime = modAPI::NowWithMs();
         value.MeasValue_mm = 500;
         value.MeasValue = 500;
-        h.window->ShowDistance(value);  // first value: chart reset for the unit, one point
+        h.window->ShowDistance(MeasurementOf(value));  // first value: chart reset for the unit, one point
         const int afterFirst = h.window->Series()->WritePointer();
         QCOMPARE(afterFirst, 1);
         value.MeasValue_mm = 0;
         value.MeasValue = 0;
         value.CurrentTime += 0.05 / 86400;
         modGlobals::ShowZeroValues = false;
-        h.window->ShowDistance(value);
+        h.window->ShowDistance(MeasurementOf(value));
         QCOMPARE(h.ValueLabel(), QStringLiteral("No Echo"));
         QCOMPARE(h.window->Series()->WritePointer(), afterFirst);
         modGlobals::ShowZeroValues = true;
-        h.window->ShowDistance(value);
+        h.window->ShowDistance(MeasurementOf(value));
         QCOMPARE(h.window->Series()->WritePointer(), afterFirst + 1);
         // Values of 99 999 999 mm or more are shown but not charted.
         value.MeasValue_mm = 99999999;
         value.MeasValue = 99999999;
-        h.window->ShowDistance(value);
+        h.window->ShowDistance(MeasurementOf(value));
         QCOMPARE(h.ValueLabel(), QStringLiteral("99999999 mm"));
         QCOMPARE(h.window->Series()->WritePointer(), afterFirst + 1);
     }
@@ -198,13 +198,13 @@ private slots:
             value.MeasValue_mm = 1000 + i;
             value.MeasValue = 1000 + i;
             value.CurrentTime += 0.05 / 86400;
-            h.window->ShowDistance(value);
+            h.window->ShowDistance(MeasurementOf(value));
         }
         QCOMPARE(h.window->Series()->WritePointer(), 5);
         value.DistanceUnit = 1;
         value.MeasValue_mm = 1005;
         value.MeasValue = 1.005;
-        h.window->ShowDistance(value);
+        h.window->ShowDistance(MeasurementOf(value));
         QCOMPARE(h.window->Series()->WritePointer(), 1);
         QCOMPARE(h.window->Series()->X(1), 0.0);
         QCOMPARE(h.window->Series()->Y(0), 1.005);
@@ -221,28 +221,28 @@ private slots:
         value.CurrentTime = modAPI::NowWithMs();
         value.MeasValue_mm = 1000;
         value.MeasValue = 1000;
-        h.window->ShowDistance(value);
+        h.window->ShowDistance(MeasurementOf(value));
         QCOMPARE(h.window->KOVChart()->yMin(0), 975.0);
         QCOMPARE(h.window->KOVChart()->yMax(0), 1025.0);
         // A value above the range widens it by one step (span / 25).
         value.MeasValue_mm = 1100;
         value.MeasValue = 1100;
         value.CurrentTime += 0.05 / 86400;
-        h.window->ShowDistance(value);
+        h.window->ShowDistance(MeasurementOf(value));
         QCOMPARE(h.window->KOVChart()->yMax(0), 1102.0);
         QCOMPARE(h.window->KOVChart()->yMin(0), 975.0);
         // Fixed range: AutoScale off leaves the axis alone.
         modGlobals::AutoScale = false;
         value.MeasValue_mm = 5000;
         value.MeasValue = 5000;
-        h.window->ShowDistance(value);
+        h.window->ShowDistance(MeasurementOf(value));
         QCOMPARE(h.window->KOVChart()->yMax(0), 1102.0);
         // The fixed range is stored in millimetres: in metres 0..5000 mm is 0..5 m.
         modGlobals::yMin = 0;
         modGlobals::yMax = 5000;
         value.DistanceUnit = 1;
         value.MeasValue = 5.0;
-        h.window->ShowDistance(value);
+        h.window->ShowDistance(MeasurementOf(value));
         QCOMPARE(h.window->KOVChart()->yMin(0), 0.0);
         QCOMPARE(h.window->KOVChart()->yMax(0), 5.0);
         modGlobals::AutoScale = true;
@@ -654,7 +654,7 @@ private slots:
         value.CurrentTime = modAPI::NowWithMs();
         value.MeasValue_mm = 4321;
         value.MeasValue = 4321;
-        h.window->ShowDistance(value);
+        h.window->ShowDistance(MeasurementOf(value));
         QCOMPARE(frmTextWindow::Instance()->ValueText(), QStringLiteral("4321 mm"));
         // A second click shows the same window; the main window unloads it at the end.
         frmTextWindow* first = frmTextWindow::Instance();
@@ -744,7 +744,7 @@ private slots:
         value.CurrentTime = modAPI::NowWithMs();
         value.MeasValue_mm = 1500;
         value.MeasValue = 1.5;
-        h.window->ShowDistance(value);
+        h.window->ShowDistance(MeasurementOf(value));
         QCOMPARE(h.window->DisplayUnitFactor(), 1000.0);
         QCOMPARE(dialog->txtParameter(0)->text(), QStringLiteral("5"));
         dialog->txtParameter(0)->setText(QStringLiteral("2.5"));

@@ -21,6 +21,7 @@ Row Distance(std::int32_t mm, double value, std::int32_t unit) {
     r.Mm = mm;
     r.Value = value;
     r.Unit = unit;
+    r.State = StateOfDistance(mm);
     return r;
 }
 
@@ -41,6 +42,10 @@ TEST(CliOutput, RowsInCsvAndJson) {
     EXPECT_EQ(CsvRow(Distance(0, 0, 1), false, '.'), "2026-12-07T13:45:02.250,,,m,no echo");
     EXPECT_EQ(CsvRow(Distance(modKOVComm::TempErrorValue, 0, 1), false, '.'),
               "2026-12-07T13:45:02.250,,,m,temp error");
+    // Any other value of the sensor's marker shape (7F .. .. FF / F0) is no distance either.
+    EXPECT_EQ(CsvRow(Distance(0x7F1234F0, 0x7F1234F0, 0), false, '.'), "2026-12-07T13:45:02.250,,,mm,marker");
+    EXPECT_EQ(CsvRow(Distance(0x7F1234F1, 0x7F1234F1, 0), false, '.'),
+              "2026-12-07T13:45:02.250,2131899633,2131899633,mm,ok");
 
     Row warm = Distance(5000, 5, 1);
     warm.HasTemperature = true;
@@ -70,10 +75,10 @@ TEST(CliOutput, RowsTakeTheLinksValues) {
     link.DistanceUnit = 1;
     link.sTemperature = "23 C, OK";
     link.TempStatus = 1;
-    const Row r = RowOf(link);
+    const Row r = RowOf(MeasurementOf(link));
     EXPECT_EQ(CsvRow(r, true, '.'), "2026-01-02T03:04:05.006,1500,1.500,m,ok,23");
     link.sTemperature = "";
-    EXPECT_FALSE(RowOf(link).HasTemperature);
+    EXPECT_FALSE(RowOf(MeasurementOf(link)).HasTemperature);
 }
 
 TEST(CliOutput, JsonStringsAreValidUtf8WithEscapes) {

@@ -92,9 +92,9 @@ protected:
 // that fails is reported and the others still get the value.
 TEST_F(LoopTest, ListenersGetEveryDistance) {
     std::vector<std::int32_t> first, second;
-    const int a = loop->Subscribe([&](clsKOV& k) { first.push_back(k.MeasValue_mm); });
-    loop->Subscribe([&](clsKOV&) { throw std::runtime_error("listener broke"); });
-    loop->Subscribe([&](clsKOV& k) { second.push_back(k.MeasValue_mm); });
+    const int a = loop->Subscribe([&](const Measurement& m) { first.push_back(m.Mm); });
+    loop->Subscribe([&](const Measurement&) { throw std::runtime_error("listener broke"); });
+    loop->Subscribe([&](const Measurement& m) { second.push_back(m.Mm); });
     Connect();
     loop->StartStop();
     EXPECT_TRUE(loop->Measuring());

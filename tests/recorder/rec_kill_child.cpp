@@ -51,8 +51,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     int failed = 0;
-    loop.Subscribe([&](clsKOV& l) {
-        if (!writer.WriteLine(modRecFile::FormatLine(l), &error)) {
+    loop.Subscribe([&](const Measurement& m) {
+        if (!writer.WriteLine(modRecFile::FormatLine(m), &error)) {
             ++failed;
             return;
         }

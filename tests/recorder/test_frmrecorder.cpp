@@ -29,7 +29,7 @@ struct Point {
 class FakeHost : public RecorderHost {
 public:
     FakeHost() : loop([this] { return link; }, nullptr) {
-        loop.Subscribe([this](clsKOV& l) { shown.push_back({l.CurrentTime, l.MeasValue_mm, state}); });
+        loop.Subscribe([this](const Measurement& m) { shown.push_back({m.Time, m.Mm, state}); });
     }
     MonitorLoop& Loop() override { return loop; }
     bool Measuring() const override { return measuring; }
@@ -127,12 +127,12 @@ private slots:
         host.link->sTemperature = "25 C";
         host.link->CurrentTime = T(3, 0);
         host.link->MeasValue_mm = 1234;
-        host.loop.PublishDistance(*host.link);
+        host.loop.PublishDistance(MeasurementOf(*host.link));
         // Already in the file while recording goes on.
         QCOMPARE(ReadAll(file), std::string("07.12.2026 13:45:03,000; 1234 mm; 25 \xB0" "C\r\n"));
         host.link->CurrentTime = T(3, 50);
         host.link->MeasValue_mm = 0;
-        host.loop.PublishDistance(*host.link);
+        host.loop.PublishDistance(MeasurementOf(*host.link));
         window.cmdStop_Click();
         QCOMPARE(host.state, 0);
         QVERIFY(window.RecButton()->isEnabled());
@@ -142,7 +142,7 @@ private slots:
                                             "07.12.2026 13:45:03,050; No Echo; 25 \xB0" "C\r\n"));
         // Distances after the stop are not written.
         const std::string before = ReadAll(file);
-        host.loop.PublishDistance(*host.link);
+        host.loop.PublishDistance(MeasurementOf(*host.link));
         QCOMPARE(ReadAll(file), before);
 
         // An empty recording leaves no file; the next number is taken again.
@@ -187,7 +187,7 @@ private slots:
         for (int i = 0; i < 6000; ++i) {  // 5 minutes at 50 ms
             host.link->CurrentTime = T(0, 0) + i * 50.0 / modAPI::MsPerDay;
             host.link->MeasValue_mm = values[i % 6];
-            host.loop.PublishDistance(*host.link);
+            host.loop.PublishDistance(MeasurementOf(*host.link));
         }
         recorded = host.shown;
         window.cmdStop_Click();
@@ -334,7 +334,7 @@ private slots:
             window.cmdRec_Click();
             host.link->CurrentTime = T(1, 0);
             host.link->MeasValue_mm = 10;
-            host.loop.PublishDistance(*host.link);
+            host.loop.PublishDistance(MeasurementOf(*host.link));
             window.show();
             window.close();  // the program closes the window: recording stops first
             QCOMPARE(host.state, 0);

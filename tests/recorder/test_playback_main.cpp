@@ -88,7 +88,7 @@ private slots:
         const auto played = Points(*h.window->Series());
         QCOMPARE(played.size(), recorded.size());
         // Measured in the sensor's unit, played back in millimetres (the file's unit).
-        const double factor = modGlobals::UnitFactorOf(h.link().DistanceUnit);
+        const double factor = DistanceUnits::FactorOf(h.link().DistanceUnit);
         for (auto r = recorded.begin(), p = played.begin(); r != recorded.end(); ++r, ++p) {
             QCOMPARE(p->first, r->first);
             QCOMPARE(p->second, std::nearbyint(r->second * factor));

@@ -16,6 +16,7 @@
 #endif
 #include <vector>
 
+#include "Measurement.h"
 #include "clsKOV.h"
 #include "clsRecordWriter.h"
 #include "modAPI.h"
@@ -119,13 +120,16 @@ TEST(RecLine, MarkersAreTakenFromTheMillimetreValue) {
     link.DistanceUnit = 1;  // m
     link.MeasValue = 0;     // 0.4 mm shown in metres with rounding
     link.MeasValue_mm = 1;
-    EXPECT_EQ(modRecFile::FormatLine(link), "07.12.2026 13:45:02,250; 1 mm; 24.5 \xB0" "C");
+    EXPECT_EQ(modRecFile::FormatLine(MeasurementOf(link)), "07.12.2026 13:45:02,250; 1 mm; 24.5 \xB0" "C");
     link.MeasValue = 2147483.647;  // the no-echo marker in metres
     link.MeasValue_mm = modKOVComm::NoEchoValue;
-    EXPECT_NE(modRecFile::FormatLine(link).find("; No Echo; "), std::string::npos);
+    EXPECT_NE(modRecFile::FormatLine(MeasurementOf(link)).find("; No Echo; "), std::string::npos);
     link.MeasValue = 2147483.632;
     link.MeasValue_mm = modKOVComm::TempErrorValue;
-    EXPECT_NE(modRecFile::FormatLine(link).find("; TempError; "), std::string::npos);
+    EXPECT_NE(modRecFile::FormatLine(MeasurementOf(link)).find("; TempError; "), std::string::npos);
+    // Another value of the marker shape has no word of its own: its number is written.
+    link.MeasValue_mm = 0x7F1234FF;
+    EXPECT_NE(modRecFile::FormatLine(MeasurementOf(link)).find("; 2131899647 mm; "), std::string::npos);
 }
 
 TEST(RecLine, ParseReadsWhatIsWritten) {

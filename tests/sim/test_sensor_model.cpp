@@ -1,9 +1,11 @@
 // The simulated sensor on its own: what it answers to each command, in each
 // output format, and at which pace.
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
 
+#include "DistanceUnits.h"
 #include "SensorModel.h"
 #include "SensorTestSupport.h"
 
@@ -392,4 +394,26 @@ TEST_F(SensorTest, CommandLog) {
     EXPECT_EQ(lines[1], "{\"time_ms\":1501,\"command\":\"111 MM\"}");
     EXPECT_EQ(lines[2], "{\"time_ms\":1501,\"command\":\"1\\\"2\\\\3\\u0001\\u00E9\"}");
     EXPECT_EQ(sensor->Commands().size(), 3u);
+}
+
+// The link's unit table against the simulator's own copy: the same factors
+// and names; the text of a parameter write is the name in capitals.
+TEST(Units, TheLinksTableAgreesWithTheSensors) {
+    for (int unit = 0; unit < DistanceUnits::Count; ++unit) {
+        double factor = 0;
+        ASSERT_TRUE(DistanceUnits::Factor(unit, &factor)) << unit;
+        EXPECT_EQ(factor, SensorModel::UnitFactor(unit)) << unit;
+        EXPECT_STREQ(DistanceUnits::Name(unit), SensorModel::UnitText(unit)) << unit;
+        std::string wire = SensorModel::UnitText(unit);
+        for (char& c : wire) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        EXPECT_EQ(DistanceUnits::WireText(unit), wire) << unit;
+    }
+    for (int unit : {-1, DistanceUnits::Count}) {
+        double factor = 7;
+        EXPECT_FALSE(DistanceUnits::Factor(unit, &factor));
+        EXPECT_EQ(factor, 7);
+        EXPECT_EQ(DistanceUnits::FactorOf(unit), 1);
+        EXPECT_STREQ(DistanceUnits::Name(unit), "");
+        EXPECT_EQ(DistanceUnits::Decimals(unit), 8);
+    }
 }
