@@ -1,7 +1,6 @@
 #include "frmMain.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -9,21 +8,14 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
-#include <QtGlobal>
-#include <cmath>
 
-#include "ChartPicture.h"
-#include "DistanceUnits.h"
+#include "ChartAutoScaleFeed.h"
 #include "XYChart.h"
-#include "clsChartData.h"
 #include "clsConsole.h"
 #include "clsKOV.h"
-#include "frmAbout.h"
 #include "frmChartSettings.h"
-#include "frmKOV.h"
 #include "frmRecorder.h"
 #include "frmSplash.h"
 #include "frmTextWindow.h"
@@ -43,7 +35,6 @@ using modLanguage::Text;
 
 namespace {
 
-constexpr int kChartInterval = 60000;     // ms, one chart window
 constexpr std::uint32_t kRed = 255;
 constexpr std::uint32_t kYellow = 65535;
 constexpr std::uint32_t kGreen = 65280;
@@ -57,7 +48,6 @@ constexpr std::uint32_t kGreen = 65280;
 frmMain::frmMain(QWidget* parent, bool startTimer) : QMainWindow(parent) {
     setObjectName("frmMain");
     setAttribute(Qt::WA_DeleteOnClose, false);
-    m_scaleWindow = std::make_unique<modChartCommon::ScaleWindow>();
     m_loop = std::make_unique<MonitorLoop>([] { return modGlobals::Device; }, static_cast<MonitorView*>(this));
     m_loop->SetPort(modGlobals::Comport, modGlobals::Baudrate);
     m_loop->SetWaitFunction([this](int ms) { return WaitWithEvents(ms); });
@@ -124,19 +114,7 @@ void frmMain::FormLoad() {
     lblTemperature->clear();
     lblShutDown->setVisible(false);
 
-    // The chart: 60 s window, clock-time axis, one band, the red series "KOV".
-    m_chart = std::make_unique<XYChart>();
-    m_chart->Header()->Caption = "";
-    m_chart->InitViewPort(m_graph);
-    m_chart->SetTimeInterval(kChartInterval);
-    m_chart->XScaleText()->Caption = "[ s ]";
-    m_chart->yScaleText(0)->Caption = "[ mm ]";
-    m_chart->SetChartMask(1);
-    m_chart->SetIsTimeScale(1);
-    if (!modGlobals::AutoScale) ApplyFixedRange();
-    m_series = m_chart->GetChart("KOV");
-    m_series->Chart = 0;
-    m_series->ForeColor = 255;
+    BuildChart();
 
     modHTMLHelp::SetPopupHelpFile(this);
     modHTMLHelp::SetHelpPage(this, "Main");
@@ -171,8 +149,6 @@ void frmMain::TimerTick() {
     if (m_unloaded || m_closing) return;
     m_loop->SetTemperatureRequests(chkTempMeasurement->isChecked());
     m_loop->Tick();
-    modGlobals::Measuring = m_loop->Measuring();
-    modGlobals::TempRequestPending = m_loop->TemperaturePending();
     UpdateSingleRequestButton();
 }
 
@@ -211,19 +187,12 @@ void frmMain::MeasuringChanged(bool measuring) {
     // The caption tells what a press does: "Stop" while the user's
     // measurement runs or waits to go on after a lost link.
     cmdStart->setText(measuring ? QStringLiteral("Stop") : QStringLiteral("Start"));
-    modGlobals::Measuring = measuring;
     if (m_recorder) m_recorder->MeasuringChanged(measuring);
 }
 
-void frmMain::Starting(bool fresh) {
-    m_chart->SetTimeInterval(kChartInterval);
-    if (fresh) ResetChart(0);
-}
-
-void frmMain::ShowState(std::int32_t commStatus, bool busy) {
+void frmMain::ShowState(std::int32_t commStatus, bool) {
     SetLamp(commStatus);
     UpdateControls();
-    (void)busy;
 }
 
 void frmMain::HalfSecond(double now, std::int32_t commStatus) {
@@ -231,20 +200,10 @@ void frmMain::HalfSecond(double now, std::int32_t commStatus) {
     SetStatus(3, QString::fromStdString(modChartCommon::FormatClock(now)));
 }
 
-void frmMain::Received(const std::string& bytes) {
-    if (m_console && mnuOptionConsole->isChecked()) m_console->WriteOut(bytes);
-}
-
-void frmMain::ClockSetBack() {
-    // Points stamped before the jump would lie in the future of the new
-    // time axis: the curve starts afresh.
-    if (modGlobals::RecorderState != 2) ResetChart(0);
-}
+void frmMain::Received(const std::string& bytes) { ToConsole(bytes, false); }
 
 void frmMain::StepFailed(const std::string& what) {
-    const std::string line = "Monitor: a step of the loop failed and was skipped: " + what + "\r\n";
-    qWarning("%s", line.c_str());
-    if (m_console && mnuOptionConsole->isChecked()) m_console->WriteOut(line);
+    ToConsole("Monitor: a step of the loop failed and was skipped: " + what + "\r\n", true);
 }
 
 void frmMain::SpeedChanged(std::int32_t bitsPerSecond) {
@@ -257,10 +216,11 @@ void frmMain::SpeedChanged(std::int32_t bitsPerSecond) {
     if (m_loaded) SaveSettings();
 }
 
-void frmMain::ChecksumUnavailable(const std::string& text) {
-    const std::string line = "Monitor: " + text + "\r\n";
-    qWarning("%s", line.c_str());
-    if (m_console && mnuOptionConsole->isChecked()) m_console->WriteOut(line);
+void frmMain::ChecksumUnavailable(const std::string& text) { ToConsole("Monitor: " + text + "\r\n", true); }
+
+void frmMain::ToConsole(const std::string& text, bool warning) {
+    if (warning) qWarning("%s", text.c_str());
+    if (m_console && mnuOptionConsole->isChecked()) m_console->WriteOut(text);
 }
 
 void frmMain::SetStatus(int panel, const QString& text) {
@@ -283,106 +243,53 @@ void frmMain::SetLamp(int commStatus) {
 }
 
 void frmMain::UpdateControls() {
-    // Sensor controls while connected; nothing that sends while an answer is
-    // awaited. Start also while a measurement waits to go on (to stop it).
-    const bool connected = modGlobals::Device && modGlobals::Device->CommStatus != Comm::NotConnected;
-    const bool free = !m_loop->Busy();
+    const MonitorLoop::Controls may = m_loop->ControlsNow();
     const auto enable = [](QWidget* w, bool on) {
         if (w->isEnabled() != on) w->setEnabled(on);
     };
-    enable(cmbAverageDepth, connected && free);
-    enable(chkMovingAverage, connected && free);
-    enable(chkRedLaser, connected && free);
-    enable(cmdStart, (connected || m_loop->Measuring()) && free);
-    enable(cmbComPort, free);
-    enable(cmbBaudrate, free);
+    enable(cmbAverageDepth, may.Sensor);
+    enable(chkMovingAverage, may.Sensor);
+    enable(chkRedLaser, may.Sensor);
+    enable(cmdStart, may.Start);
+    enable(cmbComPort, may.Port);
+    enable(cmbBaudrate, may.Port);
 }
 
 void frmMain::UpdateSingleRequestButton() {
-    const clsKOV* link = modGlobals::Device.get();
-    const bool enable = link && link->OutputMode == 2 && link->CommStatus == Comm::Measuring &&
-                        m_loop->Measuring() && !m_loop->Busy();
-    if (cmdSingleValue->isEnabled() != enable) cmdSingleValue->setEnabled(enable);
+    const bool on = m_loop->ControlsNow().SingleRequest;
+    if (cmdSingleValue->isEnabled() != on) cmdSingleValue->setEnabled(on);
 }
-
-// ---------------------------------------------------------------------------
-// Distance display, chart and auto-scaling
-// ---------------------------------------------------------------------------
 
 void frmMain::ShowDistance(const Measurement& m) {
     if (m_unloaded) return;
-    const std::int32_t mm = m.Mm;
-    const int unit = m.Unit;
-    const QString unitName = QString::fromLatin1(DistanceUnits::Name(unit));
     lblMeasValue->setText(QString::fromStdString(DistanceText(m, modFunctions::DecimalSeparator())));
-
     if (frmTextWindow* window = frmTextWindow::Instance(); window && frmTextWindow::IsOpen()) {
         m_loop->Step([&] {
             window->ValueText(lblMeasValue->text());
             window->ShowValue();
         });
     }
-
-    m_loop->Step([&] { m_chart->yScaleText(0)->Caption = "[ " + unitName.toStdString() + " ]"; });
-    if (unit != m_lastUnit) {
-        if (modGlobals::RecorderState != 2) ResetChart(0);
-        m_lastUnit = unit;
-        // The fixed range is kept in millimetres; the axis shows the sensor's unit.
-        if (!modGlobals::AutoScale) ApplyFixedRange();
-        ShowUpdatedChartSettings();
-    }
-
-    const bool zero = mm == 0;
-    if (!(zero && !modGlobals::ShowZeroValues) && std::llabs(static_cast<long long>(mm)) < 99999999) {
-        m_scaleWindow->Add(m.Time, mm);
-        modGlobals::AutoScaleRec.LastValue = mm;
-        m_series->AddChartPoint(m.Time, m.Value);
-        if (modGlobals::AutoScale) {
-            AutoScaleY(m_chart->TimeInterval() / modAPI::MsPerDay);
-            const double factor = DistanceUnits::FactorOf(unit);
-            const int axis = modGlobals::AutoScaleRec.Axis;
-            m_chart->SetyMin(axis, modChartCommon::MillimetresToUnit(modGlobals::AutoScaleRec.Minimum, factor));
-            m_chart->SetyMax(axis, modChartCommon::MillimetresToUnit(modGlobals::AutoScaleRec.Maximum, factor));
-        }
-    }
-    m_lastUnit = unit;
-}
-
-void frmMain::AutoScaleY(double timeSpanDays) {
-    // The window's extremes are kept value by value: no walk over the history.
-    modChartCommon::AutoScaleY(modGlobals::AutoScaleRec, *m_scaleWindow, timeSpanDays);
-}
-
-double frmMain::DisplayUnitFactor() const { return DistanceUnits::FactorOf(m_lastUnit); }
-
-void frmMain::ApplyFixedRange() {
-    const double factor = DisplayUnitFactor();
-    m_chart->SetyMax(0, modChartCommon::MillimetresToUnit(modGlobals::yMax, factor));
-    m_chart->SetyMin(0, modChartCommon::MillimetresToUnit(modGlobals::yMin, factor));
-}
-
-void frmMain::ResetChart(int n) {
-    if (n <= 0) n = static_cast<int>(std::nearbyint(static_cast<double>(m_chart->TimeInterval()) / MonitorLoop::TickMs));
-    if (n < 1) n = 1;
-    m_scaleWindow->Reset(n);
-    m_series->InitChartData(n - 1);
-    modGlobals::AutoScaleRec.Minimum = 0;
-    modGlobals::AutoScaleRec.Maximum = 0;
+    ChartDistance(m);
 }
 
 // ---------------------------------------------------------------------------
 // Start / Stop, single values and the control handlers
 // ---------------------------------------------------------------------------
 
+void frmMain::RunWaiting(const std::function<void()>& work) {
+    ++m_waitDepth;
+    work();
+    --m_waitDepth;
+    if (m_closing && m_waitDepth == 0 && !m_unloaded) Unload();
+}
+
 void frmMain::cmdStart_Click() {
     if (m_closing || !modGlobals::Device) return;
-    ++m_waitDepth;  // a single measurement waits
-    m_loop->StartStop();
-    --m_waitDepth;
-    modGlobals::Measuring = m_loop->Measuring();
-    UpdateControls();
-    if (m_recorder) m_recorder->MeasuringChanged(modGlobals::Measuring);
-    if (m_closing && m_waitDepth == 0 && !m_unloaded) Unload();
+    RunWaiting([&] {  // a single measurement waits
+        m_loop->StartStop();
+        UpdateControls();
+        if (m_recorder) m_recorder->MeasuringChanged(m_loop->Measuring());
+    });
 }
 
 void frmMain::cmdSingleValue_Click() {
@@ -406,55 +313,38 @@ bool frmMain::WaitWithEvents(int ms) {
 void frmMain::cmbBaudrate_Click(int index) {
     if (index < 0 || index >= static_cast<int>(modGlobals::Baudrates.size()) || !modGlobals::Device) return;
     modGlobals::Baudrate = modGlobals::Baudrates[static_cast<std::size_t>(index)];
-    m_loop->SetPort(modGlobals::Comport, modGlobals::Baudrate);
-    clsKOV& link = *modGlobals::Device;
-    if (link.CommBaudrate() != modGlobals::Baudrate) link.CommBaudrate(modGlobals::Baudrate);
+    m_loop->ChangeSpeed(modGlobals::Baudrate);
     SaveSettings();
 }
 
 void frmMain::cmbComPort_Click(int index) {
     if (index < 0 || !modGlobals::Device) return;
     modGlobals::Comport = index + 1;
-    m_loop->SetPort(modGlobals::Comport, modGlobals::Baudrate);
-    clsKOV& link = *modGlobals::Device;
-    if (link.CommComPort() != modGlobals::Comport || !link.PortIsOpen()) {
-        link.CloseComPort();
-        link.OpenComPort(modGlobals::Comport, modGlobals::Baudrate);
-    }
+    m_loop->ChangePort(modGlobals::Comport, modGlobals::Baudrate);
     if (m_loaded) SaveSettings();
 }
 
+// A write the sensor did not take leaves the control at the sensor's value.
 void frmMain::cmbAverageDepth_Click(int index) {
     if (m_closing || !modGlobals::Device) return;
-    ++m_waitDepth;
-    const bool taken = m_loop->WriteAverage("301", index);
-    --m_waitDepth;
-    // A write the sensor did not take leaves the list at the sensor's value.
-    if (!taken) modControls::SetComboIndexSilent(cmbAverageDepth, modGlobals::Device->AverageDepth);
-    if (m_closing && m_waitDepth == 0 && !m_unloaded) Unload();
+    RunWaiting([&] {
+        if (!m_loop->WriteAverage("301", index))
+            modControls::SetComboIndexSilent(cmbAverageDepth, modGlobals::Device->AverageDepth);
+    });
 }
 
 void frmMain::chkMovingAverage_Click() {
     if (m_closing || !modGlobals::Device) return;
-    ++m_waitDepth;
-    const bool taken = m_loop->WriteAverage("304", chkMovingAverage->isChecked() ? 1 : 0);
-    --m_waitDepth;
-    if (!taken) modControls::SetCheckSilent(chkMovingAverage, modGlobals::Device->MovingAverage);
-    if (m_closing && m_waitDepth == 0 && !m_unloaded) Unload();
+    RunWaiting([&] {
+        if (!m_loop->WriteAverage("304", chkMovingAverage->isChecked() ? 1 : 0))
+            modControls::SetCheckSilent(chkMovingAverage, modGlobals::Device->MovingAverage);
+    });
 }
 
 void frmMain::chkRedLaser_Click() {
-    if (m_closing || !modGlobals::Device) return;
-    clsKOV& link = *modGlobals::Device;
-    if (link.CommStatus == Comm::NotConnected) return;
-    const bool checked = chkRedLaser->isChecked();
-    // The marker laser cannot be switched on while the sensor reports a
-    // temperature fault; switching it off is always allowed.
-    if (link.TempStatus != 1 && checked) {
-        modControls::SetCheckSilent(chkRedLaser, 0);
-        return;
-    }
-    m_loop->SetLaser(checked);
+    if (m_closing) return;
+    // Not while the sensor reports a temperature fault: the box clears again.
+    if (!m_loop->SetLaser(chkRedLaser->isChecked())) modControls::SetCheckSilent(chkRedLaser, 0);
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
@@ -470,137 +360,9 @@ void frmMain::lblMeasValue_Click() {
     frmTextWindow::Open(this);
 }
 
-void frmMain::mnuPopUp_Opened() {
-    mnuPopupShowZero->setChecked(modGlobals::ShowZeroValues);
-    // The axis item names what it switches to, also after the language
-    // changed or the chart settings switched the axis.
-    mnuPopupFixedTime->setText(Text(m_chart->IsTimeScale() != 0 ? 1063 : 1064));
-}
-
-// The chart settings dialog's view of this window: the chart, its series, the
-// settings in modGlobals and their saving.
-class frmMain::ChartSettingsLink : public ChartSettingsHost {
-public:
-    explicit ChartSettingsLink(frmMain& window) : m_window(window) {}
-    XYChart& Chart() override { return *m_window.m_chart; }
-    clsChartData& Series() override { return *m_window.m_series; }
-    double UnitFactor() const override { return m_window.DisplayUnitFactor(); }
-    bool AutoScale() const override { return modGlobals::AutoScale; }
-    void SetAutoScale(bool on) override { modGlobals::AutoScale = on; }
-    double yMin() const override { return modGlobals::yMin; }
-    double yMax() const override { return modGlobals::yMax; }
-    void SetRange(double yMinMm, double yMaxMm) override {
-        modGlobals::yMin = yMinMm;
-        modGlobals::yMax = yMaxMm;
-    }
-    bool ShowZeroValues() const override { return modGlobals::ShowZeroValues; }
-    void SetShowZeroValues(bool on) override { modGlobals::ShowZeroValues = on; }
-    void SaveSettings() override { m_window.SaveSettings(); }
-
-private:
-    frmMain& m_window;
-};
-
-void frmMain::mnuPopUpYscaleSettings_Click() {
-    if (m_closing || m_unloaded) return;
-    if (!m_chartSettingsHost) m_chartSettingsHost = std::make_unique<ChartSettingsLink>(*this);
-    if (!m_chartSettings) m_chartSettings = new frmChartSettings(*m_chartSettingsHost, this);
-    m_chartSettings->show();
-    m_chartSettings->raise();
-    m_chartSettings->activateWindow();
-}
-
-frmChartSettings* frmMain::ChartSettings() const { return m_chartSettings.data(); }
-
-void frmMain::ShowUpdatedChartSettings() {
-    if (m_chartSettings && m_chartSettings->isVisible()) m_chartSettings->ShowUpdatedSettings();
-}
-
-void frmMain::mnuPopupShowZero_Click() {
-    modGlobals::ShowZeroValues = !modGlobals::ShowZeroValues;
-    mnuPopupShowZero->setChecked(modGlobals::ShowZeroValues);
-    ShowUpdatedChartSettings();
-}
-
-void frmMain::mnuPopupFixedTime_Click() {
-    const bool clock = m_chart->IsTimeScale() == 0;
-    m_chart->SetIsTimeScale(clock ? 1 : 0);
-    mnuPopupFixedTime->setText(Text(clock ? 1063 : 1064));
-    // Redrawn in place (while measuring the next half second does it).
-    if (!modGlobals::Measuring) m_loop->Step([&] { m_chart->Redraw(); });
-    ShowUpdatedChartSettings();
-}
-
-void frmMain::mnuPopupHelp_Click() { modHTMLHelp::ShowMainHelp(this); }
-void frmMain::mnuHelpContents_Click() { modHTMLHelp::ShowContents(this); }
-
-void frmMain::mnuHelpAbout_Click() {
-    frmAbout::ShowAbout(this);
-}
-
-void frmMain::mnuOptionLanguageDEEN_Click() {
-    modFunctions::SetLanguageOffset(modFunctions::LanguageOffset() == 0 ? 1000 : 0);
-    ApplyTexts();
-    if (m_chartSettings) modLanguage::ApplyLanguage(m_chartSettings);
-    modHTMLHelp::SetPopupHelpFile(this);
-    SaveSettings();
-}
-
-void frmMain::mnuOptionConsole_Click() {
-    if (mnuOptionConsole->isChecked()) {
-        m_console = std::make_unique<clsConsole>();
-        m_console->WindowTitle("ORA-2/ORB-2 Monitor");
-        m_console->LoadConsole();
-    } else if (m_console) {
-        m_console->CloseConsole();
-        m_console.reset();
-    }
-}
-
-void frmMain::mnuConfigurationKOV_Click() {
-    if (m_closing || modGlobals::ConfigDialogOpen || !modGlobals::Device) return;
-    // The dialog's transfers run on the loop's ticks; the window unloads
-    // only once the dialog has returned.
-    ++m_waitDepth;
-    modGlobals::ConfigDialogOpen = true;
-    frmKOV::ShowDialog(this, *m_loop, modGlobals::ConfigList, modGlobals::UnloadedConfigFiles, modGlobals::Settings,
-                       modGlobals::DefaultDevice);
-    modGlobals::ConfigDialogOpen = false;
-    --m_waitDepth;
-    if (m_closing && m_waitDepth == 0 && !m_unloaded) Unload();
-}
-
-void frmMain::mnuConfigurationDefaultSerial_Click() {
-    modGlobals::DefaultDevice = "Serial";
-    mnuConfigurationDefaultSerial->setChecked(true);
-    mnuConfigurationDefaultProfibus->setChecked(false);
-    SaveSettings();
-}
-
-void frmMain::mnuConfigurationDefaultProfibus_Click() {
-    modGlobals::DefaultDevice = "Profibus";
-    mnuConfigurationDefaultProfibus->setChecked(true);
-    mnuConfigurationDefaultSerial->setChecked(false);
-    SaveSettings();
-}
-
 // ---------------------------------------------------------------------------
-// Resize and shutdown
+// Shutdown
 // ---------------------------------------------------------------------------
-
-void frmMain::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
-    if (isMinimized() || !m_chart || m_unloaded) return;
-    // The minimum size is enforced through setMinimumSize, and the chart area
-    // rebuilds its layers itself. A chart that had no room for its time axis
-    // so far (the window was not laid out yet) is drawn now.
-    if (!(m_chart->Xmin() > 0)) m_loop->Step([&] { m_chart->Show(modAPI::NowWithMs()); });
-}
-
-void frmMain::showEvent(QShowEvent* event) {
-    QMainWindow::showEvent(event);
-    if (m_chart && !m_unloaded && !(m_chart->Xmin() > 0)) m_loop->Step([&] { m_chart->Show(modAPI::NowWithMs()); });
-}
 
 void frmMain::closeEvent(QCloseEvent* event) {
     // Before unloading: stop the loop and close the port. Any wait in progress

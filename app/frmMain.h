@@ -32,9 +32,7 @@ class frmRecorder;
 class RecorderHost;
 class frmChartSettings;
 class ChartSettingsHost;
-namespace modChartCommon {
-class ScaleWindow;
-}
+class ChartAutoScaleFeed;
 
 class frmMain : public QMainWindow, private MonitorView {
     Q_OBJECT
@@ -131,17 +129,25 @@ private slots:
 private:
     void BuildControls();
     void BuildMenus();
+    void BuildChart();
     void FormLoad();
     void ApplyTexts();
     void SetStatus(int panel, const QString& text);
     void SetLamp(int commStatus);
     void UpdateControls();
-    void AutoScaleY(double timeSpanDays);
+    // The chart's part of ShowDistance: the point, and the y range in the unit shown.
+    void ChartDistance(const Measurement& m);
+    void ShowFeedRange();
     // The fixed y range (kept in millimetres) onto the axis, in the unit shown.
     void ApplyFixedRange();
     // Waits `ms` milliseconds with the window alive (timer ticks go on);
     // returns false when the window was closed meanwhile.
     bool WaitWithEvents(int ms);
+    // Runs `work`, which may wait; a close that came meanwhile unloads the
+    // window once the outermost such work has returned.
+    void RunWaiting(const std::function<void()>& work);
+    // Into the console, while it is shown; a warning goes to the log as well.
+    void ToConsole(const std::string& text, bool warning);
     void Unload();
     void SaveSettings();
     static QString LampStyle(std::uint32_t color);
@@ -209,10 +215,10 @@ private:
     QAction* mnuHelpContents = nullptr;
     QAction* mnuHelpAbout = nullptr;
 
-    // Chart, its series and the auto-scale buffers.
+    // Chart, its series, and what follows the distances (points, unit, y range).
     std::unique_ptr<XYChart> m_chart;
     std::shared_ptr<clsChartData> m_series;
-    std::unique_ptr<modChartCommon::ScaleWindow> m_scaleWindow;
+    std::unique_ptr<ChartAutoScaleFeed> m_feed;
 
     std::unique_ptr<clsConsole> m_console;
 
@@ -224,7 +230,6 @@ private:
     QPointer<frmChartSettings> m_chartSettings;
 
     std::unique_ptr<MonitorLoop> m_loop;
-    int m_lastUnit = -1;
     std::uint32_t m_lampColor = 255;
     std::function<bool(int)> m_wait;
 

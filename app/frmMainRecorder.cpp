@@ -6,10 +6,10 @@
 #include <QTimer>
 #include <cmath>
 
+#include "ChartAutoScaleFeed.h"
 #include "XYChart.h"
 #include "frmMain.h"
 #include "frmRecorder.h"
-#include "modChartCommon.h"
 #include "modFunctions.h"
 #include "modGlobals.h"
 
@@ -21,7 +21,7 @@ class frmMain::RecorderLink : public RecorderHost {
 public:
     explicit RecorderLink(frmMain& window) : m_window(window) {}
     MonitorLoop& Loop() override { return *m_window.m_loop; }
-    bool Measuring() const override { return modGlobals::Measuring; }
+    bool Measuring() const override { return m_window.m_loop->Measuring(); }
     int RecorderState() const override { return modGlobals::RecorderState; }
     void SetRecorderState(int state) override {
         modGlobals::RecorderState = state;
@@ -37,12 +37,8 @@ public:
         m_window.ShowUpdatedChartSettings();
     }
     void SetYRange(double lowMm, double highMm) override {
-        auto& record = modGlobals::AutoScaleRec;
-        record.Minimum = lowMm;
-        record.Maximum = highMm;
-        const double factor = m_window.DisplayUnitFactor();
-        m_window.m_chart->SetyMin(record.Axis, modChartCommon::MillimetresToUnit(lowMm, factor));
-        m_window.m_chart->SetyMax(record.Axis, modChartCommon::MillimetresToUnit(highMm, factor));
+        m_window.m_feed->SetRange(lowMm, highMm);
+        m_window.ShowFeedRange();
     }
     void SetTimeInterval(int ms) override { m_window.m_chart->SetTimeInterval(ms); }
     void ShowUpTo(double last) override {
@@ -92,7 +88,7 @@ void frmMain::mnuRecorder_Click() {
     if (m_closing || m_unloaded) return;
     if (!m_recorderHost) m_recorderHost = std::make_unique<RecorderLink>(*this);
     if (!m_recorder) m_recorder = new frmRecorder(*m_recorderHost, this);
-    m_recorder->MeasuringChanged(modGlobals::Measuring);
+    m_recorder->MeasuringChanged(m_loop->Measuring());
     m_recorder->show();
     m_recorder->raise();
     m_recorder->activateWindow();

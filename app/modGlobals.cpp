@@ -14,15 +14,11 @@ bool AutoScale = true;
 double yMin = 0;
 double yMax = 5000;
 
-AutoScaleRecord AutoScaleRec;
-
 std::shared_ptr<clsKOV> Device;
 std::vector<ConfigEntry> ConfigList;
 std::vector<std::string> UnloadedConfigFiles;
 std::string ConfigLoadProblems;
 
-bool Measuring = false;
-bool TempRequestPending = false;
 bool ShowZeroValues = false;
 bool ValueWindowOpen = false;
 bool ConfigDialogOpen = false;
@@ -39,13 +35,10 @@ void ResetState() {
     AutoScale = true;
     yMin = 0;
     yMax = 5000;
-    AutoScaleRec = AutoScaleRecord();
     ConfigList.clear();
     UnloadedConfigFiles.clear();
     ConfigLoadProblems.clear();
     Device.reset();
-    Measuring = false;
-    TempRequestPending = false;
     ShowZeroValues = false;
     ValueWindowOpen = false;
     ConfigDialogOpen = false;

@@ -1,6 +1,7 @@
 #pragma once
-// Application-wide state: the settings read from KOV.ini, the auto-scale
-// record, the one sensor link and the flags the windows share.
+// Application-wide state: the settings read from KOV.ini, the one sensor link
+// and the flags the windows share. (Whether a measurement runs is the
+// measurement loop's to say, the chart's y range the chart's.)
 // Everything lives on the user-interface thread; there is no locking.
 #include <array>
 #include <cstdint>
@@ -11,14 +12,10 @@
 
 #include "SerialPort.h"
 #include "clsIni.h"
-#include "modChartCommon.h"
 
 class clsKOV;
 
 namespace modGlobals {
-
-// Working data of the chart's y auto-scaling (all distances in millimetres).
-using AutoScaleRecord = modChartCommon::AutoScaleRecord;
 
 // One entry of the configuration list: its key and the parameter set.
 using ConfigEntry = std::pair<std::string, std::shared_ptr<clsKOV>>;
@@ -41,8 +38,6 @@ inline constexpr const std::array<int, 6>& Baudrates = SerialLayer::SensorSpeeds
 // Index of a speed in Baudrates; -1 when it is not there.
 int BaudrateIndex(std::int32_t bitsPerSecond);
 
-extern AutoScaleRecord AutoScaleRec;
-
 // The sensor link "Device" and the configuration list (the device first).
 extern std::shared_ptr<clsKOV> Device;
 extern std::vector<ConfigEntry> ConfigList;
@@ -53,8 +48,6 @@ extern std::vector<std::string> UnloadedConfigFiles;
 extern std::string ConfigLoadProblems;
 
 // Window flags.
-extern bool Measuring;              // continuous measurement started with Start
-extern bool TempRequestPending;     // measurement interrupted for a temperature reading
 extern bool ShowZeroValues;         // zero distances go into the chart
 extern bool ValueWindowOpen;        // frmTextWindow is loaded
 extern bool ConfigDialogOpen;       // frmKOV is shown

@@ -81,10 +81,6 @@ void LoadSettings() {
         yMax = 5000;
         yMin = 0;
     }
-
-    AutoScaleRec = AutoScaleRecord();
-    AutoScaleRec.MinHalfSpan = 25;
-    AutoScaleRec.Axis = 0;
 }
 
 bool SaveSettings(std::string* reason) {

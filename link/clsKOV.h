@@ -107,6 +107,7 @@ public:
         double SentAt = 0;            // CurrentTime when the last command went out
         bool SendFailed = false;      // a byte of the last command could not be sent
         bool TakingOver = false;      // the last "S" stops a stream nobody asked for
+        bool TakeoverDue = false;     // the follow-up this step decided on is such an "S"
         bool AnswerBytes = false;     // bytes arrived since the last command went out
         int KeepAliveRetries = 0;     // "T" asked again after an unreadable answer
         int BlockRetries = 0;         // "C" asked again after a block with an unreadable value

@@ -25,9 +25,6 @@ const std::string CrLf = "\r\n";
 
 Hooks g_hooks;
 
-// Set by a step that stops a stream nobody asked for.
-bool g_takeover = false;
-
 // The WriteParameter waiting right now (innermost, when nested): it looks at
 // the event of every decoding step of its link, so that an answer is not
 // lost when the pump runs more than one step.
@@ -165,9 +162,9 @@ std::string TextOnly(const std::string& s) {
     return t;
 }
 
-void SendTakeover(clsKOV&, std::string& next) {
+void SendTakeover(clsKOV& link, std::string& next) {
     next = "S";
-    g_takeover = true;
+    link.Decoder.TakeoverDue = true;
 }
 
 // The action when the awaited answer is overdue. Runs on an empty buffer,
@@ -671,7 +668,7 @@ void DecodeInBuffer(clsKOV& link) {
         link.Decoder.AnswerBytes = true;
         link.Decoder.LastInputAt = link.CurrentTime;
     }
-    g_takeover = false;
+    link.Decoder.TakeoverDue = false;
     if ((link.CommStatus == Comm::NotConnected || link.CommStatus == Comm::Idle) && link.LastCommand == "S" && link.Decoder.TakingOver) {
         TakeoverStep(link, s, next);
     } else if (s.empty()) {
@@ -702,7 +699,7 @@ void DecodeInBuffer(clsKOV& link) {
     if (link.InBuffer.size() > MaxInBuffer) link.InBuffer.erase(0, link.InBuffer.size() - MaxInBuffer);
     // While the line is held, the follow-up is refused; the step that finds
     // the line free again sends it.
-    if (!next.empty() && link.SendCommand(next)) link.Decoder.TakingOver = g_takeover;
+    if (!next.empty() && link.SendCommand(next)) link.Decoder.TakingOver = link.Decoder.TakeoverDue;
     if (g_wait && g_wait->link == &link && EndsAWrite(link.EventNr) &&
         (g_wait->seen == 0 || (g_wait->seen == Event::NoAnswer && link.EventNr != Event::NoAnswer)))
         g_wait->seen = link.EventNr;

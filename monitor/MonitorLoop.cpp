@@ -39,6 +39,20 @@ void MonitorLoop::SetPort(std::int32_t comport, std::int32_t baudrate) {
     m_baudrate = baudrate;
 }
 
+void MonitorLoop::ChangeSpeed(std::int32_t baudrate) {
+    m_baudrate = baudrate;
+    const std::shared_ptr<clsKOV> link = m_link();
+    if (link && link->CommBaudrate() != baudrate) link->CommBaudrate(baudrate);
+}
+
+void MonitorLoop::ChangePort(std::int32_t comport, std::int32_t baudrate) {
+    SetPort(comport, baudrate);
+    const std::shared_ptr<clsKOV> link = m_link();
+    if (!link || (link->CommComPort() == comport && link->PortIsOpen())) return;
+    link->CloseComPort();
+    link->OpenComPort(m_comport, m_baudrate);
+}
+
 void MonitorLoop::SetClock(std::function<double()> now) {
     m_now = now ? std::move(now) : std::function<double()>(modAPI::NowWithMs);
 }
@@ -412,13 +426,31 @@ bool MonitorLoop::WriteAverage(const std::string& code, std::int32_t value) {
     return taken;
 }
 
-void MonitorLoop::SetLaser(bool on) {
+bool MonitorLoop::SetLaser(bool on) {
     const std::shared_ptr<clsKOV> keep = m_link();
-    if (!keep || m_closing || Busy()) return;
+    if (!keep || m_closing) return true;
     clsKOV& link = *keep;
-    if (link.CommStatus == Comm::NotConnected) return;
+    if (link.CommStatus == Comm::NotConnected) return true;
+    // Switching it off is always allowed.
+    if (on && link.TempStatus != 1) return false;
+    if (Busy()) return true;
     const bool wasMeasuring = link.CommStatus == Comm::Measuring;
     if (wasMeasuring) modKOVComm::StopContinuous(link);
     link.SendCommand(on ? "P" : "O");
     if (wasMeasuring) modKOVComm::StartContinuous(link);
+    return true;
+}
+
+MonitorLoop::Controls MonitorLoop::ControlsNow() const {
+    // Sensor controls while connected; nothing that sends while an answer is
+    // awaited. Start also while a measurement waits to go on (to stop it).
+    const std::shared_ptr<clsKOV> link = m_link();
+    const bool connected = link && link->CommStatus != Comm::NotConnected;
+    const bool free = !Busy();
+    Controls c;
+    c.Sensor = connected && free;
+    c.Start = (connected || m_measuring) && free;
+    c.Port = free;
+    c.SingleRequest = link && link->OutputMode == 2 && link->CommStatus == Comm::Measuring && m_measuring && free;
+    return c;
 }

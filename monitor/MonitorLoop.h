@@ -88,6 +88,10 @@ public:
 
     // Port and speed used to (re)open the port.
     void SetPort(std::int32_t comport, std::int32_t baudrate);
+    // The user picked another speed: the open port takes it at once.
+    void ChangeSpeed(std::int32_t baudrate);
+    // The user picked another port: it is opened (again) at once, at `baudrate`.
+    void ChangePort(std::int32_t comport, std::int32_t baudrate);
     std::int32_t Comport() const { return m_comport; }
     std::int32_t Baudrate() const { return m_baudrate; }
     // Interleave temperature requests into a running measurement.
@@ -112,8 +116,20 @@ public:
     // measurement, writes, restarts. A rejected or unanswered write puts the
     // old value back on the link and says so; returns whether it was taken.
     bool WriteAverage(const std::string& code, std::int32_t value);
-    // The red marker laser: "P" / "O", around a running measurement.
-    void SetLaser(bool on);
+    // The red marker laser: "P" / "O", around a running measurement. It
+    // cannot be switched on while the sensor reports a temperature fault:
+    // false then, and nothing is sent. (Without a connection, or while an
+    // answer is awaited, nothing is sent either.)
+    bool SetLaser(bool on);
+
+    // What the controls of a window may do now.
+    struct Controls {
+        bool Sensor = false;         // change the sensor's averaging and laser
+        bool Start = false;          // Start, or Stop a measurement (also one waiting to go on)
+        bool Port = false;           // change the port and its speed
+        bool SingleRequest = false;  // ask for one value (output mode "On Request", measuring)
+    };
+    Controls ControlsNow() const;
 
     // The user's measurement: running, or waiting to be resumed after a lost link.
     bool Measuring() const { return m_measuring; }

@@ -64,7 +64,7 @@ private slots:
         QTest::mouseClick(start, Qt::LeftButton);
         QCOMPARE(h.link().CommStatus, 2);
         QCOMPARE(start->text(), QStringLiteral("Stop"));
-        QVERIFY(modGlobals::Measuring);
+        QVERIFY(h.window->Loop().Measuring());
         QVERIFY(h.TickUntil([&] { return h.window->StatusText(1) == Text(1132); }, 100));
         QCOMPARE(h.window->LampColor(), 65280u);
         // Default sensor set: ASCII+UNIT in metres.
@@ -270,7 +270,7 @@ private slots:
         for (const auto& c : h.model->Commands()) sequence += c.text;
         QVERIFY2(sequence.find("STM") != std::string::npos, sequence.c_str());
         QVERIFY(h.SentCount("S") >= 3);
-        QVERIFY(!modGlobals::TempRequestPending || h.link().LastCommand == "S" || h.link().LastCommand == "T");
+        QVERIFY(!h.window->Loop().TemperaturePending() || h.link().LastCommand == "S" || h.link().LastCommand == "T");
         // Values still arrive between the temperature readings.
         QVERIFY(h.TickUntil([&] { return h.window->StatusText(1) == Text(1132); }, 100));
     }

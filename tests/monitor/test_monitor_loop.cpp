@@ -288,3 +288,37 @@ TEST_F(LoopTest, TheViewFollowsTheSpeed) {
     EXPECT_EQ(view.speeds, std::vector<std::int32_t>{38400});
     EXPECT_EQ(loop->Baudrate(), 38400);
 }
+
+// What the controls may do follows the connection, the measurement and the
+// output mode; the marker laser is not switched on during a temperature fault.
+TEST_F(LoopTest, ControlsAndTheLaserFollowTheState) {
+    const auto sent = [this](const std::string& command) {
+        for (const auto& c : model->Commands())
+            if (c.text == command) return true;
+        return false;
+    };
+    MonitorLoop::Controls may = loop->ControlsNow();
+    EXPECT_FALSE(may.Sensor || may.Start || may.SingleRequest);
+    EXPECT_TRUE(may.Port);
+    Connect();
+    may = loop->ControlsNow();
+    EXPECT_TRUE(may.Sensor && may.Start && may.Port);
+    EXPECT_FALSE(may.SingleRequest);
+
+    link->TempStatus = 0;
+    EXPECT_FALSE(loop->SetLaser(true));
+    EXPECT_FALSE(sent("P"));
+    EXPECT_TRUE(loop->SetLaser(false));  // off is always allowed
+    EXPECT_TRUE(sent("O"));
+    link->TempStatus = 1;
+    Tick(10);
+    EXPECT_TRUE(loop->SetLaser(true));
+    EXPECT_TRUE(sent("P"));
+
+    link->OutputMode = modKOVComm::OutputMode::OnRequest;
+    Tick(10);
+    loop->StartStop();
+    EXPECT_TRUE(loop->ControlsNow().SingleRequest);
+    link->OutputMode = modKOVComm::OutputMode::Continuous;
+    EXPECT_FALSE(loop->ControlsNow().SingleRequest);
+}
