@@ -84,10 +84,10 @@ void frmMain::SetMonotonicClock(std::function<double()> msClock) {
 
 void frmMain::ApplyTexts() {
     // Captions of controls and menus come from their tags; the title is the
-    // product name in both languages; the time-axis item always starts as 1063.
+    // product name in both languages; the time-axis item always starts as on a clock-time axis.
     modLanguage::ApplyLanguage(this);
     setWindowTitle(Text(900));
-    mnuPopupFixedTime->setText(Text(1063));
+    mnuPopupFixedTime->setText(Text(kShowIntervalText));
 }
 
 void frmMain::FormLoad() {
@@ -157,7 +157,7 @@ void frmMain::ShowStatus(int textId, const std::string& detail) {
     // Not allowed to open the port: which group it takes, and once how to join it.
     if (textId == MonitorText::PortNotOpen && modGlobals::Device)
         text += modMain::PortAccessHint(this, modGlobals::Device->DevicePath());
-    SetStatus(1, textId > 0 ? Text(textId) + text : text);
+    SetStatus(StatusPanel::Events, textId > 0 ? Text(textId) + text : text);
 }
 
 void frmMain::ShowTemperature(const std::string& text) {
@@ -197,7 +197,7 @@ void frmMain::ShowState(std::int32_t commStatus, bool) {
 
 void frmMain::HalfSecond(double now, std::int32_t commStatus) {
     if (commStatus == Comm::Measuring) m_loop->Step([&] { m_chart->Show(now); });
-    SetStatus(3, QString::fromStdString(modChartCommon::FormatClock(now)));
+    SetStatus(StatusPanel::Clock, QString::fromStdString(modChartCommon::FormatClock(now)));
 }
 
 void frmMain::Received(const std::string& bytes) { ToConsole(bytes, false); }
@@ -223,15 +223,19 @@ void frmMain::ToConsole(const std::string& text, bool warning) {
     if (m_console && mnuOptionConsole->isChecked()) m_console->WriteOut(text);
 }
 
-void frmMain::SetStatus(int panel, const QString& text) {
-    if (panel < 1 || panel > 3) return;
-    QLabel* label = m_panel[panel - 1];
-    if (label->text() != text) label->setText(text);
+QLabel* frmMain::Panel(StatusPanel panel) const {
+    const int index = static_cast<int>(panel) - static_cast<int>(StatusPanel::Events);
+    return index >= 0 && index < 3 ? m_panel[index] : nullptr;
 }
 
-QString frmMain::StatusText(int panel) const {
-    if (panel < 1 || panel > 3) return QString();
-    return m_panel[panel - 1]->text();
+void frmMain::SetStatus(StatusPanel panel, const QString& text) {
+    QLabel* label = Panel(panel);
+    if (label && label->text() != text) label->setText(text);
+}
+
+QString frmMain::StatusText(StatusPanel panel) const {
+    const QLabel* label = Panel(panel);
+    return label ? label->text() : QString();
 }
 
 void frmMain::SetLamp(int commStatus) {
@@ -400,6 +404,6 @@ void frmMain::SaveSettings() {
     // a folder that cannot take them is reported once, in the free panel.
     if (modIni::SaveSettings() || m_settingsWarned) return;
     m_settingsWarned = true;
-    SetStatus(2, Text(MonitorText::SettingsNotSaved));
+    SetStatus(StatusPanel::Files, Text(MonitorText::SettingsNotSaved));
     qWarning("%s: %s", Text(MonitorText::SettingsNotSaved).toLocal8Bit().constData(), modGlobals::SettingsFile.c_str());
 }

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "MonitorLoop.h"
+#include "RecorderHost.h"
 
 class QAction;
 class QCheckBox;
@@ -92,8 +93,8 @@ public:
     QTimer* Timer() const { return m_timer; }
     // Connection lamp colour as 0x00BBGGRR (255 red, 65535 yellow, 65280 green).
     std::uint32_t LampColor() const { return m_lampColor; }
-    // Text of a status bar panel (1 events, 3 clock).
-    QString StatusText(int panel) const;
+    // Text of a status bar panel.
+    QString StatusText(StatusPanel panel) const;
     // Window minimum in pixels for this screen (10935 x 6630 twips).
     QSize MinimumPixelSize() const;
 
@@ -132,7 +133,8 @@ private:
     void BuildChart();
     void FormLoad();
     void ApplyTexts();
-    void SetStatus(int panel, const QString& text);
+    void SetStatus(StatusPanel panel, const QString& text);
+    QLabel* Panel(StatusPanel panel) const;  // nullptr for no panel
     void SetLamp(int commStatus);
     void UpdateControls();
     // The chart's part of ShowDistance: the point, and the y range in the unit shown.
@@ -151,6 +153,10 @@ private:
     void Unload();
     void SaveSettings();
     static QString LampStyle(std::uint32_t color);
+
+    // The time-axis item of the chart's menu names what it switches to.
+    static constexpr int kShowIntervalText = 1063;  // while the axis shows clock time
+    static constexpr int kShowClockText = 1064;     // while it shows the interval
 
     // What the loop reports.
     void ShowStatus(int textId, const std::string& detail) override;

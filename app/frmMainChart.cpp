@@ -50,7 +50,7 @@ void frmMain::Starting(bool fresh) {
 void frmMain::ClockSetBack() {
     // Points stamped before the jump would lie in the future of the new
     // time axis: the curve starts afresh.
-    if (modGlobals::RecorderState != 2) ResetChart(0);
+    if (modGlobals::RecorderState != RecorderMode::PlayingBack) ResetChart(0);
 }
 
 
@@ -72,7 +72,7 @@ void frmMain::showEvent(QShowEvent* event) {
 void frmMain::ChartDistance(const Measurement& m) {
     m_loop->Step([&] { m_chart->yScaleText(0)->Caption = std::string("[ ") + DistanceUnits::Name(m.Unit) + " ]"; });
     if (m_feed->UnitChanged(m.Unit)) {
-        if (modGlobals::RecorderState != 2) ResetChart(0);
+        if (modGlobals::RecorderState != RecorderMode::PlayingBack) ResetChart(0);
         m_feed->SetUnit(m.Unit, DistanceUnits::FactorOf(m.Unit));
         // The fixed range is kept in millimetres; the axis shows the sensor's unit.
         if (!modGlobals::AutoScale) ApplyFixedRange();
@@ -106,7 +106,7 @@ void frmMain::mnuPopUp_Opened() {
     mnuPopupShowZero->setChecked(modGlobals::ShowZeroValues);
     // The axis item names what it switches to, also after the language
     // changed or the chart settings switched the axis.
-    mnuPopupFixedTime->setText(Text(m_chart->IsTimeScale() != 0 ? 1063 : 1064));
+    mnuPopupFixedTime->setText(Text(m_chart->IsTimeScale() != 0 ? kShowIntervalText : kShowClockText));
 }
 
 // The chart settings dialog's view of this window: the chart, its series, the
@@ -157,7 +157,7 @@ void frmMain::mnuPopupShowZero_Click() {
 void frmMain::mnuPopupFixedTime_Click() {
     const bool clock = m_chart->IsTimeScale() == 0;
     m_chart->SetIsTimeScale(clock ? 1 : 0);
-    mnuPopupFixedTime->setText(Text(clock ? 1063 : 1064));
+    mnuPopupFixedTime->setText(Text(clock ? kShowIntervalText : kShowClockText));
     // Redrawn in place (while measuring the next half second does it).
     if (!m_loop->Measuring()) m_loop->Step([&] { m_chart->Redraw(); });
     ShowUpdatedChartSettings();

@@ -156,11 +156,11 @@ void frmMain::BuildControls() {
         m_panel[i]->setObjectName(QStringLiteral("sbarPanel%1").arg(i + 1));
         m_panel[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     }
-    m_panel[2]->setMinimumWidth(80);
-    m_panel[2]->setAlignment(Qt::AlignCenter);
-    sbar->addWidget(m_panel[0], 1);
-    sbar->addPermanentWidget(m_panel[1]);
-    sbar->addPermanentWidget(m_panel[2]);
+    Panel(StatusPanel::Clock)->setMinimumWidth(80);
+    Panel(StatusPanel::Clock)->setAlignment(Qt::AlignCenter);
+    sbar->addWidget(Panel(StatusPanel::Events), 1);
+    sbar->addPermanentWidget(Panel(StatusPanel::Files));
+    sbar->addPermanentWidget(Panel(StatusPanel::Clock));
 
     connect(cmbBaudrate, qOverload<int>(&QComboBox::activated), this, &frmMain::cmbBaudrate_Click);
     connect(cmbComPort, qOverload<int>(&QComboBox::activated), this, &frmMain::cmbComPort_Click);
@@ -217,7 +217,7 @@ void frmMain::BuildMenus() {
     mnuPopUp->addSeparator();
     mnuPopupShowZero = item(mnuPopUp, "mnuPopupShowZero", 1062);
     mnuPopupShowZero->setCheckable(true);
-    mnuPopupFixedTime = item(mnuPopUp, "mnuPopupFixedTime", 1063);
+    mnuPopupFixedTime = item(mnuPopUp, "mnuPopupFixedTime", kShowIntervalText);
     mnuPopUp->addSeparator();
     mnuPopupHelp = item(mnuPopUp, "mnuPopupHelp", 1069);
     bar->addMenu(mnuPopUp);

@@ -21,7 +21,8 @@ void frmMain::mnuHelpAbout_Click() {
 }
 
 void frmMain::mnuOptionLanguageDEEN_Click() {
-    modFunctions::SetLanguageOffset(modFunctions::LanguageOffset() == 0 ? 1000 : 0);
+    const bool german = modFunctions::LanguageOffset() == modFunctions::German;
+    modFunctions::SetLanguageOffset(german ? modFunctions::English : modFunctions::German);
     ApplyTexts();
     if (m_chartSettings) modLanguage::ApplyLanguage(m_chartSettings);
     modHTMLHelp::SetPopupHelpFile(this);

@@ -22,13 +22,13 @@ public:
     explicit RecorderLink(frmMain& window) : m_window(window) {}
     MonitorLoop& Loop() override { return *m_window.m_loop; }
     bool Measuring() const override { return m_window.m_loop->Measuring(); }
-    int RecorderState() const override { return modGlobals::RecorderState; }
-    void SetRecorderState(int state) override {
+    RecorderMode RecorderState() const override { return modGlobals::RecorderState; }
+    void SetRecorderState(RecorderMode state) override {
         modGlobals::RecorderState = state;
-        if (state != 2) EndLoad();
+        if (state != RecorderMode::PlayingBack) EndLoad();
     }
     void SetRecorderWindowOpen(bool open) override { modGlobals::RecorderWindowOpen = open; }
-    void SetStatus(int panel, const std::string& text) override {
+    void SetStatus(StatusPanel panel, const std::string& text) override {
         m_window.SetStatus(panel, QString::fromStdString(text));
     }
     void ResetChart(int n) override { m_window.ResetChart(n); }
@@ -53,7 +53,7 @@ public:
             m_timerWasRunning = m_window.m_timer->isActive();
             m_window.m_timer->stop();
         }
-        m_window.SetStatus(2, QString::fromStdString(modFunctions::GetText(1391)) + QLatin1Char(' ') +
+        m_window.SetStatus(StatusPanel::Files, QString::fromStdString(modFunctions::GetText(1391)) + QLatin1Char(' ') +
                                   QString::number(percent) + QStringLiteral(" %"));
         // Paint, but keep clicks and keys (and closing) for after the load;
         // a close that comes anyway leaves the window's unload until then.

@@ -23,7 +23,7 @@ bool ShowZeroValues = false;
 bool ValueWindowOpen = false;
 bool ConfigDialogOpen = false;
 bool RecorderWindowOpen = false;
-std::int32_t RecorderState = 0;
+RecorderMode RecorderState = RecorderMode::Idle;
 
 void ResetState() {
     Settings = clsIni();
@@ -43,7 +43,7 @@ void ResetState() {
     ValueWindowOpen = false;
     ConfigDialogOpen = false;
     RecorderWindowOpen = false;
-    RecorderState = 0;
+    RecorderState = RecorderMode::Idle;
 }
 
 int BaudrateIndex(std::int32_t bitsPerSecond) {

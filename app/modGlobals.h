@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "RecorderHost.h"
 #include "SerialPort.h"
 #include "clsIni.h"
 
@@ -52,7 +53,7 @@ extern bool ShowZeroValues;         // zero distances go into the chart
 extern bool ValueWindowOpen;        // frmTextWindow is loaded
 extern bool ConfigDialogOpen;       // frmKOV is shown
 extern bool RecorderWindowOpen;     // frmRecorder is loaded
-extern std::int32_t RecorderState;  // 0 idle, 1 recording, 2 playing back
+extern RecorderMode RecorderState;
 
 // Puts every item back to its start value (tests, a second start).
 void ResetState();

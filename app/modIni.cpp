@@ -53,7 +53,7 @@ void LoadSettings() {
     Comport = Settings.GetSetting(kGeneral, "Comport", 1);
     // Language n gives the offset n x 1000; anything but German or English is English.
     const long long language = Settings.GetSetting(kGeneral, "Language", 0);
-    modFunctions::SetLanguageOffset(language == 0 ? 0 : 1000);
+    modFunctions::SetLanguageOffset(language == 0 ? modFunctions::German : modFunctions::English);
     DefaultDevice = Settings.GetSetting(kGeneral, "DefaultDevice", 0) == 0 ? "Serial" : "Profibus";
 
     // The device link heads the configuration list.

@@ -114,6 +114,10 @@ std::string UsageText() {
 std::string VersionText() { return std::string("ORA2ORB2 ") + ORA_VERSION_TEXT + "\n"; }
 
 namespace {
+// The port's group: how to join it, or that the account is in it from the next log-in.
+constexpr int kJoinGroupText = 1140;
+constexpr int kLogInAgainText = 1141;
+
 bool& PortAccessHintShown() {
     static bool shown = false;
     return shown;
@@ -128,7 +132,8 @@ QString PortAccessHint(QWidget* parent, const std::string& device, const SerialL
     const QString group = QString::fromStdString(problem.group);
     if (!PortAccessHintShown()) {
         PortAccessHintShown() = true;
-        const QString text = modLanguage::Text(problem.accountInGroup ? 1141 : 1140).arg(path, group);
+        const QString text =
+            modLanguage::Text(problem.accountInGroup ? kLogInAgainText : kJoinGroupText).arg(path, group);
         QPointer<QWidget> owner = parent;
         QTimer::singleShot(0, QCoreApplication::instance(), [owner, text] {
             const QString title = owner ? owner->window()->windowTitle() : QStringLiteral("ORA-2 / ORB-2");

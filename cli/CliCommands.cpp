@@ -27,6 +27,7 @@ namespace {
 
 namespace Event = modKOVComm::Event;
 namespace Comm = modKOVComm::Comm;
+namespace OutputMode = modKOVComm::OutputMode;
 using modFunctions::GetText;
 
 void Fail(std::ostream& err, const std::string& text) { err << "ora2orb2-cli: " << text << "\n" << std::flush; }
@@ -221,7 +222,7 @@ int Download(Session& s) {
         s.Error("cannot write " + o.File + ": " + error);
         return ExitCode::FileError;
     }
-    s.Note(GetText(host.Status() != 0 ? host.Status() : 1273) + ": " + o.File);
+    s.Note(GetText(host.Status() != 0 ? host.Status() : TransferText::Downloaded) + ": " + o.File);
     return ExitCode::Ok;
 }
 
@@ -307,7 +308,7 @@ int Upload(Session& s, const clsKOV& file) {
     s.Progress("");
     s.NoteNewSpeed();
     if (result != clsConfigTransfer::Result::Done) return TransferFailure(s, host, result);
-    s.Note(GetText(host.Status() != 0 ? host.Status() : 1274));
+    s.Note(GetText(host.Status() != 0 ? host.Status() : TransferText::Uploaded));
     return ExitCode::Ok;
 }
 
@@ -340,7 +341,7 @@ int Measure(Session& s, const std::function<bool(const Measurement&)>& take, boo
     const double start = s.Driver().NowMs();
     const double timeoutMs = o.TimeoutS * 1000.0 + (o.Temperature ? 4000.0 : 0.0);
     const std::int32_t mode = k.OutputMode;
-    if (mode != 1) loop.StartStop();
+    if (mode != OutputMode::Single) loop.StartStop();
     std::uint64_t requested = loop.PublishedCount();
     double requestedAt = s.Driver().NowMs();
     int code = ExitCode::Ok;
@@ -373,12 +374,12 @@ int Measure(Session& s, const std::function<bool(const Measurement&)>& take, boo
             lastProgress = now;
             s.Progress(std::to_string(*taken) + " values");
         }
-        if (mode == 1) {
+        if (mode == OutputMode::Single) {
             // Output mode "Single": one value per request.
             loop.SingleMeasurement();
             s.Tick();
         } else {
-            if (mode == 2 && k.CommStatus == Comm::Measuring &&
+            if (mode == OutputMode::OnRequest && k.CommStatus == Comm::Measuring &&
                 (loop.PublishedCount() != requested || now - requestedAt > 1500)) {
                 // Output mode "On Request": the next value is asked for once the last one came.
                 requested = loop.PublishedCount();
@@ -489,11 +490,11 @@ std::string DefaultDataFolder() {
 }
 
 int LanguageOffsetOf(const Options& o) {
-    if (o.Language >= 0) return o.Language * 1000;
+    if (o.Language >= 0) return o.Language * modFunctions::English;
     clsIni settings;
     settings.Filename(modAPI::ProgramFolder() + "/KOV.ini");
-    const long long offset = static_cast<long long>(settings.GetSetting("GENERAL", "Language", 0)) * 1000;
-    return offset == 0 ? 0 : 1000;
+    const long long offset = static_cast<long long>(settings.GetSetting("GENERAL", "Language", 0)) * modFunctions::English;
+    return offset == 0 ? modFunctions::German : modFunctions::English;
 }
 
 }  // namespace

@@ -300,7 +300,7 @@ std::string InfoJson(const clsKOV& link) {
     out += ",\"pointer\":" + JsonString(link.HWPointer);
     out += ",\"temperature\":" + JsonString(link.sTemperature);
     out += ",\"temperature_c\":" + (hasTemperature ? JsonNumber(celsius) : std::string("null"));
-    out += ",\"temperature_ok\":" + std::string(link.TempStatus != 0 ? "true" : "false");
+    out += ",\"temperature_ok\":" + std::string(link.TempStatus != modKOVComm::TempState::Error ? "true" : "false");
     out += ",\"parameters\":[";
     bool first = true;
     for (const ParameterInfo& p : Parameters()) {

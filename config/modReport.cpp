@@ -19,7 +19,11 @@ bool English() { return modFunctions::LanguageOffset() != 0; }
 // Tab count of a line whose columns differ between the languages.
 int LanguageTabs(int german, int english) { return English() ? english : german; }
 
-std::string CheckText(int value) { return GetText(value == 1 ? 1263 : 1264); }
+// The texts of a checked and an unchecked option.
+constexpr int OnText = 1263;
+constexpr int OffText = 1264;
+
+std::string CheckText(int value) { return GetText(value == 1 ? OnText : OffText); }
 
 // A label, its tabs and its value.
 std::string Row(int id, int tabs, const std::string& value) { return GetText(id) + Tabs(tabs) + value; }

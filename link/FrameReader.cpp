@@ -157,7 +157,7 @@ void PlainFrames(clsKOV& link, const std::string& s, Reading& r) {
     clsKOV::DecoderMemory& m = link.Decoder;
     // In the request modes one frame answers one request; there is nothing
     // to compare it with.
-    const bool singleValues = link.OutputMode != 0;
+    const bool singleValues = link.OutputMode != OutputMode::Continuous;
     for (;;) {
         if (m.FrameLocked) {
             if (s.size() - r.pos < 4) break;
@@ -266,7 +266,7 @@ FramesRead DistanceFrames(clsKOV& link, const std::string& s, double factor) {
     clsKOV::DecoderMemory& m = link.Decoder;
     Reading r;
     r.unframed = m.Unframed;
-    if (link.OutputFormat == 3) {
+    if (link.OutputFormat == OutputFormat::BinaryCrc) {
         if (!CheckedFrames(link, s, r)) return FramesRead::NoChecksum;
         if (r.skipped) ++r.errors;
     } else {

@@ -34,7 +34,7 @@ public:
     std::int32_t MeasValue_T = 0;      // reserved
     std::string sDistance;             // distance text as received (ASCII formats)
     std::string sTemperature;          // last temperature text
-    std::int32_t TempStatus = 0;       // 1 good, 0 sensor reported an error
+    std::int32_t TempStatus = 0;       // 1 good, 0 sensor reported an error (modKOVComm::TempState)
     double FailTime = 0;               // deadline of the awaited answer (days)
     // ---- identity -------------------------------------------------------
     std::string DeviceType = "Serial";

@@ -117,7 +117,7 @@ void SetIfNumber(const std::string& block, const char* key, std::int32_t& field)
 }
 
 std::string TemperatureText(int degrees, std::int32_t status) {
-    return std::to_string(degrees) + " C" + (status == Comm::Idle ? ",  OK" : ", NOK");
+    return std::to_string(degrees) + " C" + (status == TempState::Good ? ",  OK" : ", NOK");
 }
 
 // ---- decoder limits ------------------------------------------------------
@@ -187,7 +187,7 @@ void Deadline(clsKOV& link, std::string& next) {
     } else if (last == "M") {
         if (status == Comm::Idle) {
             next = "S";
-        } else if (link.OutputMode == 0) {
+        } else if (link.OutputMode == OutputMode::Continuous) {
             // A sensor in continuous mode that has not begun to stream
             // within the time-out is not answering. (In the request modes
             // values come only on "G": keep waiting.)
@@ -313,7 +313,7 @@ void NotConnected(clsKOV& link, const std::string& raw, std::string& next) {
 void Idle(clsKOV& link, const std::string& raw, std::string& next) {
     // A binary answer to "T" is read from the raw bytes before any text
     // test: its two bytes may well spell "O" or "E".
-    if (link.LastCommand == "T" && (link.OutputFormat == 2 || link.OutputFormat == 3)) {
+    if (link.LastCommand == "T" && OutputFormat::IsBinary(link.OutputFormat)) {
         DecodeTemperatureReply(link);
     }
     if (link.LastCommand == "S") {
@@ -353,7 +353,7 @@ void Idle(clsKOV& link, const std::string& raw, std::string& next) {
             SendTakeover(link, next);
         }
     }
-    if (link.EventNr > 0) {
+    if (link.EventNr > Event::Nothing) {
         link.LastCommand.clear();
         link.InBuffer.clear();
     }
@@ -381,8 +381,8 @@ bool DistanceData(clsKOV& link, const std::string& input) {
     if (!DistanceUnits::Factor(link.DistanceUnit, &factor)) return true;
     std::string s = input;
     switch (link.OutputFormat) {
-        case 0:
-        case 1: {
+        case OutputFormat::Ascii:
+        case OutputFormat::AsciiUnit: {
             const std::string d = ExtractAsciiDistance(link, s);
             link.InBuffer = s;
             if (!d.empty()) {
@@ -397,8 +397,8 @@ bool DistanceData(clsKOV& link, const std::string& input) {
             }
             break;
         }
-        case 2:
-        case 3:
+        case OutputFormat::Binary:
+        case OutputFormat::BinaryCrc:
             return DistanceFrames(link, s, factor) != FramesRead::Restarted;
         default:
             break;
@@ -422,7 +422,7 @@ void Measuring(clsKOV& link, const std::string& s, std::string& next) {
     // In the binary formats the frames come first: their bytes may spell
     // anything. The banner of a restart is looked for among the bytes that
     // were no frame.
-    if (link.OutputFormat == 2 || link.OutputFormat == 3) {
+    if (OutputFormat::IsBinary(link.OutputFormat)) {
         if (!DistanceData(link, s)) {
             SensorRestarted(link, next);
             return;
@@ -442,7 +442,7 @@ void Measuring(clsKOV& link, const std::string& s, std::string& next) {
         link.MeasValue = TempErrorValue;
         link.MeasValue_mm = TempErrorValue;
         link.EventNr = Event::Distance;
-        link.TempStatus = 0;
+        link.TempStatus = TempState::Error;
         link.InBuffer.clear();
         return;
     }
@@ -503,7 +503,7 @@ bool SendCommand(clsKOV& link, const std::string& command) {
     // "M" and "G" start the sensor's output at the beginning of a frame or
     // line. A continuous stream without checksum is still confirmed by its
     // first frames: a stray byte in front of them would shift every window.
-    m.FrameLocked = command == "G" || (command == "M" && !(link.OutputFormat == 2 && link.OutputMode == 0));
+    m.FrameLocked = command == "G" || (command == "M" && !(link.OutputFormat == OutputFormat::Binary && link.OutputMode == OutputMode::Continuous));
     m.Unframed.clear();
     if (command == "M") {
         m.LineWidth = 0;
@@ -708,11 +708,11 @@ void DecodeInBuffer(clsKOV& link) {
 void DecodeTemperatureReply(clsKOV& link) {
     const std::string& s = link.InBuffer;
     switch (link.OutputFormat) {
-        case 0:
-        case 1:
+        case OutputFormat::Ascii:
+        case OutputFormat::AsciiUnit:
             if (Contains(s, " C,")) TakeTemperature(link, s);
             break;
-        case 2: {
+        case OutputFormat::Binary: {
             // Degrees (signed) and the state, 0 or 1. Without a checksum only
             // a place that leaves no doubt is taken: the one pair of bytes
             // that can be a temperature at all, or among several the one
@@ -742,7 +742,7 @@ void DecodeTemperatureReply(clsKOV& link) {
             }
             break;
         }
-        case 3: {
+        case OutputFormat::BinaryCrc: {
             // Degrees, state and checksum: the first four bytes that pass the
             // checksum are the answer; stray bytes in front of it are passed over.
             // Distance frames mean the sensor did not stop: no answer in there.
@@ -796,13 +796,13 @@ std::string ExtractTemperature(std::string& s) {
     return r;
 }
 
-std::int32_t TemperatureStatus(const std::string& s) { return Contains(s, "NOK") ? 0 : 1; }
+std::int32_t TemperatureStatus(const std::string& s) { return Contains(s, "NOK") ? TempState::Error : TempState::Good; }
 
 std::string ExtractAsciiDistance(clsKOV& link, std::string& s) {
     clsKOV::DecoderMemory& m = link.Decoder;
     // In the request modes one line answers one request; while measuring
     // continuously the width of the lines is known once two agree.
-    const bool singleValues = link.OutputMode != 0;
+    const bool singleValues = link.OutputMode != OutputMode::Continuous;
     std::string r;
     std::size_t start = 0;
     for (;;) {

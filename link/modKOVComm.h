@@ -38,6 +38,12 @@ constexpr std::int32_t Idle = 1;            // connected, no measurement running
 constexpr std::int32_t Measuring = 2;       // continuous values (or single values with "G")
 }  // namespace Comm
 
+// Temperature states, in TempStatus.
+namespace TempState {
+constexpr std::int32_t Error = 0;  // the sensor reported "NOK": outside its working temperature
+constexpr std::int32_t Good = 1;
+}  // namespace TempState
+
 // Output formats (parameter 101), in OutputFormat.
 namespace OutputFormat {
 enum Value : std::int32_t {
@@ -157,7 +163,7 @@ void DecodeTemperatureReply(clsKOV& link);
 // Cuts the newest complete temperature line ("23 C, OK", "-10 C, NOK") out of
 // s; "" when there is none. s loses the lines it took.
 std::string ExtractTemperature(std::string& s);
-// 0 when the text contains "NOK", else 1.
+// TempState::Error when the text contains "NOK", else TempState::Good.
 std::int32_t TemperatureStatus(const std::string& s);
 // Takes every complete line out of s and returns the newest one that has the
 // shape and the width of the sensor's distance lines (trimmed), or says "No

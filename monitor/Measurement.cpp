@@ -23,7 +23,7 @@ Measurement MeasurementOf(const clsKOV& link) {
     m.Format = link.OutputFormat;
     m.State = StateOfDistance(link.MeasValue_mm);
     m.Temperature = link.sTemperature;
-    m.TemperatureOk = link.TempStatus != 0;
+    m.TemperatureOk = link.TempStatus != modKOVComm::TempState::Error;
     return m;
 }
 

@@ -14,6 +14,7 @@
 
 namespace Event = modKOVComm::Event;
 namespace Comm = modKOVComm::Comm;
+namespace OutputMode = modKOVComm::OutputMode;
 
 namespace {
 
@@ -231,11 +232,11 @@ void MonitorLoop::Tick() {
 }
 
 void MonitorLoop::NoAnswer(clsKOV& link) {
-    if (link.OutputMode == 1) return;
+    if (link.OutputMode == OutputMode::Single) return;
     // A sensor with a temperature fault may send nothing readable, but it
     // still sends; one that sends nothing at all is not answering.
     const bool sending = (link.CurrentTime - link.Decoder.LastInputAt) * modAPI::MsPerDay < StillSendingMs;
-    if (link.TempStatus == 0 && m_measuring && sending) {
+    if (link.TempStatus == modKOVComm::TempState::Error && m_measuring && sending) {
         m_view->ShowStatus(0, "TempError");
         return;
     }
@@ -327,7 +328,7 @@ void MonitorLoop::StartStop() {
     const std::shared_ptr<clsKOV> keep = m_link();
     if (!keep) return;
     clsKOV& link = *keep;
-    if (link.OutputMode == 1) {
+    if (link.OutputMode == OutputMode::Single) {
         SingleMeasurement();
         return;
     }
@@ -393,7 +394,7 @@ void MonitorLoop::SingleValue() {
     if (m_closing || Busy()) return;
     const std::shared_ptr<clsKOV> keep = m_link();
     if (!keep) return;
-    if (keep->OutputMode == 1 || keep->OutputMode == 2) keep->SendCommand("G");
+    if (keep->OutputMode == OutputMode::Single || keep->OutputMode == OutputMode::OnRequest) keep->SendCommand("G");
 }
 
 bool MonitorLoop::WriteAverage(const std::string& code, std::int32_t value) {
@@ -432,7 +433,7 @@ bool MonitorLoop::SetLaser(bool on) {
     clsKOV& link = *keep;
     if (link.CommStatus == Comm::NotConnected) return true;
     // Switching it off is always allowed.
-    if (on && link.TempStatus != 1) return false;
+    if (on && link.TempStatus != modKOVComm::TempState::Good) return false;
     if (Busy()) return true;
     const bool wasMeasuring = link.CommStatus == Comm::Measuring;
     if (wasMeasuring) modKOVComm::StopContinuous(link);
@@ -451,6 +452,6 @@ MonitorLoop::Controls MonitorLoop::ControlsNow() const {
     c.Sensor = connected && free;
     c.Start = (connected || m_measuring) && free;
     c.Port = free;
-    c.SingleRequest = link && link->OutputMode == 2 && link->CommStatus == Comm::Measuring && m_measuring && free;
+    c.SingleRequest = link && link->OutputMode == OutputMode::OnRequest && link->CommStatus == Comm::Measuring && m_measuring && free;
     return c;
 }

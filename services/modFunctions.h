@@ -12,7 +12,9 @@ std::string Trim(const std::string& text, const char* blanks = " \t\r\n\v\f");
 // ("Ports" and "PORTS"); other bytes must match exactly.
 bool EqualIgnoringCase(const std::string& a, const std::string& b);
 
-// Language offset: 0 German, 1000 English.
+// Language offset: 0 German, 1000 English (added to the German text id).
+constexpr int German = 0;
+constexpr int English = 1000;
 int LanguageOffset();
 void SetLanguageOffset(int offset);
 

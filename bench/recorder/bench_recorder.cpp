@@ -84,7 +84,7 @@ void BM_PlaybackLines(benchmark::State& state) {
     state.counters["points"] = window->Series()->StopIndex();
     state.counters["peak_rss_MB"] = PeakRssMb();
     state.counters["rss_growth_MB"] = PeakRssMb() - rssBefore;
-    state.counters["error"] = window->StatusText(1) == "Error in LoadData";
+    state.counters["error"] = window->StatusText(StatusPanel::Events) == "Error in LoadData";
     window.reset();
     frmRecorder::SetDefaultDialogs(nullptr);
 }

@@ -8,18 +8,27 @@
 class MonitorLoop;
 class QWidget;
 
+// What the recorder is doing.
+enum class RecorderMode { Idle, Recording, PlayingBack };
+
+// The panels of the main window's status bar.
+enum class StatusPanel {
+    Events = 1,  // what the loop reports
+    Files = 2,   // the recording, the playback, the settings file
+    Clock = 3,
+};
+
 class RecorderHost {
 public:
     virtual ~RecorderHost() = default;
     virtual MonitorLoop& Loop() = 0;
     // A continuous measurement started with Start runs.
     virtual bool Measuring() const = 0;
-    // 0 idle, 1 recording, 2 playing back.
-    virtual int RecorderState() const = 0;
-    virtual void SetRecorderState(int state) = 0;
+    virtual RecorderMode RecorderState() const = 0;
+    virtual void SetRecorderState(RecorderMode state) = 0;
     virtual void SetRecorderWindowOpen(bool open) = 0;
-    // Status panel 1 (events) or 2 (files) of the main window.
-    virtual void SetStatus(int panel, const std::string& text) = 0;
+    // A panel of the main window's status bar.
+    virtual void SetStatus(StatusPanel panel, const std::string& text) = 0;
     // Empties the chart and the auto-scale buffers for n points.
     virtual void ResetChart(int n) = 0;
     // Turns automatic y scaling on (and lets the chart settings follow).

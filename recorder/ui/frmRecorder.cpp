@@ -119,7 +119,7 @@ void frmRecorder::Fail(const std::string& text) {
 }
 
 void frmRecorder::cmdRec_Click() {
-    if (m_host.RecorderState() != 0 || m_writer.IsOpen()) return;
+    if (m_host.RecorderState() != RecorderMode::Idle || m_writer.IsOpen()) return;
     // The file comes first: a recorder that cannot write stays idle. The
     // next free number is taken with an exclusive create, so another
     // recorder on the same data folder gets the number after it.
@@ -137,23 +137,23 @@ void frmRecorder::cmdRec_Click() {
     cmdRec->setEnabled(false);
     cmdPlay->setEnabled(false);
     cmdStop->setEnabled(true);
-    m_host.SetRecorderState(1);
-    m_host.SetStatus(2, "REC: " + path + " ");
+    m_host.SetRecorderState(RecorderMode::Recording);
+    m_host.SetStatus(StatusPanel::Files, "REC: " + path + " ");
 }
 
 void frmRecorder::SaveData(const Measurement& m) {
-    if (m_host.RecorderState() != 1 || !m_writer.IsOpen()) return;
+    if (m_host.RecorderState() != RecorderMode::Recording || !m_writer.IsOpen()) return;
     std::string error;
     if (m_writer.WriteLine(modRecFile::FormatLine(m), &error)) return;
     // Full disk, lost drive: what is in the file stays, the recording ends.
     StopRecording();
-    m_host.SetStatus(2, "");
+    m_host.SetStatus(StatusPanel::Files, "");
     Fail(Replace(Replace(modFunctions::GetText(1393), "%1", m_fileName), "%2", error));
 }
 
 void frmRecorder::StopRecording() {
     if (m_writer.IsOpen()) m_writer.Close();
-    if (m_host.RecorderState() == 1) m_host.SetRecorderState(0);
+    if (m_host.RecorderState() == RecorderMode::Recording) m_host.SetRecorderState(RecorderMode::Idle);
     if (!cmdRec) return;
     cmdRec->setEnabled(true);
     cmdPlay->setEnabled(!m_host.Measuring());
@@ -162,11 +162,11 @@ void frmRecorder::StopRecording() {
 
 void frmRecorder::cmdStop_Click() {
     StopRecording();
-    m_host.SetRecorderState(0);
+    m_host.SetRecorderState(RecorderMode::Idle);
 }
 
 void frmRecorder::MeasuringChanged(bool measuring) {
-    if (m_host.RecorderState() != 0) return;
+    if (m_host.RecorderState() != RecorderMode::Idle) return;
     cmdRec->setEnabled(!measuring);
     cmdPlay->setEnabled(!measuring);
 }
@@ -203,24 +203,24 @@ bool frmRecorder::LoadData(const std::string& path, int capacity) {
 }
 
 void frmRecorder::cmdPlay_Click() {
-    if (m_host.RecorderState() != 0 || m_host.Measuring()) return;
+    if (m_host.RecorderState() != RecorderMode::Idle || m_host.Measuring()) return;
     cmdRec->setEnabled(false);
     cmdPlay->setEnabled(false);
     cmdStop->setEnabled(false);
     const std::string folder = modAPI::ProgramFolder() + "/" + modRecFile::FolderName;
     const std::string path = m_dialogs->AskOpenFile(this, folder, m_fileName, modFunctions::GetText(1151));
     if (!path.empty()) {
-        m_host.SetStatus(1, "");
-        m_host.SetStatus(2, modFunctions::GetText(1391));
+        m_host.SetStatus(StatusPanel::Events, "");
+        m_host.SetStatus(StatusPanel::Files, modFunctions::GetText(1391));
         m_fileName = path;
-        m_host.SetRecorderState(2);
+        m_host.SetRecorderState(RecorderMode::PlayingBack);
         m_host.ResetChart(PlaybackPoints);
         m_host.SetAutoScale(true);
         m_loading = true;
         const bool ok = LoadData(path);
         m_loading = false;
-        m_host.SetStatus(2, path);
-        if (!ok) m_host.SetStatus(1, "Error in LoadData");
+        m_host.SetStatus(StatusPanel::Files, path);
+        if (!ok) m_host.SetStatus(StatusPanel::Events, "Error in LoadData");
     }
     cmdStop_Click();
 }

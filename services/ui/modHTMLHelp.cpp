@@ -98,7 +98,7 @@ public:
 
     // Button tips in the current language.
     void ApplyLanguage() {
-        const bool english = modFunctions::LanguageOffset() == 1000;
+        const bool english = modFunctions::LanguageOffset() == modFunctions::English;
         back->setToolTip(english ? "Back" : QString::fromUtf8("Zurück"));
         forward->setToolTip(english ? "Forward" : QString::fromUtf8("Vorwärts"));
         home->setToolTip(english ? "Contents" : "Inhalt");

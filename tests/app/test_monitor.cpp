@@ -40,7 +40,7 @@ private slots:
         QVERIFY(!start->isEnabled());
         bool sawConfigText = false;
         QVERIFY(h.TickUntil([&] {
-            sawConfigText |= h.window->StatusText(1) == Text(1131);
+            sawConfigText |= h.window->StatusText(StatusPanel::Events) == Text(1131);
             return h.link().CommStatus == 1;
         }));
         QVERIFY(sawConfigText);
@@ -54,7 +54,7 @@ private slots:
         h.Tick(200);
         QCOMPARE(h.link().CommStatus, 1);
         QVERIFY(h.SentCount("T") >= 5);
-        QVERIFY(h.window->StatusText(3).contains(':'));
+        QVERIFY(h.window->StatusText(StatusPanel::Clock).contains(':'));
     }
 
     void startShowsValuesAndStopReturnsToIdle() {
@@ -65,7 +65,7 @@ private slots:
         QCOMPARE(h.link().CommStatus, 2);
         QCOMPARE(start->text(), QStringLiteral("Stop"));
         QVERIFY(h.window->Loop().Measuring());
-        QVERIFY(h.TickUntil([&] { return h.window->StatusText(1) == Text(1132); }, 100));
+        QVERIFY(h.TickUntil([&] { return h.window->StatusText(StatusPanel::Events) == Text(1132); }, 100));
         QCOMPARE(h.window->LampColor(), 65280u);
         // Default sensor set: ASCII+UNIT in metres.
         QVERIFY2(QRegularExpression("^-?\\d+\\.\\d{3} m$").match(h.ValueLabel()).hasMatch(),
@@ -260,8 +260,8 @@ private slots:
             h.Tick();
             QCOMPARE(h.link().CommStatus, 2);
             if (i > 2) QCOMPARE(h.window->LampColor(), 65280u);
-            QVERIFY(h.window->StatusText(1) != Text(1134));
-            sawTemperature |= h.window->StatusText(1) == Text(1133);
+            QVERIFY(h.window->StatusText(StatusPanel::Events) != Text(1134));
+            sawTemperature |= h.window->StatusText(StatusPanel::Events) == Text(1133);
         }
         QVERIFY(sawTemperature);
         QVERIFY(h.child<QLabel>("lblTemperature")->text().contains(" C,"));
@@ -272,14 +272,14 @@ private slots:
         QVERIFY(h.SentCount("S") >= 3);
         QVERIFY(!h.window->Loop().TemperaturePending() || h.link().LastCommand == "S" || h.link().LastCommand == "T");
         // Values still arrive between the temperature readings.
-        QVERIFY(h.TickUntil([&] { return h.window->StatusText(1) == Text(1132); }, 100));
+        QVERIFY(h.TickUntil([&] { return h.window->StatusText(StatusPanel::Events) == Text(1132); }, 100));
     }
 
     void noAnswerShowsNoConnection() {
         Harness h;
         QVERIFY(h.Connect());
         h.model->Faults().silent = true;
-        QVERIFY(h.TickUntil([&] { return h.window->StatusText(1) == Text(1134); }, 100));
+        QVERIFY(h.TickUntil([&] { return h.window->StatusText(StatusPanel::Events) == Text(1134); }, 100));
         QCOMPARE(h.link().CommStatus, 0);
         h.Tick();
         QCOMPARE(h.window->LampColor(), 255u);
@@ -291,7 +291,7 @@ private slots:
         h.Tick(20);
         QVERIFY(!h.child<QLabel>("lblMeasValue")->text().isEmpty());
         h.model->Faults().silent = true;
-        QVERIFY(h.TickUntil([&] { return h.window->StatusText(1) == Text(1134); }, 200));
+        QVERIFY(h.TickUntil([&] { return h.window->StatusText(StatusPanel::Events) == Text(1134); }, 200));
         QCOMPARE(h.link().CommStatus, 1);
         // The last value does not stay on show as if it were live.
         QVERIFY(h.child<QLabel>("lblMeasValue")->text().isEmpty());
@@ -305,7 +305,7 @@ private slots:
         h.model->SetParam(304, 1);
         h.model->ClearHistory();
         h.link().SendCommand("C");
-        QVERIFY(h.TickUntil([&] { return h.link().AverageDepth == 2 && h.window->StatusText(1) == Text(1131); }, 100));
+        QVERIFY(h.TickUntil([&] { return h.link().AverageDepth == 2 && h.window->StatusText(StatusPanel::Events) == Text(1131); }, 100));
         QCOMPARE(h.child<QComboBox>("cmbAverageDepth")->currentIndex(), 2);
         QVERIFY(h.child<QCheckBox>("chkMovingAverage")->isChecked());
         h.Tick(20);
@@ -336,7 +336,7 @@ private slots:
         emit list->activated(3);
         QCOMPARE(h.link().AverageDepth, 1);
         QCOMPARE(list->currentIndex(), 1);
-        QCOMPARE(h.window->StatusText(1), Text(1137));
+        QCOMPARE(h.window->StatusText(StatusPanel::Events), Text(1137));
         QVERIFY2(lockedMeanwhile, "Start must not be usable while a write waits");
         auto* box = h.child<QCheckBox>("chkMovingAverage");
         box->setChecked(true);
@@ -355,14 +355,14 @@ private slots:
         QTest::mouseClick(h.child<QPushButton>("cmdStart"), Qt::LeftButton);
         QVERIFY2(QRegularExpression("^-?\\d+\\.\\d{3} m$").match(h.ValueLabel()).hasMatch(),
                  qPrintable(h.ValueLabel()));
-        QCOMPARE(h.window->StatusText(1), Text(1132));
+        QCOMPARE(h.window->StatusText(StatusPanel::Events), Text(1132));
         QCOMPARE(h.link().CommStatus, 1);
         QCOMPARE(h.link().LastCommand, std::string());
         QCOMPARE(h.SentCount("M"), 1);
         // Afterwards the link is idle: the keep-alive goes on and nothing fails.
         for (int i = 0; i < 100; ++i) {
             h.Tick();
-            QVERIFY(h.window->StatusText(1) != Text(1134));
+            QVERIFY(h.window->StatusText(StatusPanel::Events) != Text(1134));
             QCOMPARE(h.link().CommStatus, 1);
         }
         QVERIFY(h.SentCount("T") >= 2);
@@ -409,8 +409,8 @@ private slots:
         QTest::mouseClick(h.child<QPushButton>("cmdStart"), Qt::LeftButton);
         h.Tick(20);
         h.model->SetUnplugged(true);
-        QVERIFY(h.TickUntil([&] { return h.window->StatusText(1).startsWith(Text(1136)); }, 10));
-        QVERIFY(h.window->StatusText(1).contains("No such file"));
+        QVERIFY(h.TickUntil([&] { return h.window->StatusText(StatusPanel::Events).startsWith(Text(1136)); }, 10));
+        QVERIFY(h.window->StatusText(StatusPanel::Events).contains("No such file"));
         QCOMPARE(h.link().CommStatus, 0);
         h.Tick();
         QCOMPARE(h.window->LampColor(), 255u);
@@ -420,10 +420,10 @@ private slots:
         QCOMPARE(start->text(), QStringLiteral("Stop"));
         QVERIFY(start->isEnabled());
         h.Tick(40);
-        QVERIFY(h.window->StatusText(1).startsWith(Text(1136)));
+        QVERIFY(h.window->StatusText(StatusPanel::Events).startsWith(Text(1136)));
         h.model->SetUnplugged(false);
         h.model->PowerCycle();
-        QVERIFY(h.TickUntil([&] { return h.link().CommStatus == 2 && h.window->StatusText(1) == Text(1132); }, 200));
+        QVERIFY(h.TickUntil([&] { return h.link().CommStatus == 2 && h.window->StatusText(StatusPanel::Events) == Text(1132); }, 200));
         QCOMPARE(start->text(), QStringLiteral("Stop"));
         QCOMPARE(h.window->LampColor(), 65280u);
 
@@ -460,7 +460,7 @@ private slots:
         QVERIFY(h.TickUntil(
             [&] {
                 ++ticks;
-                return h.link().CommStatus == 2 && h.window->StatusText(1) == Text(1132);
+                return h.link().CommStatus == 2 && h.window->StatusText(StatusPanel::Events) == Text(1132);
             },
             100));
         QVERIFY2(ticks * 50 < 3000, qPrintable(QString::number(ticks * 50)));
@@ -480,9 +480,9 @@ private slots:
         auto* deen = h.child<QAction>("mnuOptionLanguageDEEN");
         deen->trigger();
         QVERIFY(h.window->SettingsSaveFailed());
-        QCOMPARE(h.window->StatusText(2), QStringLiteral("The settings could not be saved"));
+        QCOMPARE(h.window->StatusText(StatusPanel::Files), QStringLiteral("The settings could not be saved"));
         deen->trigger();  // back to German: not said again
-        QCOMPARE(h.window->StatusText(2), QStringLiteral("The settings could not be saved"));
+        QCOMPARE(h.window->StatusText(StatusPanel::Files), QStringLiteral("The settings could not be saved"));
         h.Tick(5);
         QCOMPARE(h.link().CommStatus, 1);
     }
@@ -778,24 +778,24 @@ private slots:
         // Back one hour (end of daylight-saving time).
         h.wallMs -= 3600000;
         const int temperaturesBefore = h.SentCount("T");
-        const QString clockBefore = h.window->StatusText(3);
+        const QString clockBefore = h.window->StatusText(StatusPanel::Clock);
         bool sawValue = false;
         for (int i = 0; i < 300; ++i) {
             h.Tick();
-            QVERIFY(h.window->StatusText(1) != Text(1134));
-            sawValue |= h.window->StatusText(1) == Text(1132);
+            QVERIFY(h.window->StatusText(StatusPanel::Events) != Text(1134));
+            sawValue |= h.window->StatusText(StatusPanel::Events) == Text(1132);
         }
         QVERIFY(sawValue);
         QCOMPARE(h.link().CommStatus, 2);
         QVERIFY(h.SentCount("T") > temperaturesBefore);      // temperature requests go on
-        QVERIFY(h.window->StatusText(3) != clockBefore);       // the clock panel follows
+        QVERIFY(h.window->StatusText(StatusPanel::Clock) != clockBefore);       // the clock panel follows
         QVERIFY(h.window->KOVChart()->Xmax() < BaseDay());     // the chart follows the new time
 
         // Forward one hour: no false "no connection", measurement goes on.
         h.wallMs += 2 * 3600000;
         for (int i = 0; i < 100; ++i) {
             h.Tick();
-            QVERIFY(h.window->StatusText(1) != Text(1134));
+            QVERIFY(h.window->StatusText(StatusPanel::Events) != Text(1134));
         }
         QCOMPARE(h.link().CommStatus, 2);
 

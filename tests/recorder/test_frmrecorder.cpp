@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
@@ -23,7 +24,7 @@ namespace {
 struct Point {
     double Time;
     std::int32_t Distance;
-    int State;
+    RecorderMode State;
 };
 
 class FakeHost : public RecorderHost {
@@ -33,10 +34,10 @@ public:
     }
     MonitorLoop& Loop() override { return loop; }
     bool Measuring() const override { return measuring; }
-    int RecorderState() const override { return state; }
-    void SetRecorderState(int s) override { state = s; }
+    RecorderMode RecorderState() const override { return state; }
+    void SetRecorderState(RecorderMode s) override { state = s; }
     void SetRecorderWindowOpen(bool open) override { windowOpen = open; }
-    void SetStatus(int panel, const std::string& text) override { status[panel] = text; }
+    void SetStatus(StatusPanel panel, const std::string& text) override { status[panel] = text; }
     void ResetChart(int n) override {
         resetWith = n;
         shown.clear();
@@ -57,9 +58,9 @@ public:
     std::shared_ptr<clsKOV> link = std::make_shared<clsKOV>();
     MonitorLoop loop;
     bool measuring = false;
-    int state = 0;
+    RecorderMode state = RecorderMode::Idle;
     bool windowOpen = false;
-    std::string status[4];
+    std::map<StatusPanel, std::string> status;
     int resetWith = 0;
     bool autoScale = false;
     double low = 0, high = 0;
@@ -118,8 +119,8 @@ private slots:
         QVERIFY(!window.StopButton()->isEnabled());
         window.cmdRec_Click();
         const std::string file = m_dir + "/REC/SAVE0001.rec";
-        QCOMPARE(host.state, 1);
-        QCOMPARE(host.status[2], "REC: " + file + " ");
+        QCOMPARE(host.state, RecorderMode::Recording);
+        QCOMPARE(host.status[StatusPanel::Files], "REC: " + file + " ");
         QVERIFY(!window.RecButton()->isEnabled());
         QVERIFY(!window.PlayButton()->isEnabled());
         QVERIFY(window.StopButton()->isEnabled());
@@ -134,7 +135,7 @@ private slots:
         host.link->MeasValue_mm = 0;
         host.loop.PublishDistance(MeasurementOf(*host.link));
         window.cmdStop_Click();
-        QCOMPARE(host.state, 0);
+        QCOMPARE(host.state, RecorderMode::Idle);
         QVERIFY(window.RecButton()->isEnabled());
         QVERIFY(window.PlayButton()->isEnabled());
         QVERIFY(!window.StopButton()->isEnabled());
@@ -159,8 +160,8 @@ private slots:
         frmRecorder window(host, nullptr, dialogs);
         std::ofstream(m_dir + "/REC") << "a file where the folder should be";
         window.cmdRec_Click();
-        QCOMPARE(host.state, 0);
-        QCOMPARE(host.status[2], std::string());
+        QCOMPARE(host.state, RecorderMode::Idle);
+        QCOMPARE(host.status[StatusPanel::Files], std::string());
         QCOMPARE(dialogs->messages.size(), size_t(1));
         QVERIFY(window.RecButton()->isEnabled());
         QVERIFY(!window.StopButton()->isEnabled());
@@ -171,7 +172,7 @@ private slots:
             fs::create_directory(m_dir + "/REC");
             fs::permissions(m_dir + "/REC", fs::perms::owner_write, fs::perm_options::remove);
             window.cmdRec_Click();
-            QCOMPARE(host.state, 0);
+            QCOMPARE(host.state, RecorderMode::Idle);
             QCOMPARE(dialogs->messages.size(), size_t(2));
             QVERIFY(QString::fromStdString(dialogs->messages.back()).contains("SAVE0001.rec"));
         }
@@ -201,15 +202,15 @@ private slots:
         for (size_t i = 0; i < recorded.size(); ++i) {
             QCOMPARE(host.shown[i].Distance, recorded[i].Distance);
             QCOMPARE(std::llround(host.shown[i].Time * modAPI::MsPerDay), std::llround(recorded[i].Time * modAPI::MsPerDay));
-            QCOMPARE(host.shown[i].State, 2);
+            QCOMPARE(host.shown[i].State, RecorderMode::PlayingBack);
         }
         QCOMPARE(host.interval, 299950);
         QCOMPARE(host.shownUpTo, host.shown.back().Time);
         // Every point of the recording lies inside the y range, not only the last window's.
         QVERIFY(host.low < 990 && host.high > 5000);
-        QCOMPARE(host.status[2], window.FileName());
-        QCOMPARE(host.status[1], std::string());
-        QCOMPARE(host.state, 0);
+        QCOMPARE(host.status[StatusPanel::Files], window.FileName());
+        QCOMPARE(host.status[StatusPanel::Events], std::string());
+        QCOMPARE(host.state, RecorderMode::Idle);
         QVERIFY(window.PlayButton()->isEnabled());
     }
 
@@ -222,10 +223,10 @@ private slots:
                                                 "\x01 rubbish; here\r\n07.12.2026 13:45:03,250; 7 mm; 25\r\n";
         dialogs->answer = bad;
         window.cmdPlay_Click();
-        QCOMPARE(host.status[1], std::string("Error in LoadData"));
+        QCOMPARE(host.status[StatusPanel::Events], std::string("Error in LoadData"));
         QCOMPARE(host.shown.size(), size_t(2));
         QCOMPARE(host.interval, 60000);  // a short span keeps the window
-        QCOMPARE(host.state, 0);
+        QCOMPARE(host.state, RecorderMode::Idle);
         QVERIFY(window.RecButton()->isEnabled());
 
         // A file without lines: nothing shown, no error, the recorder is idle again.
@@ -234,7 +235,7 @@ private slots:
         dialogs->answer = empty;
         host.shownUpTo = 0;
         window.cmdPlay_Click();
-        QCOMPARE(host.status[1], std::string());
+        QCOMPARE(host.status[StatusPanel::Events], std::string());
         QCOMPARE(host.shown.size(), size_t(0));
         QCOMPARE(host.shownUpTo, 0.0);
 
@@ -288,7 +289,7 @@ private slots:
         QCOMPARE(host.progress.front(), 0);
         QVERIFY(std::is_sorted(host.progress.begin(), host.progress.end()));
         QCOMPARE(host.shown.size(), size_t(300000));
-        QCOMPARE(host.state, 0);
+        QCOMPARE(host.state, RecorderMode::Idle);
         host.onProgress = nullptr;
 
         // Told to stop at once: nothing is loaded, the recorder is idle again.
@@ -297,7 +298,7 @@ private slots:
         window.cmdPlay_Click();
         QCOMPARE(host.progress.size(), size_t(1));
         QCOMPARE(host.shown.size(), size_t(0));
-        QCOMPARE(host.state, 0);
+        QCOMPARE(host.state, RecorderMode::Idle);
         QVERIFY(window.PlayButton()->isEnabled());
         QVERIFY(window.close());
     }
@@ -337,7 +338,7 @@ private slots:
             host.loop.PublishDistance(MeasurementOf(*host.link));
             window.show();
             window.close();  // the program closes the window: recording stops first
-            QCOMPARE(host.state, 0);
+            QCOMPARE(host.state, RecorderMode::Idle);
             QVERIFY(!window.Recording());
             QVERIFY(!host.windowOpen);
             QVERIFY(fs::exists(m_dir + "/REC/SAVE0001.rec"));

@@ -68,7 +68,7 @@ private slots:
         frmRecorder* recorder = OpenRecorder(h);
         QVERIFY(recorder);
         recorder->RecButton()->click();
-        QCOMPARE(modGlobals::RecorderState, 1);
+        QCOMPARE(modGlobals::RecorderState, RecorderMode::Recording);
         QTest::mouseClick(h.child<QPushButton>("cmdStart"), Qt::LeftButton);
         // While measuring the record button stays off, the recording goes on.
         QVERIFY(!recorder->PlayButton()->isEnabled());
@@ -78,13 +78,13 @@ private slots:
         const auto recorded = Points(*h.window->Series());
         QVERIFY(recorded.size() > 20);
         recorder->StopButton()->click();
-        QCOMPARE(modGlobals::RecorderState, 0);
+        QCOMPARE(modGlobals::RecorderState, RecorderMode::Idle);
         QVERIFY(recorder->PlayButton()->isEnabled());
 
         m_dialogs->answer = recorder->FileName();
         recorder->PlayButton()->click();
-        QCOMPARE(h.window->StatusText(2).toStdString(), recorder->FileName());
-        QVERIFY(h.window->StatusText(1) != "Error in LoadData");
+        QCOMPARE(h.window->StatusText(StatusPanel::Files).toStdString(), recorder->FileName());
+        QVERIFY(h.window->StatusText(StatusPanel::Events) != "Error in LoadData");
         const auto played = Points(*h.window->Series());
         QCOMPARE(played.size(), recorded.size());
         // Measured in the sensor's unit, played back in millimetres (the file's unit).
@@ -98,7 +98,7 @@ private slots:
         for (const auto& p : played) low = std::min(low, p.second), high = std::max(high, p.second);
         QVERIFY(h.window->KOVChart()->yMin(0) < low && h.window->KOVChart()->yMax(0) > high);
         QVERIFY(modGlobals::AutoScale);
-        QCOMPARE(modGlobals::RecorderState, 0);
+        QCOMPARE(modGlobals::RecorderState, RecorderMode::Idle);
         QVERIFY(!h.window->Timer()->isActive());  // as before the load (the harness ticks by hand)
         QVERIFY(m_dialogs->messages.empty());
     }
@@ -127,15 +127,15 @@ private slots:
             WriteLines(file, c.tail, c.good, start);
             m_dialogs->answer = file;
             recorder->PlayButton()->click();
-            QVERIFY2((h.window->StatusText(1) == "Error in LoadData") == c.error, c.name);
+            QVERIFY2((h.window->StatusText(StatusPanel::Events) == "Error in LoadData") == c.error, c.name);
             QVERIFY2(int(Points(*h.window->Series()).size()) == c.good + (c.error || c.tail.empty() ? 0 : 1), c.name);
-            QVERIFY2(modGlobals::RecorderState == 0, c.name);
+            QVERIFY2(modGlobals::RecorderState == RecorderMode::Idle, c.name);
             QVERIFY2(recorder->RecButton()->isEnabled() && recorder->PlayButton()->isEnabled(), c.name);
         }
         // A measurement afterwards fills the chart again, at the present time.
         QTest::mouseClick(h.child<QPushButton>("cmdStart"), Qt::LeftButton);
         h.Tick(40);
-        QCOMPARE(h.window->StatusText(1), Text(1132));
+        QCOMPARE(h.window->StatusText(StatusPanel::Events), Text(1132));
         const auto points = Points(*h.window->Series());
         QVERIFY(points.size() > 5);
         QVERIFY(points.begin()->first > std::llround(BaseDay() * modAPI::MsPerDay));
@@ -175,7 +175,7 @@ private slots:
         QVERIFY(!h.window->Timer()->isActive());
         QTRY_VERIFY(!watch);  // the main window's unload follows the load
         QVERIFY(!modGlobals::RecorderWindowOpen);
-        QCOMPARE(modGlobals::RecorderState, 0);
+        QCOMPARE(modGlobals::RecorderState, RecorderMode::Idle);
     }
 
     void theTimerRestsDuringALoadOnly() {
@@ -187,12 +187,12 @@ private slots:
         h.window->Timer()->start();
         bool ranDuringLoad = false;
         auto connection = QObject::connect(h.window->Timer(), &QTimer::timeout, [&] {
-            ranDuringLoad |= modGlobals::RecorderState == 2;
+            ranDuringLoad |= modGlobals::RecorderState == RecorderMode::PlayingBack;
         });
         QString statusDuringLoad;
         QTimer::singleShot(0, [&] {
             ranDuringLoad |= h.window->Timer()->isActive();
-            statusDuringLoad = h.window->StatusText(2);
+            statusDuringLoad = h.window->StatusText(StatusPanel::Files);
         });
         recorder->PlayButton()->click();
         QCOMPARE(statusDuringLoad, Text(1391) + " 0 %");

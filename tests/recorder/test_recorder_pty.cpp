@@ -69,7 +69,7 @@ private slots:
             recorder->RecButton()->click();
             const std::string file = dir.filePath("REC/SAVE0001.rec").toStdString();
             QCOMPARE(recorder->FileName(), file);
-            QCOMPARE(window.StatusText(2).toStdString(), "REC: " + file + " ");
+            QCOMPARE(window.StatusText(StatusPanel::Files).toStdString(), "REC: " + file + " ");
             window.findChild<QPushButton*>("cmdStart")->click();
             QCOMPARE(modGlobals::Device->CommStatus, 2);
             QTRY_VERIFY_WITH_TIMEOUT(window.Series()->WritePointer() > 20, 15000);
@@ -79,7 +79,7 @@ private slots:
             QTest::qWait(300);
             const auto recorded = Points(*window.Series());
             recorder->StopButton()->click();
-            QCOMPARE(modGlobals::RecorderState, 0);
+            QCOMPARE(modGlobals::RecorderState, RecorderMode::Idle);
 
             // The file holds every charted value, line by line.
             long long lines = 0;
@@ -92,10 +92,10 @@ private slots:
             QVERIFY(lines >= static_cast<long long>(recorded.size()));
 
             recorder->PlayButton()->click();
-            QCOMPARE(window.StatusText(2).toStdString(), file);
-            QVERIFY(window.StatusText(1) != "Error in LoadData");
+            QCOMPARE(window.StatusText(StatusPanel::Files).toStdString(), file);
+            QVERIFY(window.StatusText(StatusPanel::Events) != "Error in LoadData");
             QVERIFY(Points(*window.Series()) == recorded);
-            QCOMPARE(modGlobals::RecorderState, 0);
+            QCOMPARE(modGlobals::RecorderState, RecorderMode::Idle);
             QVERIFY(window.Timer()->isActive());  // ticking again after the load
             QVERIFY(dialogs->messages.empty());
             window.close();
