@@ -46,13 +46,11 @@ void frmMain::Starting(bool fresh) {
     if (fresh) ResetChart(0);
 }
 
-
 void frmMain::ClockSetBack() {
     // Points stamped before the jump would lie in the future of the new
     // time axis: the curve starts afresh.
     if (modGlobals::RecorderState != RecorderMode::PlayingBack) ResetChart(0);
 }
-
 
 void frmMain::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
@@ -67,7 +65,6 @@ void frmMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (m_chart && !m_unloaded && !(m_chart->Xmin() > 0)) m_loop->Step([&] { m_chart->Show(modAPI::NowWithMs()); });
 }
-
 
 void frmMain::ChartDistance(const Measurement& m) {
     m_loop->Step([&] { m_chart->yScaleText(0)->Caption = std::string("[ ") + DistanceUnits::Name(m.Unit) + " ]"; });
@@ -98,7 +95,8 @@ void frmMain::ApplyFixedRange() {
 }
 
 void frmMain::ResetChart(int n) {
-    if (n <= 0) n = static_cast<int>(std::nearbyint(static_cast<double>(m_chart->TimeInterval()) / MonitorLoop::TickMs));
+    if (n <= 0)
+        n = static_cast<int>(std::nearbyint(static_cast<double>(m_chart->TimeInterval()) / MonitorLoop::TickMs));
     m_feed->Reset(n);
 }
 
@@ -162,4 +160,3 @@ void frmMain::mnuPopupFixedTime_Click() {
     if (!m_loop->Measuring()) m_loop->Step([&] { m_chart->Redraw(); });
     ShowUpdatedChartSettings();
 }
-

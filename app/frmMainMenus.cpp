@@ -16,9 +16,7 @@
 void frmMain::mnuPopupHelp_Click() { modHTMLHelp::ShowMainHelp(this); }
 void frmMain::mnuHelpContents_Click() { modHTMLHelp::ShowContents(this); }
 
-void frmMain::mnuHelpAbout_Click() {
-    frmAbout::ShowAbout(this);
-}
+void frmMain::mnuHelpAbout_Click() { frmAbout::ShowAbout(this); }
 
 void frmMain::mnuOptionLanguageDEEN_Click() {
     const bool german = modFunctions::LanguageOffset() == modFunctions::German;
@@ -46,8 +44,8 @@ void frmMain::mnuConfigurationKOV_Click() {
     // only once the dialog has returned.
     RunWaiting([&] {
         modGlobals::ConfigDialogOpen = true;
-        frmKOV::ShowDialog(this, *m_loop, modGlobals::ConfigList, modGlobals::UnloadedConfigFiles,
-                           modGlobals::Settings, modGlobals::DefaultDevice);
+        frmKOV::ShowDialog(this, *m_loop, modGlobals::ConfigList, modGlobals::UnloadedConfigFiles, modGlobals::Settings,
+                           modGlobals::DefaultDevice);
         modGlobals::ConfigDialogOpen = false;
     });
 }

@@ -54,7 +54,7 @@ public:
             m_window.m_timer->stop();
         }
         m_window.SetStatus(StatusPanel::Files, QString::fromStdString(modFunctions::GetText(1391)) + QLatin1Char(' ') +
-                                  QString::number(percent) + QStringLiteral(" %"));
+                                                   QString::number(percent) + QStringLiteral(" %"));
         // Paint, but keep clicks and keys (and closing) for after the load;
         // a close that comes anyway leaves the window's unload until then.
         ++m_window.m_waitDepth;

@@ -493,7 +493,8 @@ int LanguageOffsetOf(const Options& o) {
     if (o.Language >= 0) return o.Language * modFunctions::English;
     clsIni settings;
     settings.Filename(modAPI::ProgramFolder() + "/KOV.ini");
-    const long long offset = static_cast<long long>(settings.GetSetting("GENERAL", "Language", 0)) * modFunctions::English;
+    const long long offset =
+        static_cast<long long>(settings.GetSetting("GENERAL", "Language", 0)) * modFunctions::English;
     return offset == 0 ? modFunctions::German : modFunctions::English;
 }
 

@@ -398,8 +398,7 @@ bool DistanceData(clsKOV& link, const std::string& input) {
             break;
         }
         case OutputFormat::Binary:
-        case OutputFormat::BinaryCrc:
-            return DistanceFrames(link, s, factor) != FramesRead::Restarted;
+        case OutputFormat::BinaryCrc: return DistanceFrames(link, s, factor) != FramesRead::Restarted;
         default:
             break;
     }
@@ -503,7 +502,9 @@ bool SendCommand(clsKOV& link, const std::string& command) {
     // "M" and "G" start the sensor's output at the beginning of a frame or
     // line. A continuous stream without checksum is still confirmed by its
     // first frames: a stray byte in front of them would shift every window.
-    m.FrameLocked = command == "G" || (command == "M" && !(link.OutputFormat == OutputFormat::Binary && link.OutputMode == OutputMode::Continuous));
+    m.FrameLocked =
+        command == "G" ||
+        (command == "M" && !(link.OutputFormat == OutputFormat::Binary && link.OutputMode == OutputMode::Continuous));
     m.Unframed.clear();
     if (command == "M") {
         m.LineWidth = 0;
@@ -531,7 +532,8 @@ std::string ParameterValueText(const clsKOV& link, const std::string& code) {
     };
     auto num = [](std::int32_t v) { return std::to_string(v); };
     if (code == "101") return pick(link.OutputFormat, {"ASCII", "ASCII+UNIT", "BINARY", "BINARY+CRC"}, "ASCII+UNIT");
-    if (code == "111") return DistanceUnits::Known(link.DistanceUnit) ? DistanceUnits::WireText(link.DistanceUnit) : "M";
+    if (code == "111")
+        return DistanceUnits::Known(link.DistanceUnit) ? DistanceUnits::WireText(link.DistanceUnit) : "M";
     if (code == "301") return pick(link.AverageDepth, {"1", "16", "64", "256", "1024"}, "1024");
     if (code == "302") return pick(link.TimeOut, {"0", "25", "50", "100", "200"}, "25");
     if (code == "304") return num(link.MovingAverage);

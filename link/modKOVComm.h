@@ -47,10 +47,10 @@ constexpr std::int32_t Good = 1;
 // Output formats (parameter 101), in OutputFormat.
 namespace OutputFormat {
 enum Value : std::int32_t {
-    Ascii = 0,       // a distance line each
-    AsciiUnit = 1,   // ... with the unit behind the number
-    Binary = 2,      // four-byte frames
-    BinaryCrc = 3,   // six-byte frames with a checksum
+    Ascii = 0,      // a distance line each
+    AsciiUnit = 1,  // ... with the unit behind the number
+    Binary = 2,     // four-byte frames
+    BinaryCrc = 3,  // six-byte frames with a checksum
 };
 constexpr bool IsBinary(std::int32_t format) { return format == Binary || format == BinaryCrc; }
 }  // namespace OutputFormat

@@ -18,14 +18,14 @@ enum class MeasurementState {
 };
 
 struct Measurement {
-    double Time = 0;             // days since 30 December 1899, local time, whole milliseconds
-    std::int32_t Mm = 0;         // millimetres, or the sensor's marker value
-    double Value = 0;            // the distance in Unit
-    std::int32_t Unit = 0;       // distance unit index 0..6 (DistanceUnits)
+    double Time = 0;        // days since 30 December 1899, local time, whole milliseconds
+    std::int32_t Mm = 0;    // millimetres, or the sensor's marker value
+    double Value = 0;       // the distance in Unit
+    std::int32_t Unit = 0;  // distance unit index 0..6 (DistanceUnits)
     std::int32_t Format = modKOVComm::OutputFormat::AsciiUnit;  // the output format it came in
     MeasurementState State = MeasurementState::Ok;
-    std::string Temperature;     // the last temperature text as received ("23 C, OK"); "" none yet
-    bool TemperatureOk = true;   // false once the sensor reported "NOK"
+    std::string Temperature;    // the last temperature text as received ("23 C, OK"); "" none yet
+    bool TemperatureOk = true;  // false once the sensor reported "NOK"
 };
 
 MeasurementState StateOfDistance(std::int32_t mm);

@@ -170,8 +170,7 @@ void MonitorLoop::ShowLasting(clsKOV& link) {
         return;
     }
     m_checksumTold.clear();
-    if (link.Decoder.LineNoise && link.CommStatus == Comm::Measuring)
-        m_view->ShowStatus(MonitorText::LineNoise, "");
+    if (link.Decoder.LineNoise && link.CommStatus == Comm::Measuring) m_view->ShowStatus(MonitorText::LineNoise, "");
 }
 
 void MonitorLoop::Tick() {
@@ -255,9 +254,7 @@ void MonitorLoop::NoAnswer(clsKOV& link) {
 void MonitorLoop::HandleEvent(clsKOV& link) {
     if (link.EventNr != Event::Nothing) m_lastEventAt = link.CurrentTime;
     switch (link.EventNr) {
-        case Event::NoAnswer:
-            NoAnswer(link);
-            break;
+        case Event::NoAnswer: NoAnswer(link); break;
         case Event::Distance: {
             const Measurement m = MeasurementOf(link);
             PublishDistance(m);
@@ -291,9 +288,7 @@ void MonitorLoop::HandleEvent(clsKOV& link) {
             m_view->ShowShutDown(link.HWPointer.find("shutdown") != std::string::npos);
             m_view->ShowStatus(MonitorText::ConfigurationRead, "");
             break;
-        case Event::ChecksumError:
-            m_view->ShowStatus(MonitorText::ChecksumError, "");
-            break;
+        case Event::ChecksumError: m_view->ShowStatus(MonitorText::ChecksumError, ""); break;
         default:
             // A step with nothing new clears the status once nothing has
             // happened for a moment: cleared on every empty tick, a value
@@ -452,6 +447,7 @@ MonitorLoop::Controls MonitorLoop::ControlsNow() const {
     c.Sensor = connected && free;
     c.Start = (connected || m_measuring) && free;
     c.Port = free;
-    c.SingleRequest = link && link->OutputMode == OutputMode::OnRequest && link->CommStatus == Comm::Measuring && m_measuring && free;
+    c.SingleRequest =
+        link && link->OutputMode == OutputMode::OnRequest && link->CommStatus == Comm::Measuring && m_measuring && free;
     return c;
 }

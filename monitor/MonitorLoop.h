@@ -30,9 +30,9 @@ constexpr int ChecksumError = 1135;
 constexpr int PortNotOpen = 1136;
 constexpr int SettingRejected = 1137;
 constexpr int SettingsNotSaved = 1138;
-constexpr int SensorRestarted = 1142;     // the ready banner came in the middle of a measurement
-constexpr int LineNoise = 1143;           // values held back until the stream is in step again
-constexpr int ChecksumLibrary = 1144;     // "CRC16 library not loaded", followed by where and why
+constexpr int SensorRestarted = 1142;  // the ready banner came in the middle of a measurement
+constexpr int LineNoise = 1143;        // values held back until the stream is in step again
+constexpr int ChecksumLibrary = 1144;  // "CRC16 library not loaded", followed by where and why
 }  // namespace MonitorText
 
 // What the loop shows. Every function has an empty default.
@@ -43,7 +43,7 @@ public:
     // `detail` ("" clears the panel).
     virtual void ShowStatus(int textId, const std::string& detail) { (void)textId, (void)detail; }
     virtual void ShowTemperature(const std::string& text) { (void)text; }  // "" clears
-    virtual void ShowConfiguration(const clsKOV& link) { (void)link; }    // information block read
+    virtual void ShowConfiguration(const clsKOV& link) { (void)link; }     // information block read
     virtual void ShowShutDown(bool visible) { (void)visible; }
     virtual void ClearValue() {}
     // The user's measurement began or ended (Start, Stop, a lost link that is
@@ -181,13 +181,13 @@ private:
     int m_busy = 0;
     bool m_singleActive = false;
 
-    double m_lastTickTime = 0;     // days
-    double m_lastMonotonic = -1;   // ms
-    std::int64_t m_elapsed = 0;    // ms since the last half-second step
+    double m_lastTickTime = 0;    // days
+    double m_lastMonotonic = -1;  // ms
+    std::int64_t m_elapsed = 0;   // ms since the last half-second step
     std::uint64_t m_published = 0;
-    double m_lastEventAt = 0;      // days: the last step that reported something
+    double m_lastEventAt = 0;             // days: the last step that reported something
     const clsKOV* m_listening = nullptr;  // the link whose speed changes the loop follows
-    std::string m_checksumTold;    // the checksum problem the view was told of
+    std::string m_checksumTold;           // the checksum problem the view was told of
 
     template <typename Listener>
     struct Entry {

@@ -17,8 +17,8 @@
 
 #include "MonitorLoop.h"
 #include "modAPI.h"
-#include "modFunctions.h"
 #include "modControls.h"
+#include "modFunctions.h"
 #include "modLanguage.h"
 #include "modRecFile.h"
 

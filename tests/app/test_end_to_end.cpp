@@ -54,14 +54,16 @@ private slots:
             // status says so, and the program reconnects when it is back.
             sim.terminate();
             QVERIFY(sim.waitForFinished(5000));
-            QTRY_VERIFY_WITH_TIMEOUT(window.StatusText(StatusPanel::Events).startsWith(QStringLiteral("Comport nicht geöffnet")), 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                window.StatusText(StatusPanel::Events).startsWith(QStringLiteral("Comport nicht geöffnet")), 10000);
             QTRY_COMPARE_WITH_TIMEOUT(window.LampColor(), 255u, 2000);
             // The user's measurement is still on: it goes on when the sensor is back.
             QCOMPARE(window.findChild<QPushButton*>("cmdStart")->text(), QStringLiteral("Stop"));
             sim.start(tool, {"--link", link, "--format", "3", "--unit", "0"});
             QVERIFY(sim.waitForStarted(5000));
             QTRY_COMPARE_WITH_TIMEOUT(modGlobals::Device->CommStatus, 2, 15000);
-            QTRY_COMPARE_WITH_TIMEOUT(window.StatusText(StatusPanel::Events), QStringLiteral("Neuer Messwert eingelesen"), 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(window.StatusText(StatusPanel::Events),
+                                      QStringLiteral("Neuer Messwert eingelesen"), 10000);
             QCOMPARE(window.findChild<QPushButton*>("cmdStart")->text(), QStringLiteral("Stop"));
             window.findChild<QPushButton*>("cmdStart")->click();
             QCOMPARE(modGlobals::Device->CommStatus, 1);

@@ -305,7 +305,9 @@ private slots:
         h.model->SetParam(304, 1);
         h.model->ClearHistory();
         h.link().SendCommand("C");
-        QVERIFY(h.TickUntil([&] { return h.link().AverageDepth == 2 && h.window->StatusText(StatusPanel::Events) == Text(1131); }, 100));
+        QVERIFY(h.TickUntil(
+            [&] { return h.link().AverageDepth == 2 && h.window->StatusText(StatusPanel::Events) == Text(1131); },
+            100));
         QCOMPARE(h.child<QComboBox>("cmbAverageDepth")->currentIndex(), 2);
         QVERIFY(h.child<QCheckBox>("chkMovingAverage")->isChecked());
         h.Tick(20);
@@ -423,7 +425,8 @@ private slots:
         QVERIFY(h.window->StatusText(StatusPanel::Events).startsWith(Text(1136)));
         h.model->SetUnplugged(false);
         h.model->PowerCycle();
-        QVERIFY(h.TickUntil([&] { return h.link().CommStatus == 2 && h.window->StatusText(StatusPanel::Events) == Text(1132); }, 200));
+        QVERIFY(h.TickUntil(
+            [&] { return h.link().CommStatus == 2 && h.window->StatusText(StatusPanel::Events) == Text(1132); }, 200));
         QCOMPARE(start->text(), QStringLiteral("Stop"));
         QCOMPARE(h.window->LampColor(), 65280u);
 
@@ -788,7 +791,7 @@ private slots:
         QVERIFY(sawValue);
         QCOMPARE(h.link().CommStatus, 2);
         QVERIFY(h.SentCount("T") > temperaturesBefore);      // temperature requests go on
-        QVERIFY(h.window->StatusText(StatusPanel::Clock) != clockBefore);       // the clock panel follows
+        QVERIFY(h.window->StatusText(StatusPanel::Clock) != clockBefore);  // the clock panel follows
         QVERIFY(h.window->KOVChart()->Xmax() < BaseDay());     // the chart follows the new time
 
         // Forward one hour: no false "no connection", measurement goes on.

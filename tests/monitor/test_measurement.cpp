@@ -67,7 +67,7 @@ TEST(Measurement, ValueLabelText) {
     EXPECT_EQ(text(modKOVComm::TempErrorValue, 2147483.632, 1, 2), "TempError");
     EXPECT_EQ(text(0, 0, 0, 1), "No Echo");
     EXPECT_EQ(text(1000, 1e300, 0, 1).size(), 301u + 3u);  // any magnitude is written whole
-    EXPECT_EQ(text(5, 5, 9, 1), "5.00000000 ");             // a unit outside the table has no name
+    EXPECT_EQ(text(5, 5, 9, 1), "5.00000000 ");            // a unit outside the table has no name
 }
 
 }  // namespace

@@ -77,7 +77,9 @@ protected:
         }
         return false;
     }
-    void Connect() { ASSERT_TRUE(TickUntil([this] { return link->CommStatus == Comm::Idle; })); }
+    void Connect() {
+        ASSERT_TRUE(TickUntil([this] { return link->CommStatus == Comm::Idle; }));
+    }
 
     SimulatedTime time;
     std::shared_ptr<Sim::SensorModel> model;

@@ -120,7 +120,9 @@ TEST(RecLine, MarkersAreTakenFromTheMillimetreValue) {
     link.DistanceUnit = 1;  // m
     link.MeasValue = 0;     // 0.4 mm shown in metres with rounding
     link.MeasValue_mm = 1;
-    EXPECT_EQ(modRecFile::FormatLine(MeasurementOf(link)), "07.12.2026 13:45:02,250; 1 mm; 24.5 \xB0" "C");
+    EXPECT_EQ(modRecFile::FormatLine(MeasurementOf(link)),
+              "07.12.2026 13:45:02,250; 1 mm; 24.5 \xB0"
+              "C");
     link.MeasValue = 2147483.647;  // the no-echo marker in metres
     link.MeasValue_mm = modKOVComm::NoEchoValue;
     EXPECT_NE(modRecFile::FormatLine(MeasurementOf(link)).find("; No Echo; "), std::string::npos);
