@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "ProtocolParts.h"
 #include "clsKOV.h"
 #include "modKOVComm.h"
 
@@ -24,8 +25,6 @@ constexpr std::int64_t AgreeMm = 64;
 constexpr std::size_t StreamLines = 2;
 
 enum class Frame { Good, Bad, NoLibrary };
-
-bool Contains(const std::string& s, const char* what) { return s.find(what) != std::string::npos; }
 
 const unsigned char* At(const std::string& s, std::size_t at) {
     return reinterpret_cast<const unsigned char*>(s.data() + at);

@@ -8,6 +8,10 @@
 // EventNr, enforces the deadline and sends its own follow-up commands
 // ("X", "C", "T", "S").
 //
+// Sending and the parameter writes live in modKOVComm.cpp, the decoder in
+// ReplyDecoder.cpp (binary frames: FrameReader.cpp, the information block:
+// InfoBlock.cpp); the distance units have a table of their own (DistanceUnits).
+//
 // EventNr: -1 no answer, 0 nothing new, 2 distance, 3 temperature,
 // 4 information block read, 5 parameter accepted, 6 parameter rejected,
 // 7 checksum error in a binary frame.
