@@ -196,7 +196,7 @@ private:
     QLabel* lblShutDown = nullptr;
     QLabel* Label3 = nullptr;
     ChartPicture* m_graph = nullptr;  // picGraph
-    QLabel* m_panel[3] = {nullptr, nullptr, nullptr};
+    QLabel* m_panel[3] = {nullptr, nullptr, nullptr};  // StatusPanel Events, Files, Clock
     QTimer* m_timer = nullptr;
 
     // Menus.

@@ -147,7 +147,7 @@ void frmMain::BuildControls() {
     main->addLayout(right, 0);
     for (QGroupBox* frame : {fraComport, fraMeasurement, fraKOV}) frame->setFixedWidth(335);
 
-    // Status bar: panel 1 events, panel 2 free, panel 3 the clock.
+    // Status bar (StatusPanel): events, files, the clock.
     QStatusBar* sbar = statusBar();
     sbar->setObjectName("sbar");
     sbar->setSizeGripEnabled(true);
@@ -156,11 +156,11 @@ void frmMain::BuildControls() {
         m_panel[i]->setObjectName(QStringLiteral("sbarPanel%1").arg(i + 1));
         m_panel[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     }
-    Panel(StatusPanel::Clock)->setMinimumWidth(80);
-    Panel(StatusPanel::Clock)->setAlignment(Qt::AlignCenter);
-    sbar->addWidget(Panel(StatusPanel::Events), 1);
-    sbar->addPermanentWidget(Panel(StatusPanel::Files));
-    sbar->addPermanentWidget(Panel(StatusPanel::Clock));
+    m_panel[2]->setMinimumWidth(80);
+    m_panel[2]->setAlignment(Qt::AlignCenter);
+    sbar->addWidget(m_panel[0], 1);
+    sbar->addPermanentWidget(m_panel[1]);
+    sbar->addPermanentWidget(m_panel[2]);
 
     connect(cmbBaudrate, qOverload<int>(&QComboBox::activated), this, &frmMain::cmbBaudrate_Click);
     connect(cmbComPort, qOverload<int>(&QComboBox::activated), this, &frmMain::cmbComPort_Click);
