@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "modCalendar.h"
 #include "modFunctions.h"
 
 namespace modChartCommon {
@@ -136,19 +137,10 @@ double DayOf(double day) {
 }
 
 std::string FormatDate(double day) {
-    // Whole days since 30 December 1899 to a civil date (proleptic Gregorian).
     const double whole = DayOf(day);
     if (!(std::fabs(whole) < 1e9)) return "00.00.00";
-    long long z = static_cast<long long>(whole) - 25569 + 719468;  // days since 1 March 0000
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long long doe = z - era * 146097;
-    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long long mp = (5 * doy + 2) / 153;
-    const int d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    const int m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    const long long y = yoe + era * 400 + (m <= 2);
-    const int yy = static_cast<int>(((y % 100) + 100) % 100);
+    const modCalendar::Date date = modCalendar::DateOf(static_cast<std::int64_t>(whole));
+    const int d = date.Day, m = date.Month, yy = (date.Year % 100 + 100) % 100;
     char buf[32];
     if (modFunctions::LanguageOffset() == 0)
         std::snprintf(buf, sizeof buf, "%02d.%02d.%02d", d, m, yy);
