@@ -41,8 +41,6 @@ constexpr int kTitle = 1200;
 constexpr int kDeviceEntry = 1265;
 constexpr int kNegative = 1261;
 constexpr int kPositive = 1262;
-constexpr int kNoConnection = 1134;
-constexpr int kPortNotOpen = 1136;
 constexpr int kPrintDirect = 1323;
 
 // The longest wait for an interleaved temperature request before the first
@@ -801,7 +799,7 @@ void frmKOV::WindowControl(clsKOV& link) {
     if (modFunctions::LanguageOffset() != m_appliedOffset) ApplyTexts();
     const bool busy = Busy();
     if (!link.PortIsOpen() || link.CommStatus == Comm::NotConnected) {
-        const int text = link.PortIsOpen() ? kNoConnection : kPortNotOpen;
+        const int text = link.PortIsOpen() ? MonitorText::NoConnection : MonitorText::PortNotOpen;
         if (m_statusId != text) ShowStatus(text);
         SetTransferButtons(false);
         // Close stays usable unless a transfer runs: a transfer that lost
