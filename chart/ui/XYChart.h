@@ -41,7 +41,8 @@
 #include "ChartSurface.h"
 #include "clsChartData.h"
 #include "clsLabel.h"
-#include "modChartCommon.h"
+#include "modChartLayout.h"
+#include "modChartNumbers.h"
 
 class QFont;
 class QPainter;

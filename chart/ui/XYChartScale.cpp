@@ -11,6 +11,8 @@
 #include <string>
 #include <type_traits>
 
+#include "modChartDates.h"
+
 using namespace modChartCommon;
 
 // --- Scale layer --------------------------------------------------------------
