@@ -14,8 +14,10 @@ JOBS=${JOBS:-$(nproc)}
 COM=5
 started=$(date +%s.%N)
 
+# ORA_WARNINGS_AS_ERRORS=ON (scripts/test.sh in CI): warnings fail the build.
 cmake -S . -B "$WIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw-w64.cmake"
+  -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw-w64.cmake" \
+  -DORA_WARNINGS_AS_ERRORS="${ORA_WARNINGS_AS_ERRORS:-OFF}"
 cmake --build "$WIN_BUILD" -j "$JOBS"
 
 export WINEPREFIX="$ROOT/$WIN_BUILD/wineprefix"
