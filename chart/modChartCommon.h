@@ -5,7 +5,8 @@
 //   modChartLayout     margins, bands and the x and y grids
 //   modChartAutoScale  the y auto-scaling
 //   modChartUnits      the y range in millimetres and in the unit shown
-// This header brings all of them; new code includes the part it needs.
+// All of them are in namespace modChartCommon. This header brings them all;
+// new code includes the part it needs.
 #include "modChartAutoScale.h"
 #include "modChartDates.h"
 #include "modChartLayout.h"
