@@ -234,12 +234,12 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         } else if (name == "--mqtt") {
             if (!needValue()) return r;
             std::string error;
-            if (!mqtt::ParseBrokerAddress(value, &o.Mqtt, &error)) return fail(error);
+            if (!mqtt::ParseBrokerAddress(value, &o.Mqtt, &error)) return fail("--mqtt: " + error);
             o.Publish = true;
         } else if (name == "--topic") {
             if (!needValue()) return r;
             std::string error;
-            if (!mqtt::ParsePrefix(value, &o.Mqtt.Prefix, &error)) return fail(error);
+            if (!mqtt::ParsePrefix(value, &o.Mqtt.Prefix, &error)) return fail("--topic: " + error);
             mqttExtras.push_back(name);
         } else if (name == "--mqtt-user") {
             if (!needValue()) return r;

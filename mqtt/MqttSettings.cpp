@@ -15,7 +15,7 @@ std::string Settings::Address() const {
 
 bool ParseBrokerAddress(const std::string& text, Settings* s, std::string* error) {
     auto fail = [&](const std::string& why) {
-        *error = "--mqtt needs mqtt://HOST[:PORT] or mqtts://HOST[:PORT], not '" + text + "'" +
+        *error = "the broker's address is mqtt://HOST[:PORT] or mqtts://HOST[:PORT], not '" + text + "'" +
                  (why.empty() ? "" : ": " + why);
         return false;
     };
@@ -72,12 +72,12 @@ bool ParsePrefix(const std::string& text, std::string* prefix, std::string* erro
     std::string p = text;
     while (!p.empty() && p.back() == '/') p.pop_back();
     if (p.empty()) {
-        *error = "--topic needs a prefix such as ora2orb2 or plant/hall1";
+        *error = "the topic prefix is one or more levels such as ora2orb2 or plant/hall1";
         return false;
     }
     for (char c : p) {
         if (c == '+' || c == '#' || c == '\0') {
-            *error = "--topic must not hold the wildcards + and #, not '" + text + "'";
+            *error = "the topic prefix must not hold the wildcards + and #, not '" + text + "'";
             return false;
         }
     }

@@ -44,7 +44,8 @@ struct Settings {
 bool ParseBrokerAddress(const std::string& text, Settings* s, std::string* error);
 
 // A topic prefix: one or more levels ("ora2orb2", "plant/hall1"), without
-// the wildcards + and #; a trailing '/' is dropped. False with `error`.
+// the wildcards + and #; a trailing '/' is dropped. False with `error`
+// (one line, for the tool and the dialog alike).
 bool ParsePrefix(const std::string& text, std::string* prefix, std::string* error);
 
 // The serial number as one topic level: blanks trimmed, every character
