@@ -26,6 +26,11 @@ constexpr int ConnackNotAuthorized = 5;
 constexpr int StatusQos = 1;
 // How long Stop waits for the broker to take "offline".
 constexpr int OfflineWaitMs = 1000;
+// The feeder gathers values for this long (or until BatchSize wait) before
+// it hands them over: the threads wake once per handful of values, not per
+// value. It is the longest delay publishing adds to a value.
+constexpr int LingerMs = 100;
+constexpr std::size_t BatchSize = 16;
 
 }  // namespace
 
@@ -38,7 +43,8 @@ struct Publisher::Impl {
     std::string info;
 
     mutable std::mutex lock;
-    std::condition_variable changed;
+    std::condition_variable work;     // the feeder: values to hand over, room in flight, the end
+    std::condition_variable settled;  // Flush and Stop: values delivered, a new state
     MessageQueue queue;
     BrokerState state = BrokerState::Off;
     std::string lastError;
@@ -62,35 +68,43 @@ struct Publisher::Impl {
         std::lock_guard<std::mutex> l(lock);
         if (early.erase(mid) > 0) {
             if (value) ++counts.Delivered;
+            settled.notify_all();
         } else {
             (value ? inFlight : control).insert(mid);
         }
-        changed.notify_all();
         return rc;
+    }
+
+    bool Ready() const {
+        return state == BrokerState::Connected && queue.Size() > 0 &&
+               inFlight.size() < static_cast<std::size_t>(MaxInFlight);
     }
 
     void Feed() {
         std::unique_lock<std::mutex> l(lock);
         for (;;) {
-            changed.wait(l, [this] {
-                return quit || (state == BrokerState::Connected && queue.Size() > 0 &&
-                                inFlight.size() < static_cast<std::size_t>(MaxInFlight));
-            });
+            work.wait(l, [this] { return quit || Ready(); });
             if (quit) return;
-            Message m;
-            queue.Pop(&m);
-            l.unlock();
-            const int rc = HandOver(m.Topic, m.Payload, settings.Qos, false, true);
-            l.lock();
-            if (rc == MOSQ_ERR_SUCCESS) continue;
-            if (rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_CONN_LOST) {
-                // The connection broke before its callback came: the value
-                // waits for the next one.
-                queue.PushFront(std::move(m));
-                changed.wait_for(l, std::chrono::milliseconds(50));
-            } else {
+            work.wait_for(l, std::chrono::milliseconds(LingerMs), [this] {
+                return quit || state != BrokerState::Connected || queue.Size() >= BatchSize;
+            });
+            while (!quit && Ready()) {
+                Message m;
+                queue.Pop(&m);
+                l.unlock();
+                const int rc = HandOver(m.Topic, m.Payload, settings.Qos, false, true);
+                l.lock();
+                if (rc == MOSQ_ERR_SUCCESS) continue;
+                if (rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_CONN_LOST) {
+                    // The connection broke before its callback came: the value
+                    // waits for the next one.
+                    queue.PushFront(std::move(m));
+                    work.wait_for(l, std::chrono::milliseconds(50));
+                    break;
+                }
                 ++counts.Lost;
                 lastError = std::string("a value was not taken: ") + mosquitto_strerror(rc);
+                settled.notify_all();
             }
         }
     }
@@ -105,7 +119,7 @@ struct Publisher::Impl {
                 std::lock_guard<std::mutex> l(self.lock);
                 self.lastError = std::string("the broker refused the connection: ") + mosquitto_connack_string(rc);
                 if (refused) self.state = BrokerState::Refused;
-                self.changed.notify_all();
+                self.settled.notify_all();
             }
             // Wrong credentials stay wrong: no more tries.
             if (refused) mosquitto_disconnect(client);
@@ -122,7 +136,8 @@ struct Publisher::Impl {
         self.HandOver(self.TopicOf(Topic::Status), StatusOnline, StatusQos, true, false);
         self.HandOver(self.TopicOf(Topic::Info), self.info, StatusQos, true, false);
         std::lock_guard<std::mutex> l(self.lock);
-        self.changed.notify_all();
+        self.work.notify_all();
+        self.settled.notify_all();
     }
 
     static void OnDisconnect(mosquitto*, void* obj, int rc) {
@@ -138,7 +153,7 @@ struct Publisher::Impl {
             self.inFlight.clear();
         }
         self.early.clear();
-        self.changed.notify_all();
+        self.settled.notify_all();
     }
 
     static void OnPublish(mosquitto*, void* obj, int mid) {
@@ -146,10 +161,12 @@ struct Publisher::Impl {
         std::lock_guard<std::mutex> l(self.lock);
         if (self.inFlight.erase(mid) > 0) {
             ++self.counts.Delivered;
+            // Room again after a full window: the feeder goes on.
+            if (self.inFlight.size() + 1 == static_cast<std::size_t>(MaxInFlight)) self.work.notify_all();
         } else if (self.control.erase(mid) == 0) {
             self.early.insert(mid);
         }
-        self.changed.notify_all();
+        self.settled.notify_all();
     }
 
     static void OnLog(mosquitto*, void* obj, int level, const char* text) {
@@ -233,7 +250,8 @@ void Publisher::Publish(Topic topic, std::string payload) {
     std::lock_guard<std::mutex> l(d.lock);
     ++d.counts.Queued;
     d.queue.Push({d.TopicOf(topic), std::move(payload)});
-    d.changed.notify_all();
+    // The feeder wakes for the first value of a batch and for a full one.
+    if (d.queue.Size() == 1 || d.queue.Size() == BatchSize) d.work.notify_all();
 }
 
 BrokerState Publisher::State() const {
@@ -258,7 +276,7 @@ Counts Publisher::GetCounts() const {
 bool Publisher::Flush(int limitMs) {
     Impl& d = *m_impl;
     std::unique_lock<std::mutex> l(d.lock);
-    return d.changed.wait_for(l, std::chrono::milliseconds(limitMs > 0 ? limitMs : 0),
+    return d.settled.wait_for(l, std::chrono::milliseconds(limitMs > 0 ? limitMs : 0),
                               [&d] { return d.queue.Size() == 0 && d.inFlight.empty(); });
 }
 
@@ -269,13 +287,13 @@ void Publisher::Stop(int flushMs) {
     if (State() == BrokerState::Connected &&
         d.HandOver(d.TopicOf(Topic::Status), StatusOffline, StatusQos, true, false) == MOSQ_ERR_SUCCESS) {
         std::unique_lock<std::mutex> l(d.lock);
-        d.changed.wait_for(l, std::chrono::milliseconds(OfflineWaitMs), [&d] { return d.control.empty(); });
+        d.settled.wait_for(l, std::chrono::milliseconds(OfflineWaitMs), [&d] { return d.control.empty(); });
     }
     {
         std::lock_guard<std::mutex> l(d.lock);
         d.quit = true;
         d.state = BrokerState::Off;
-        d.changed.notify_all();
+        d.work.notify_all();
     }
     if (d.feeder.joinable()) d.feeder.join();
     mosquitto_disconnect(d.client);

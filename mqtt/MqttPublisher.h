@@ -2,9 +2,11 @@
 // Publishing to an MQTT broker, on the client library's own network thread
 // (libmosquitto). Publish only puts a message into the bounded queue and
 // returns: the 50 ms tick never waits for the network. A feeder thread hands
-// the queued messages to the library while the broker is connected, at most
-// MaxInFlight at a time; the library reconnects with growing pauses
-// (ReconnectMinS, doubling up to ReconnectMaxS) when the broker goes away.
+// the queued messages to the library while the broker is connected, a
+// handful at a time (what came within 100 ms: the threads wake once per
+// handful, not per value), at most MaxInFlight unconfirmed; the library
+// reconnects with growing pauses (ReconnectMinS up to ReconnectMaxS) when the
+// broker goes away.
 //
 // On every connect the retained status "online" and the retained identity
 // (info) go out first; "offline" is the Last Will, so a publisher that dies

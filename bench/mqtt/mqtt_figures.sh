@@ -68,7 +68,8 @@ measure "--mqtt QoS 1" --mqtt "mqtt://127.0.0.1:$port" --mqtt-qos 1
 
 echo "broker restart (5 s away) to the first value delivered again:"
 for i in 1 2 3; do
-  cli monitor --quiet --mqtt "mqtt://127.0.0.1:$port" --mqtt-qos 1 >/dev/null 2>&1 &
+  "$BIN/ora2orb2-cli" monitor --quiet --mqtt "mqtt://127.0.0.1:$port" --mqtt-qos 1 --device "$work/ttySIM" \
+    --baud 38400 --data-dir "$work" >/dev/null 2>&1 &
   tool=$!
   sleep 3
   stop_broker
