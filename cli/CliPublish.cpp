@@ -97,7 +97,7 @@ void Publishing::Finish() {
     if (c.Dropped > 0) text += ", " + std::to_string(c.Dropped) + " dropped while the broker was away";
     if (c.Lost > 0) text += ", " + std::to_string(c.Lost) + " lost with a broken connection";
     if (c.Waiting > 0)
-        text += ", " + std::to_string(c.Waiting) + " not delivered (the broker did not take them in time)";
+        text += ", " + std::to_string(c.Waiting) + " not delivered";
     s.Note(text);
     m_feed.reset();
     m_publisher.reset();

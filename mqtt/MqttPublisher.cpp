@@ -83,10 +83,27 @@ struct Publisher::Impl {
                inFlight.size() < static_cast<std::size_t>(MaxInFlight);
     }
 
+    // The first connect: its name lookup waits, so it happens here, never on
+    // the caller's thread (the tick). Later ones are the network thread's.
+    void Connect() {
+        const int rc = mosquitto_connect_async(client, settings.Host.c_str(), settings.EffectivePort(),
+                                               settings.KeepAliveS);
+        const int started = mosquitto_loop_start(client);
+        std::lock_guard<std::mutex> l(lock);
+        // A broker that cannot be reached now is tried again by the network thread.
+        if (rc != MOSQ_ERR_SUCCESS) lastError = rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc);
+        if (started == MOSQ_ERR_SUCCESS) {
+            loopStarted = true;
+        } else {
+            lastError = std::string("the network thread does not start: ") + mosquitto_strerror(started);
+        }
+    }
+
     void Feed() {
 #ifdef __linux__
         pthread_setname_np(pthread_self(), "mqtt feeder");  // for top -H and the benchmarks
 #endif
+        Connect();
         std::unique_lock<std::mutex> l(lock);
         for (;;) {
             work.wait(l, [this] { return quit || Ready(); });
@@ -238,15 +255,6 @@ bool Publisher::Start(const std::string& serial, const std::string& infoJson, st
         d.state = BrokerState::Connecting;
         d.quit = false;
     }
-    // A broker that cannot be reached now is tried again by the network thread.
-    rc = mosquitto_connect_async(d.client, s.Host.c_str(), s.EffectivePort(), s.KeepAliveS);
-    if (rc != MOSQ_ERR_SUCCESS) {
-        std::lock_guard<std::mutex> l(d.lock);
-        d.lastError = rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc);
-    }
-    rc = mosquitto_loop_start(d.client);
-    if (rc != MOSQ_ERR_SUCCESS) return failed("the network thread does not start", rc);
-    d.loopStarted = true;
     d.feeder = std::thread([&d] { d.Feed(); });
     return true;
 }
