@@ -189,13 +189,16 @@ QString MqttPanel::PanelText() const {
 
 void MqttPanel::Refresh() {
     const QString text = PanelText();
-    if (text == m_shown) return;
-    m_shown = text;
-    m_panel->setText(text);
-    if (m_publisher)
-        m_panel->setToolTip(QString::fromStdString(m_publisher->Config().Address() + " " +
-                                                   m_publisher->TopicOf(mqtt::Topic::Distance) +
-                                                   (m_publisher->LastError().empty() ? "" : "\n" + m_publisher->LastError())));
+    if (text != m_shown) {
+        m_shown = text;
+        m_panel->setText(text);
+    }
+    if (!m_publisher) return;
+    const std::string problem = m_publisher->LastError();
+    const QString tip = QString::fromStdString(m_publisher->Config().Address() + " " +
+                                               m_publisher->TopicOf(mqtt::Topic::Distance) +
+                                               (problem.empty() ? "" : "\n" + problem));
+    if (tip != m_panel->toolTip()) m_panel->setToolTip(tip);
 }
 
 void MqttPanel::ShowDialog() {
