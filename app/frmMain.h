@@ -36,6 +36,8 @@ namespace modChartCommon {
 class ScaleWindow;
 }
 
+class MqttPanel;
+
 class frmMain : public QMainWindow, private MonitorView {
     Q_OBJECT
 public:
@@ -224,6 +226,7 @@ private:
     QPointer<frmChartSettings> m_chartSettings;
 
     std::unique_ptr<MonitorLoop> m_loop;
+    std::unique_ptr<MqttPanel> m_mqtt;  // after the loop: it leaves the loop before the loop goes
     int m_lastUnit = -1;
     std::uint32_t m_lampColor = 255;
     std::function<bool(int)> m_wait;

@@ -75,9 +75,17 @@ int MonitorLoop::Subscribe(DistanceListener listener) {
     return m_nextId++;
 }
 
+int MonitorLoop::SubscribeTemperature(TemperatureListener listener) {
+    m_temperatureListeners.push_back({m_nextId, std::move(listener)});
+    return m_nextId++;
+}
+
 void MonitorLoop::Unsubscribe(int id) {
     m_listeners.erase(std::remove_if(m_listeners.begin(), m_listeners.end(), [id](const Entry& e) { return e.id == id; }),
                       m_listeners.end());
+    m_temperatureListeners.erase(std::remove_if(m_temperatureListeners.begin(), m_temperatureListeners.end(),
+                                                [id](const Entry& e) { return e.id == id; }),
+                                 m_temperatureListeners.end());
 }
 
 int MonitorLoop::AddTickListener(TickListener listener) {
@@ -256,8 +264,10 @@ void MonitorLoop::HandleEvent(clsKOV& link) {
                 m_temperaturePending = true;
             }
             break;
-        case Event::Temperature:
+        case Event::Temperature: {
             m_view->ShowTemperature(link.sTemperature);
+            const std::vector<Entry> listeners = m_temperatureListeners;
+            for (const Entry& e : listeners) Step([&] { e.call(link); });
             m_view->ShowStatus(MonitorText::NewTemperature, "");
             if (!Busy()) {
                 if (link.CommStatus == Comm::Measuring) {
@@ -268,6 +278,7 @@ void MonitorLoop::HandleEvent(clsKOV& link) {
             }
             m_temperaturePending = false;
             break;
+        }
         case Event::Configuration:
             m_view->ShowConfiguration(link);
             m_view->ShowShutDown(link.HWPointer.find("shutdown") != std::string::npos);

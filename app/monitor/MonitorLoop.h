@@ -71,6 +71,7 @@ public:
     using LinkSource = std::function<std::shared_ptr<clsKOV>()>;
     using DistanceListener = std::function<void(clsKOV& link)>;
     using TickListener = std::function<void(clsKOV& link)>;
+    using TemperatureListener = std::function<void(clsKOV& link)>;
     // Waits `ms` with the events of the program running; false when the wait
     // was cut short (the program is closing).
     using WaitFunction = std::function<bool(int ms)>;
@@ -126,6 +127,9 @@ public:
 
     // New distances go to every listener, in the order they subscribed.
     int Subscribe(DistanceListener listener);
+    // Every temperature reading goes to these listeners, after the view.
+    int SubscribeTemperature(TemperatureListener listener);
+    // Ends a subscription of either kind.
     void Unsubscribe(int id);
     void PublishDistance(clsKOV& link);
     std::uint64_t PublishedCount() const { return m_published; }
@@ -176,6 +180,7 @@ private:
         DistanceListener call;
     };
     std::vector<Entry> m_listeners;
+    std::vector<Entry> m_temperatureListeners;
     std::vector<Entry> m_tickListeners;
     int m_nextId = 1;
 };
