@@ -29,6 +29,7 @@
 #include "modKOVComm.h"
 #include "modLanguage.h"
 #include "modMain.h"
+#include "MqttPanel.h"
 
 namespace Comm = modKOVComm::Comm;
 using modLanguage::Text;
@@ -61,6 +62,7 @@ frmMain::frmMain(QWidget* parent, bool startTimer) : QMainWindow(parent) {
 
     BuildControls();
     BuildMenus();
+    m_mqtt = std::make_unique<MqttPanel>(this, mnuOptions, *m_loop, modGlobals::Settings);
     modControls::PlainTextLabels(this);
     FormLoad();
     if (startTimer) m_timer->start();

@@ -35,6 +35,8 @@ class frmChartSettings;
 class ChartSettingsHost;
 class ChartAutoScaleFeed;
 
+class MqttPanel;
+
 class frmMain : public QMainWindow, private MonitorView {
     Q_OBJECT
 public:
@@ -236,6 +238,7 @@ private:
     QPointer<frmChartSettings> m_chartSettings;
 
     std::unique_ptr<MonitorLoop> m_loop;
+    std::unique_ptr<MqttPanel> m_mqtt;  // after the loop: it leaves the loop before the loop goes
     std::uint32_t m_lampColor = 255;
     std::function<bool(int)> m_wait;
 

@@ -23,10 +23,6 @@
 #include "modLanguage.h"
 #include "SimulatorRegistration.h"
 
-#ifndef ORA_VERSION_TEXT
-#define ORA_VERSION_TEXT "0.0.0"
-#endif
-
 namespace modMain {
 
 bool FolderIsWritable(const QString& folder) { return modAPI::FolderIsWritable(folder.toStdString()); }

@@ -80,6 +80,7 @@ bool Takes(Command cmd, const std::string& option) {
     if (option == "--all") return cmd == Command::Ports;
     if (option == "--description") return cmd == Command::Download;
     if (option == "--on-error") return cmd == Command::Upload;
+    if (option.compare(0, 6, "--mqtt") == 0 || option == "--topic") return measuring;
     return true;
 }
 
@@ -103,6 +104,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
 
     bool help = false, version = false;
     bool optionsEnded = false;
+    std::vector<std::string> mqttExtras;  // the --mqtt-... options given
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
         if (optionsEnded || arg.size() < 2 || arg[0] != '-' || (arg[1] >= '0' && arg[1] <= '9')) {
@@ -229,6 +231,48 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             if (!needValue()) return r;
             if (!ParsePolicy(value, &o.OnError))
                 return fail("--on-error needs abort, ignore or retry:N (N from 1 to 100), not '" + value + "'");
+        } else if (name == "--mqtt") {
+            if (!needValue()) return r;
+            std::string error;
+            if (!mqtt::ParseBrokerAddress(value, &o.Mqtt, &error)) return fail("--mqtt: " + error);
+            o.Publish = true;
+        } else if (name == "--topic") {
+            if (!needValue()) return r;
+            std::string error;
+            if (!mqtt::ParsePrefix(value, &o.Mqtt.Prefix, &error)) return fail("--topic: " + error);
+            mqttExtras.push_back(name);
+        } else if (name == "--mqtt-user") {
+            if (!needValue()) return r;
+            if (value.empty()) return fail("--mqtt-user needs a user name");
+            o.Mqtt.User = value;
+            mqttExtras.push_back(name);
+        } else if (name == "--mqtt-password-file") {
+            if (!needValue()) return r;
+            if (value.empty()) return fail("--mqtt-password-file needs a file");
+            o.MqttPasswordFile = value;
+            mqttExtras.push_back(name);
+        } else if (name == "--mqtt-password") {
+            return fail("--mqtt-password is not taken: a password on the command line is seen by every user of the "
+                        "machine; put it in a file (--mqtt-password-file) or in " +
+                        std::string(mqtt::PasswordVariable));
+        } else if (name == "--mqtt-qos") {
+            if (!needValue()) return r;
+            if (value != "0" && value != "1") return fail("--mqtt-qos needs 0 or 1, not '" + value + "'");
+            o.Mqtt.Qos = value[0] - '0';
+            mqttExtras.push_back(name);
+        } else if (name == "--mqtt-tls-ca") {
+            if (!needValue()) return r;
+            if (value.empty()) return fail("--mqtt-tls-ca needs a file");
+            o.Mqtt.TlsCaFile = value;
+            o.Mqtt.Tls = true;
+            mqttExtras.push_back(name);
+        } else if (name == "--mqtt-queue") {
+            if (!needValue()) return r;
+            if (!WholeNumber(value, 1, static_cast<long long>(mqtt::MaxQueueLimit), &n))
+                return fail("--mqtt-queue needs a number of values from 1 to " + std::to_string(mqtt::MaxQueueLimit) +
+                            ", not '" + value + "'");
+            o.Mqtt.QueueLimit = static_cast<std::size_t>(n);
+            mqttExtras.push_back(name);
         } else {
             return fail("unknown option " + name + " (see --help)");
         }
@@ -279,6 +323,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             if (!wantPositional(0, 0, "")) return r;
             break;
     }
+    if (!o.Publish && !mqttExtras.empty()) return fail("option " + mqttExtras.front() + " needs --mqtt");
+    if (!o.MqttPasswordFile.empty() && o.Mqtt.User.empty()) return fail("--mqtt-password-file needs --mqtt-user");
+    if (o.Publish && !Takes(o.Cmd, "--mqtt")) return fail("option --mqtt does not go with '" + name + "'");
     // Options given before the subcommand.
     static const char* const specific[] = {"--json", "--decimal", "--count", "--duration", "--temperature",
                                            "--temperature-interval", "--force", "--all", "--description",
@@ -332,7 +379,32 @@ const char* const ExitStatus =
     "  6   the port went away while working (adapter unplugged)\n"
     "  7   interrupted by Ctrl+C or a termination signal\n"
     "  8   BINARY+CRC: the CRC16 library cannot be loaded; the message says where it\n"
-    "      was looked for and why it failed\n";
+    "      was looked for and why it failed\n"
+    "  9   --mqtt: the broker refused the user name or password\n";
+
+const std::string MqttOptions =
+    std::string(
+    "Publishing to an MQTT broker:\n"
+    "  --mqtt mqtt://HOST[:PORT]\n"
+    "                         publish every distance while measuring (port 1883; with\n"
+    "                         mqtts:// or --mqtt-tls-ca TLS on port 8883). Topics\n"
+    "                         PREFIX/SERIAL/distance and /temperature (JSON as --json\n"
+    "                         writes it), /status (retained online or offline, offline\n"
+    "                         also as Last Will) and /info (retained identity)\n"
+    "  --topic PREFIX         the topics' prefix (default ora2orb2)\n"
+    "  --mqtt-user USER       log in as USER\n"
+    "  --mqtt-password-file F the password: the first line of F. Without it the\n"
+    "                         password comes from the environment variable\n"
+    "                         ") + mqtt::PasswordVariable + "; never from the command line\n"
+    "  --mqtt-qos 0|1         0: at most once (default); 1: at least once, values in\n"
+    "                         flight when the connection breaks are sent again\n"
+    "  --mqtt-tls-ca FILE     TLS, the broker's certificate checked against the CA in FILE\n"
+    "  --mqtt-queue N         values kept while the broker is away (default 10000);\n"
+    "                         beyond that the oldest are dropped and counted\n"
+    "  With --quiet, monitor only publishes and prints no rows. The measurement and\n"
+    "  the recording go on while the broker is away; the tool reconnects by itself\n"
+    "  and at the end tells how many values were delivered, dropped or lost.\n"
+    "  A tool built without MQTT (the Windows build) answers \"not built with MQTT\".\n";
 
 }  // namespace
 
@@ -365,7 +437,8 @@ std::string HelpText(Command cmd) {
         case Command::Monitor:
             text =
                 "Usage: ora2orb2-cli monitor [--count N] [--duration S] [--json] [--decimal ,]\n"
-                "                            [--temperature] [common options]\n"
+                "                            [--temperature] [--mqtt mqtt://HOST[:PORT] ...]\n"
+                "                            [common options]\n"
                 "Start a continuous measurement and write every distance to standard output,\n"
                 "one row each: CSV with a header line, or JSON lines. Ctrl+C stops the\n"
                 "measurement on the sensor before the tool ends.\n"
@@ -392,7 +465,8 @@ std::string HelpText(Command cmd) {
         case Command::Record:
             text =
                 "Usage: ora2orb2-cli record [FILE] [--count N] [--duration S] [--force]\n"
-                "                           [--temperature] [common options]\n"
+                "                           [--temperature] [--mqtt mqtt://HOST[:PORT] ...]\n"
+                "                           [common options]\n"
                 "Record every distance into a recording file (*.rec) as the program's\n"
                 "recorder writes it: one line per distance, written through at once, so that\n"
                 "a pulled plug or a crash loses no line already written. A recording without\n"
@@ -473,7 +547,7 @@ std::string HelpText(Command cmd) {
                 "Commands:\n"
                 "  ports                  list the ports \"COM n\" and their devices\n"
                 "  info                   identity, temperature and parameter set of the sensor\n"
-                "  monitor                stream distances as CSV or JSON lines\n"
+                "  monitor                stream distances as CSV or JSON lines (and to MQTT)\n"
                 "  record [FILE]          record distances into a *.rec file\n"
                 "  download FILE.kov      save the sensor's configuration into a file\n"
                 "  upload FILE.kov        write a configuration file to the sensor\n"
@@ -484,6 +558,10 @@ std::string HelpText(Command cmd) {
             break;
     }
     text += "\n";
+    if (cmd == Command::Monitor || cmd == Command::Record) {
+        text += MqttOptions;
+        text += "\n";
+    }
     if (cmd != Command::Ports) {
         text += CommonOptions;
         text += "\n";
@@ -495,6 +573,7 @@ std::string HelpText(Command cmd) {
             "Examples:\n"
             "  ora2orb2-cli info --device /dev/ttyUSB0 --baud 38400\n"
             "  ora2orb2-cli monitor --port 3 --duration 86400 > distances.csv\n"
+            "  ora2orb2-cli monitor --port 3 --quiet --mqtt mqtt://broker.local --mqtt-qos 1\n"
             "  ora2orb2-cli download backup.kov && ora2orb2-cli upload backup.kov --on-error=retry:2\n";
     }
     return text;

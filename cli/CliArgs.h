@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "MqttSettings.h"
+
 namespace cli {
 
 // The tool's exit codes. Each has one meaning, so that a script can tell
@@ -22,6 +24,7 @@ constexpr int FileError = 5;     // a file cannot be read or written
 constexpr int Lost = 6;          // the port went away while working (adapter unplugged)
 constexpr int Interrupted = 7;   // Ctrl+C or a termination signal before the work was done
 constexpr int NoChecksum = 8;    // BINARY+CRC: the CRC16 library cannot be loaded (the message says where and why)
+constexpr int BrokerRefused = 9; // --mqtt: the broker refused the user name or password
 }  // namespace ExitCode
 
 enum class Command { None, Help, Version, Ports, Info, Monitor, Record, Download, Upload, Store, Defaults, Set };
@@ -64,6 +67,11 @@ struct Options {
     ErrorPolicy OnError;
     std::string Code;
     std::string Value;
+
+    // monitor and record: publish to an MQTT broker (--mqtt and its options).
+    bool Publish = false;
+    mqtt::Settings Mqtt;
+    std::string MqttPasswordFile;  // "": the password comes from the environment, if at all
 };
 
 struct ParseResult {

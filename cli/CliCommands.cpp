@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "CliOutput.h"
+#include "CliPublish.h"
 #include "SerialPort.h"
 #include "clsConfigTransfer.h"
 #include "clsIni.h"
@@ -318,7 +319,9 @@ int Upload(Session& s, const clsKOV& file) {
 
 // Measures until the count, the duration or an interrupt ends it. `take`
 // gets every distance; false from it ends the measurement with `takeFailed`.
-int Measure(Session& s, const std::function<bool(const Measurement&)>& take, bool* takeFailed, std::int64_t* taken) {
+// Every distance taken is published too, while `publishing` is active.
+int Measure(Session& s, const std::function<bool(const Measurement&)>& take, bool* takeFailed, std::int64_t* taken,
+            Publishing& publishing) {
     const Options& o = s.Opts();
     clsKOV& k = s.Link();
     MonitorLoop& loop = s.Loop();
@@ -334,6 +337,7 @@ int Measure(Session& s, const std::function<bool(const Measurement&)>& take, boo
             failed = true;
             return;
         }
+        publishing.Distance(m);
         ++*taken;
         lastValueAt = s.Driver().NowMs();
     });
@@ -355,6 +359,10 @@ int Measure(Session& s, const std::function<bool(const Measurement&)>& take, boo
         const double now = s.Driver().NowMs();
         if (o.DurationS > 0 && now - start >= o.DurationS * 1000.0) break;
         if (InterruptRequested()) break;  // the normal end of an endless measurement
+        if (const int refused = publishing.Check()) {
+            code = refused;
+            break;
+        }
         if (s.Lost()) {
             code = s.Stopped();
             break;
@@ -403,31 +411,34 @@ int Measure(Session& s, const std::function<bool(const Measurement&)>& take, boo
     return code;
 }
 
-int Monitor(Session& s, std::ostream& out) {
+int Monitor(Session& s, std::ostream& out, Publishing& publishing) {
     const Options& o = s.Opts();
-    if (!o.Json) out << CsvHeader(o.Temperature, o.Decimal) << "\n" << std::flush;
+    // With --quiet a publishing monitor prints no rows.
+    const bool rows = !(o.Quiet && publishing.Active());
+    if (!o.Json && rows) out << CsvHeader(o.Temperature, o.Decimal) << "\n" << std::flush;
     std::int64_t taken = 0;
     const int code = Measure(
         s,
         [&](const Measurement& m) {
+            if (!rows) return true;
             const Row row = RowOf(m);
             out << (o.Json ? JsonRow(row, o.Temperature) : CsvRow(row, o.Temperature, o.Decimal)) << "\n"
                 << std::flush;
             return static_cast<bool>(out);
         },
-        nullptr, &taken);
+        nullptr, &taken, publishing);
     if (code == ExitCode::FileError) s.Error("cannot write to standard output");
     return code;
 }
 
-int Record(Session& s, clsRecordWriter& writer, bool replacing) {
+int Record(Session& s, clsRecordWriter& writer, bool replacing, Publishing& publishing) {
     const std::string path = writer.Path();
     s.Note("recording into " + path);
     std::int64_t taken = 0;
     std::string writeError;
     int code = Measure(
         s, [&](const Measurement& m) { return writer.WriteLine(modRecFile::FormatLine(m), &writeError); }, nullptr,
-        &taken);
+        &taken, publishing);
     const bool removed = writer.Close();
     if (code == ExitCode::FileError) s.Error("cannot write " + path + ": " + writeError);
     if (removed) {
@@ -506,7 +517,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         Fail(err, parsed.Error);
         return ExitCode::Usage;
     }
-    const Options& o = parsed.Opts;
+    Options options = parsed.Opts;  // with the password read, once the command line is sound
+    const Options& o = options;
     if (o.Temperature && o.TemperatureIntervalS <= Options::ShortTemperatureIntervalS &&
         (o.Cmd == Command::Monitor || o.Cmd == Command::Record))
         err << "warning: a temperature reading every " << modFunctions::NumberText(o.TemperatureIntervalS)
@@ -562,6 +574,21 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                 err << "note: " << o.File << ": " << r.Key << " " << r.Read << " is out of range, " << r.Replaced
                     << " is used\n";
     }
+    if (o.Publish) {
+        if (!mqtt::Publisher::Built()) {
+            Fail(err, "not built with MQTT: this build of the tool cannot publish (--mqtt)");
+            return ExitCode::Usage;
+        }
+        std::string error;
+        if (!o.MqttPasswordFile.empty()) {
+            if (!mqtt::ReadPasswordFile(o.MqttPasswordFile, &options.Mqtt.Password, &error)) {
+                Fail(err, error);
+                return ExitCode::FileError;
+            }
+        } else if (const char* password = std::getenv(mqtt::PasswordVariable)) {
+            options.Mqtt.Password = password;
+        }
+    }
     clsRecordWriter recording;  // an empty recording is removed again when the tool ends early
     if (o.Cmd == Command::Record && !CreateRecording(o, recording, err)) return ExitCode::FileError;
 
@@ -573,8 +600,16 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
     switch (o.Cmd) {
         case Command::Info: return Info(session, out);
-        case Command::Monitor: return Monitor(session, out);
-        case Command::Record: return Record(session, recording, o.Force && !o.File.empty());
+        case Command::Monitor:
+        case Command::Record: {
+            Publishing publishing(session);
+            int code = publishing.Start();
+            if (code == ExitCode::Ok)
+                code = o.Cmd == Command::Monitor ? Monitor(session, out, publishing)
+                                                 : Record(session, recording, o.Force && !o.File.empty(), publishing);
+            publishing.Finish();
+            return code;
+        }
         case Command::Download: return Download(session);
         case Command::Upload: return Upload(session, file);
         case Command::Store: return StoreOrDefaults(session, true);

@@ -2,18 +2,13 @@
 
 #include <cctype>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
-#include "DistanceUnits.h"
 #include "clsConfigTransfer.h"
 #include "clsKOV.h"
-#include "modAPI.h"
-#include "modCodePage.h"
 #include "modFunctions.h"
 #include "modKOVComm.h"
-#include "modRecFile.h"
 
 namespace cli {
 namespace {
@@ -27,25 +22,6 @@ std::string LabelText(const ParameterInfo& p) {
 }
 
 bool SameIgnoringCase(const std::string& a, const std::string& b) { return modFunctions::EqualIgnoringCase(a, b); }
-
-std::string FixedText(double value, int decimals, char decimal) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-    std::string text = buffer;
-    if (decimal != '.') {
-        const std::size_t point = text.find('.');
-        if (point != std::string::npos) text[point] = decimal;
-    }
-    return text;
-}
-
-// A number for JSON: finite, point as separator, no more digits than needed.
-std::string JsonNumber(double value) {
-    if (!std::isfinite(value)) return "null";
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15g", value);
-    return buffer;
-}
 
 // The texts on the line of a list parameter's entries, "1200, 2400, ...".
 std::string ListTexts(const ParameterInfo& p) {
@@ -138,122 +114,6 @@ bool ParseParameterValue(const ParameterInfo& p, const std::string& text, std::i
     return false;
 }
 
-std::string SensorText(const std::string& bytes) {
-    return modCodePage::IsValidUtf8(bytes) ? bytes : modCodePage::Cp1252ToUtf8(bytes);
-}
-
-std::string JsonString(const std::string& text) {
-    const std::string utf8 = SensorText(text);
-    std::string out = "\"";
-    for (char ch : utf8) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20 || c == 0x7F) {
-                    char escape[8];
-                    std::snprintf(escape, sizeof escape, "\\u%04X", c);
-                    out += escape;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out + "\"";
-}
-
-std::string IsoTime(double days, char decimal) {
-    // The recorder's time stamp "dd.mm.yyyy hh:mm:ss,mmm" holds the one
-    // rounding of the date value; it is only rearranged here.
-    const std::string s = modRecFile::FormatTimeStamp(days);
-    if (s.size() < 23) return s;
-    return s.substr(6, 4) + "-" + s.substr(3, 2) + "-" + s.substr(0, 2) + "T" + s.substr(11, 8) + decimal +
-           s.substr(20, 3);
-}
-
-std::string UnitName(std::int32_t unit) { return DistanceUnits::Known(unit) ? DistanceUnits::Name(unit) : "?"; }
-
-Row RowOf(const Measurement& m) {
-    Row r;
-    static_cast<Measurement&>(r) = m;
-    r.HasTemperature = TemperatureOf(m.Temperature, &r.TemperatureC);
-    r.UtcOffsetMinutes = modAPI::UtcOffsetMinutes();
-    return r;
-}
-
-std::string UtcOffsetText(int minutes) {
-    const int m = minutes < 0 ? -minutes : minutes;
-    char text[16];
-    std::snprintf(text, sizeof text, "%c%02d:%02d", minutes < 0 ? '-' : '+', m / 60 % 100, m % 60);
-    return text;
-}
-
-std::string RowState(const Row& row) {
-    switch (row.State) {
-        case MeasurementState::NoEcho: return "no echo";
-        case MeasurementState::TempError: return "temp error";
-        case MeasurementState::Marker: return "marker";
-        case MeasurementState::Ok: break;
-    }
-    return "ok";
-}
-
-bool TemperatureOf(const std::string& text, double* celsius) {
-    const std::string t = Trim(text);
-    if (t.empty()) return false;
-    char* end = nullptr;
-    const double v = std::strtod(t.c_str(), &end);
-    if (end == t.c_str() || !std::isfinite(v)) return false;
-    *celsius = v;
-    return true;
-}
-
-std::string UnitValueText(double value, std::int32_t unit, char decimal) {
-    return FixedText(value, DistanceUnits::Decimals(unit), decimal);
-}
-
-std::string CsvHeader(bool temperature, char decimal) {
-    const char sep = decimal == ',' ? ';' : ',';
-    std::string h = std::string("time") + sep + "distance_mm" + sep + "distance" + sep + "unit" + sep + "state";
-    if (temperature) h += std::string(1, sep) + "temperature_c";
-    return h;
-}
-
-std::string CsvRow(const Row& row, bool temperature, char decimal) {
-    const char sep = decimal == ',' ? ';' : ',';
-    const std::string state = RowState(row);
-    const bool ok = state == "ok";
-    std::string line = IsoTime(row.Time, decimal);
-    line += sep + (ok ? std::to_string(row.Mm) : std::string());
-    line += sep + (ok ? UnitValueText(row.Value, row.Unit, decimal) : std::string());
-    line += sep + UnitName(row.Unit);
-    line += sep + state;
-    if (temperature) {
-        line += sep;
-        if (row.HasTemperature && row.TemperatureOk) line += FixedText(row.TemperatureC, 0, decimal);
-    }
-    return line;
-}
-
-std::string JsonRow(const Row& row, bool temperature) {
-    const std::string state = RowState(row);
-    const bool ok = state == "ok";
-    std::string line = "{\"time\":" + JsonString(IsoTime(row.Time) + UtcOffsetText(row.UtcOffsetMinutes)) + ",\"mm\":";
-    line += ok ? std::to_string(row.Mm) : "null";
-    line += ",\"value\":";
-    line += ok ? UnitValueText(row.Value, row.Unit, '.') : "null";
-    line += ",\"unit\":" + JsonString(UnitName(row.Unit)) + ",\"state\":" + JsonString(state);
-    if (temperature) {
-        line += ",\"temperature_c\":";
-        line += row.HasTemperature && row.TemperatureOk ? JsonNumber(row.TemperatureC) : "null";
-    }
-    return line + "}";
-}
-
 std::string InfoText(const clsKOV& link) {
     std::string out;
     auto line = [&out](const std::string& key, const std::string& value) {
@@ -291,13 +151,7 @@ std::string InfoJson(const clsKOV& link) {
     double celsius = 0;
     const bool hasTemperature = TemperatureOf(link.sTemperature, &celsius);
     std::string out = "{";
-    out += "\"type\":" + JsonString(link.DeviceType);
-    out += ",\"attenuator\":" + JsonString(link.Attenuator);
-    out += ",\"serial_no\":" + JsonString(link.SerialNo);
-    out += ",\"version\":" + JsonString(link.SWVersion);
-    out += ",\"build\":" + JsonString(link.SWBuild);
-    out += ",\"date\":" + JsonString(link.SWDate);
-    out += ",\"pointer\":" + JsonString(link.HWPointer);
+    out += MeasurementText::IdentityJsonMembers(link);
     out += ",\"temperature\":" + JsonString(link.sTemperature);
     out += ",\"temperature_c\":" + (hasTemperature ? JsonNumber(celsius) : std::string("null"));
     out += ",\"temperature_ok\":" + std::string(link.TempStatus != modKOVComm::TempState::Error ? "true" : "false");

@@ -2,7 +2,8 @@
 #   cmake -S . -B build-win -G Ninja \
 #         -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-w64.cmake
 # The posix thread model is used so that std::thread and std::mutex exist;
-# programs are linked statically (see the top-level CMakeLists.txt) and run
+# programs are linked statically (the linker flags at the end of this file;
+# CRC16.dll carries its runtime the same way, crc16/CMakeLists.txt) and run
 # under wine64 without any DLL beside them except CRC16.dll.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
 #include <thread>
 
 #include "LineHold.h"
@@ -33,6 +34,41 @@ public:
 
 private:
     bool& m_flag;
+};
+
+// A switching output whose on and off thresholds the user exchanged: the
+// sensor keeps its thresholds and inverts the output's logic instead. Of the
+// output's three codes (on threshold, off threshold, logic) only the logic
+// goes out, once, inverted once: a retried write does not invert it again.
+class OutputSwap {
+public:
+    OutputSwap(bool exchange, const char* onCode, const char* offCode, const char* logicCode, std::int32_t& logic)
+        : m_exchange(exchange), m_on(onCode), m_off(offCode), m_logicCode(logicCode), m_logic(logic) {}
+
+    // Whether `code` is one of this output's codes while they are exchanged;
+    // then `wire` is what goes out in its place, "" for nothing.
+    bool Replace(const std::string& code, std::string& wire) {
+        if (!m_exchange || (code != m_on && code != m_off && code != m_logicCode)) return false;
+        wire.clear();
+        if (code == m_off || m_done) return true;
+        if (!m_inverted) {
+            m_logic = m_logic == 1 ? 0 : 1;
+            m_inverted = true;
+        }
+        wire = m_logicCode;
+        return true;
+    }
+    // `wire` went out (accepted or ignored by the user).
+    void Sent(const std::string& wire) {
+        if (m_exchange && wire == m_logicCode) m_done = true;
+    }
+
+private:
+    const bool m_exchange;
+    const std::string m_on, m_off, m_logicCode;
+    std::int32_t& m_logic;
+    bool m_inverted = false;  // logic inverted on the link
+    bool m_done = false;      // the logic went out in place of the thresholds
 };
 
 }  // namespace
@@ -241,16 +277,13 @@ clsConfigTransfer::Result clsConfigTransfer::Run(Mode mode) {
 clsConfigTransfer::UploadOutcome clsConfigTransfer::SendConfig() {
     clsKOV& k = *m_link;
     const bool serial = k.DeviceType == "Serial";
-    // The user exchanged a switching output's on and off threshold: the
-    // sensor keeps its thresholds and inverts the output's logic instead.
-    // Decided once for the whole upload, so that a retried write does not
-    // invert the logic a second time.
-    const bool exchangeQ1 = serial && k.S1OnThreshold != k.S1OffThreshold && k.S1OnThreshold == Old.OldS1Off &&
-                            k.S1OffThreshold == Old.OldS1On;
-    const bool exchangeQ2 = serial && k.AnalogOutput != 1 && k.S2OnThreshold != k.S2OffThreshold &&
-                            k.S2OnThreshold == Old.OldS2Off && k.S2OffThreshold == Old.OldS2On;
-    bool q1Inverted = false, q2Inverted = false;  // logic inverted on the link
-    bool q1Done = false, q2Done = false;          // the logic went out in place of the thresholds
+    // Decided once for the whole upload.
+    OutputSwap q1(serial && k.S1OnThreshold != k.S1OffThreshold && k.S1OnThreshold == Old.OldS1Off &&
+                      k.S1OffThreshold == Old.OldS1On,
+                  "501", "502", "503", k.S1Logic);
+    OutputSwap q2(serial && k.AnalogOutput != 1 && k.S2OnThreshold != k.S2OffThreshold &&
+                      k.S2OnThreshold == Old.OldS2Off && k.S2OffThreshold == Old.OldS2On,
+                  "504", "505", "506", k.S2Logic);
     bool ignored = false;
     bool aborted = false;
 
@@ -263,27 +296,9 @@ clsConfigTransfer::UploadOutcome clsConfigTransfer::SendConfig() {
             continue;
         }
         std::string wire = code;
-        if (exchangeQ1 && (code == "501" || code == "502" || code == "503")) {
-            if (code == "502" || q1Done) {
-                ++id;
-                continue;
-            }
-            if (!q1Inverted) {
-                k.S1Logic = k.S1Logic == 1 ? 0 : 1;
-                q1Inverted = true;
-            }
-            wire = "503";
-        }
-        if (exchangeQ2 && (code == "504" || code == "505" || code == "506")) {
-            if (code == "505" || q2Done) {
-                ++id;
-                continue;
-            }
-            if (!q2Inverted) {
-                k.S2Logic = k.S2Logic == 1 ? 0 : 1;
-                q2Inverted = true;
-            }
-            wire = "506";
+        if ((q1.Replace(code, wire) || q2.Replace(code, wire)) && wire.empty()) {
+            ++id;
+            continue;
         }
 
         const std::int32_t e = Write(wire);
@@ -306,8 +321,8 @@ clsConfigTransfer::UploadOutcome clsConfigTransfer::SendConfig() {
             }
             ignored = true;
         }
-        if (wire == "503" && exchangeQ1) q1Done = true;
-        if (wire == "506" && exchangeQ2) q2Done = true;
+        q1.Sent(wire);
+        q2.Sent(wire);
         ++id;
     }
     if (aborted) return UploadOutcome::Aborted;

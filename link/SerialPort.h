@@ -2,8 +2,8 @@
 // The serial layer under the link object: the nine operations the link needs
 // (open, close, set speed, read speed back, line status, bytes waiting, read,
 // discard input, send one byte), behind one interface so that a real port
-// (POSIX termios; a Windows backend can sit beside it) and the built-in
-// simulated sensor are interchangeable.
+// (POSIX termios in SerialPort.cpp, Win32 in SerialPortWin.cpp), a network
+// port (NetworkPort.h) and the built-in simulated sensor are interchangeable.
 #include <array>
 #include <functional>
 #include <memory>

@@ -90,10 +90,16 @@ int MonitorLoop::Subscribe(DistanceListener listener) {
     return m_nextId++;
 }
 
+int MonitorLoop::SubscribeTemperature(TemperatureListener listener) {
+    m_temperatureListeners.push_back({m_nextId, std::move(listener)});
+    return m_nextId++;
+}
+
 void MonitorLoop::Unsubscribe(int id) {
-    m_listeners.erase(
-        std::remove_if(m_listeners.begin(), m_listeners.end(), [id](const auto& e) { return e.id == id; }),
-        m_listeners.end());
+    const auto matches = [id](const auto& e) { return e.id == id; };
+    m_listeners.erase(std::remove_if(m_listeners.begin(), m_listeners.end(), matches), m_listeners.end());
+    m_temperatureListeners.erase(std::remove_if(m_temperatureListeners.begin(), m_temperatureListeners.end(), matches),
+                                 m_temperatureListeners.end());
 }
 
 int MonitorLoop::AddTickListener(TickListener listener) {
@@ -271,8 +277,11 @@ void MonitorLoop::HandleEvent(clsKOV& link) {
             }
             break;
         }
-        case Event::Temperature:
+        case Event::Temperature: {
             m_view->ShowTemperature(link.sTemperature);
+            const Measurement m = MeasurementOf(link);
+            const auto listeners = m_temperatureListeners;
+            for (const auto& e : listeners) Step([&] { e.call(m); });
             m_view->ShowStatus(MonitorText::NewTemperature, "");
             if (!Busy()) {
                 if (link.CommStatus == Comm::Measuring) {
@@ -283,6 +292,7 @@ void MonitorLoop::HandleEvent(clsKOV& link) {
             }
             m_temperaturePending = false;
             break;
+        }
         case Event::Configuration:
             m_view->ShowConfiguration(link);
             m_view->ShowShutDown(link.HWPointer.find("shutdown") != std::string::npos);

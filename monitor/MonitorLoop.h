@@ -73,6 +73,9 @@ public:
     using LinkSource = std::function<std::shared_ptr<clsKOV>()>;
     using DistanceListener = std::function<void(const Measurement& m)>;
     using TickListener = std::function<void(clsKOV& link)>;
+    // Told every temperature reading: the measurement record of that moment
+    // (its temperature text and state; the distance is the last one).
+    using TemperatureListener = std::function<void(const Measurement& m)>;
     // Waits `ms` with the events of the program running; false when the wait
     // was cut short (the program is closing).
     using WaitFunction = std::function<bool(int ms)>;
@@ -144,6 +147,9 @@ public:
 
     // New distances go to every listener, in the order they subscribed.
     int Subscribe(DistanceListener listener);
+    // Every temperature reading goes to these listeners, after the view.
+    int SubscribeTemperature(TemperatureListener listener);
+    // Ends a subscription of either kind.
     void Unsubscribe(int id);
     void PublishDistance(const Measurement& m);
     std::uint64_t PublishedCount() const { return m_published; }
@@ -195,6 +201,7 @@ private:
         Listener call;
     };
     std::vector<Entry<DistanceListener>> m_listeners;
+    std::vector<Entry<TemperatureListener>> m_temperatureListeners;
     std::vector<Entry<TickListener>> m_tickListeners;
     int m_nextId = 1;
 };

@@ -14,41 +14,18 @@
 
 #include "Measurement.h"
 #include "modAPI.h"
+#include "modCalendar.h"
+#include "modFunctions.h"
 #include "modKOVComm.h"
 
 namespace modRecFile {
 namespace {
 
-constexpr std::int64_t MsPerDay = 86400000;
+// Whole milliseconds of a day, for the time stamps' integer arithmetic.
+constexpr auto MsPerDay = static_cast<std::int64_t>(modAPI::MsPerDay);
 
-// Calendar date of a day number counted from 1.1.1970 (proleptic Gregorian).
-void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
-}
-
-// Days from 30.12.1899 to 1.1.1970.
-constexpr std::int64_t Epoch1970 = 25569;
-
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-int DaysInMonth(int y, int m) {
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && IsLeap(y) ? 29 : days[m - 1];
-}
-
-std::string Trim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
-    return s.substr(b, e - b);
-}
+// A record line's fields may be padded with blanks and tabs, nothing else.
+constexpr const char* FieldBlanks = " \t";
 
 // Digits only, 1..maxDigits of them.
 bool ReadDigits(const std::string& s, size_t maxDigits, int& value) {
@@ -92,27 +69,13 @@ bool ReadInt32(const std::string& s, std::int32_t& value) {
 
 }  // namespace
 
-std::int64_t DateToMs(double days) {
-    return static_cast<std::int64_t>(std::nearbyint(days * static_cast<double>(MsPerDay)));
-}
+std::int64_t DateToMs(double days) { return modCalendar::WholeMilliseconds(days); }
 
 std::string FormatTimeStamp(double days) {
-    if (!std::isfinite(days) || std::fabs(days) > 3.0e6) days = 0;
-    const std::int64_t total = DateToMs(days);
-    std::int64_t date = total / MsPerDay;
-    std::int64_t ms = total % MsPerDay;
-    if (ms < 0) {
-        ms += MsPerDay;
-        --date;
-    }
-    int y, mo, d;
-    CivilFromDays(date - Epoch1970, y, mo, d);
-    const int h = static_cast<int>(ms / 3600000);
-    const int mi = static_cast<int>(ms / 60000 % 60);
-    const int s = static_cast<int>(ms / 1000 % 60);
-    const int milli = static_cast<int>(ms % 1000);
+    const modCalendar::Moment t = modCalendar::MomentOf(days);
     char text[48];
-    std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d:%02d:%02d,%03d", d, mo, y, h, mi, s, milli);
+    std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d:%02d:%02d,%03d", t.Day.Day, t.Day.Month, t.Day.Year, t.Hour,
+                  t.Minute, t.Second, t.Millisecond);
     return text;
 }
 
@@ -177,7 +140,7 @@ bool ParseLine(const std::string& text, Line& line) {
     // Fields at ";": time stamp, distance, temperature (not read).
     const size_t semi = text.find(';');
     if (semi == std::string::npos) return false;
-    const std::string stamp = Trim(text.substr(0, semi));
+    const std::string stamp = modFunctions::Trim(text.substr(0, semi), FieldBlanks);
     const size_t semi2 = text.find(';', semi + 1);
     const std::string distance = text.substr(semi + 1, semi2 == std::string::npos ? std::string::npos : semi2 - semi - 1);
 
@@ -187,10 +150,10 @@ bool ParseLine(const std::string& text, Line& line) {
     if (q == std::string::npos) return false;
     int date[3], clock[3], ms = 0;
     if (!ReadParts(stamp.substr(0, p), '.', 3, 4, date)) return false;
-    if (!ReadParts(Trim(stamp.substr(p + 1, q - p - 1)), ':', 3, 2, clock)) return false;
+    if (!ReadParts(modFunctions::Trim(stamp.substr(p + 1, q - p - 1), FieldBlanks), ':', 3, 2, clock)) return false;
     if (!ReadDigits(stamp.substr(q + 1), 3, ms)) return false;
     const int day = date[0], month = date[1], year = date[2];
-    if (year < 100 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return false;
+    if (year < 100 || month < 1 || month > 12 || day < 1 || day > modCalendar::DaysInMonth(year, month)) return false;
     if (clock[0] > 23 || clock[1] > 59 || clock[2] > 59) return false;
     line.Time = modAPI::DayCount(year, month, day, 0, 0, 0, 0) +
                 static_cast<double>((clock[0] * 3600 + clock[1] * 60 + clock[2]) * 1000 + ms) /
@@ -201,7 +164,7 @@ bool ParseLine(const std::string& text, Line& line) {
     } else if (distance.find("TempError") != std::string::npos) {
         line.Distance = modKOVComm::TempErrorValue;
     } else {
-        const std::string value = Trim(distance);
+        const std::string value = modFunctions::Trim(distance, FieldBlanks);
         if (!ReadInt32(value.substr(0, value.find(' ')), line.Distance)) return false;
     }
     return true;

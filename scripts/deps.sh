@@ -11,6 +11,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix wine64
   qt6-translations-l10n librsvg2-bin help2man lintian desktop-file-utils appstream debootstrap
   ser2net
+  mosquitto mosquitto-clients libmosquitto-dev
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -11,6 +11,8 @@
 #include <string>
 #include <system_error>
 
+#include "modCalendar.h"
+
 #ifdef _WIN32
 #include "WindowsApi.h"
 #else
@@ -31,16 +33,6 @@ ClockFunction& Clock() {
 std::string& ProgramFolderSetting() {
     static std::string folder;  // empty: the executable's folder
     return folder;
-}
-
-// Days from 1970-01-01 to the civil date (proleptic Gregorian).
-long DaysFromCivil(int y, int m, int d) {
-    y -= m <= 2;
-    const long era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long>(doe) - 719468;
 }
 
 std::filesystem::path ExecutablePath() {
@@ -72,8 +64,7 @@ std::string ReadSmallFile(const char* name) {
 }  // namespace
 
 double DayCount(int year, int month, int day, int hour, int minute, int second, int millisecond) {
-    const long epoch1899 = DaysFromCivil(1899, 12, 30);
-    const double date = static_cast<double>(DaysFromCivil(year, month, day) - epoch1899);
+    const double date = static_cast<double>(modCalendar::DayNumber(year, month, day));
     return date + hour / 24.0 + minute / 1440.0 + second / 86400.0 + millisecond / MsPerDay;
 }
 

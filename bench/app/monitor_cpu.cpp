@@ -4,6 +4,7 @@
 // (utime + stime of /proc/self/stat) over the measuring period.
 //
 //   monitor_cpu [--seconds N] [--format F] [--baud B] [--sim PATH] [--full-screen 1]
+//               [--mqtt mqtt://HOST:PORT]   (publishing on, as Options > Publish to MQTT sets it)
 //
 // Run it under a real or virtual display (xvfb-run) or QT_QPA_PLATFORM=offscreen.
 #include <unistd.h>
@@ -67,6 +68,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     int seconds = 60, format = 3, baud = 38400;
     bool fullScreen = false;
+    QString mqtt;
     QString sim = QDir(QCoreApplication::applicationDirPath()).filePath("ora2orb2-sim");
     const QStringList args = QCoreApplication::arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
@@ -75,6 +77,7 @@ int main(int argc, char* argv[]) {
         else if (args[i] == "--baud") baud = args[i + 1].toInt();
         else if (args[i] == "--sim") sim = args[i + 1];
         else if (args[i] == "--full-screen") fullScreen = args[i + 1] == "1";
+        else if (args[i] == "--mqtt") mqtt = args[i + 1];
     }
     if (!QFile::exists(sim)) {
         std::fprintf(stderr, "monitor_cpu: %s not found (build the ora2orb2-sim target)\n", qPrintable(sim));
@@ -93,6 +96,7 @@ int main(int argc, char* argv[]) {
         QFile ini(dir.filePath("KOV.ini"));
         if (!ini.open(QIODevice::WriteOnly)) return 2;
         ini.write(QStringLiteral("[GENERAL]\nComport=2\nBaudrate=%1\n[PORTS]\n2=%2\n").arg(baud).arg(tty).toUtf8());
+        if (!mqtt.isEmpty()) ini.write(QStringLiteral("[MQTT]\nPublish=1\nBroker=%1\n").arg(mqtt).toUtf8());
     }
     modAPI::SetProgramFolder(dir.path().toStdString());
     modKOVComm::SetEventPump(modMain::PumpEvents);

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "XYChart.h"
-#include "modChartCommon.h"
+#include "modChartAutoScale.h"
 
 namespace {
 

@@ -11,6 +11,10 @@
 // scroll left (the chart layer is a ring of columns, so scrolling moves no
 // pixels), and only new points are drawn.
 //
+// Sources: XYChart.cpp (properties, series, surface, texts, Show),
+// XYChartScale.cpp (the scale layer), XYChartCurves.cpp (the chart layer and
+// the picture put together from both).
+//
 // Colours are 0x00BBGGRR values. Times are date values in days since
 // 30 December 1899 (the fraction is the time of day). Pixel coordinates have
 // their origin top left, y growing downwards. Texts need a QGuiApplication.
@@ -37,10 +41,12 @@
 #include "ChartSurface.h"
 #include "clsChartData.h"
 #include "clsLabel.h"
-#include "modChartCommon.h"
+#include "modChartLayout.h"
+#include "modChartNumbers.h"
 
 class QFont;
 class QPainter;
+class QPen;
 
 class XYChart {
 public:
@@ -187,6 +193,8 @@ private:
         int Height = 0;
     };
 
+    // A solid pen with round caps and joins, at least one pixel wide.
+    static QPen SolidPen(std::int32_t color, int width);
     static bool ValidIndex(int i) { return i >= 0 && i < modChartCommon::MaxBands; }
     // The surface while this chart is its subscriber, else nullptr.
     ChartSurface* Surface() const { return m_subscription.expired() ? nullptr : m_surface; }

@@ -18,7 +18,7 @@
 
 #include "XYChart.h"
 #include "clsChartData.h"
-#include "modChartCommon.h"
+#include "modChartUnits.h"
 #include "modControls.h"
 #include "modFunctions.h"
 #include "modLanguage.h"

@@ -12,6 +12,11 @@
 // Save, Import and Delete keep the configuration list and its index in
 // KOV.ini through clsConfigStore; Print writes the settings report and opens
 // it in the text editor, or prints it from the program.
+//
+// Sources: frmKOV.cpp (opening and closing, showing and checking a
+// configuration, status line, files, report), frmKOVControls.cpp (building
+// the controls, captions, lists), frmKOVTransfer.cpp (transfers and the
+// transfer's host).
 #include <QDialog>
 #include <QPointer>
 #include <array>

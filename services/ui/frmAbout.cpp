@@ -13,10 +13,6 @@
 #include "modHTMLHelp.h"
 #include "modLanguage.h"
 
-#ifndef ORA_VERSION_TEXT
-#define ORA_VERSION_TEXT "1.0.0"
-#endif
-
 QString ProgramVersionText() {
     // The build's version; an application that states its own version wins.
     QString text = QCoreApplication::applicationVersion();

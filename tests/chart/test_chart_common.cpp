@@ -3,7 +3,11 @@
 #include <cmath>
 #include <random>
 
-#include "modChartCommon.h"
+#include "modChartAutoScale.h"
+#include "modChartDates.h"
+#include "modChartLayout.h"
+#include "modChartNumbers.h"
+#include "modChartUnits.h"
 #include "modFunctions.h"
 
 using namespace modChartCommon;
