@@ -5,10 +5,6 @@
 #include <cstdlib>
 #include <limits>
 
-#ifndef ORA_VERSION_TEXT
-#define ORA_VERSION_TEXT "0.0.0"
-#endif
-
 namespace cli {
 namespace {
 
