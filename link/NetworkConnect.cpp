@@ -304,7 +304,6 @@ std::string ServerMessage(const std::string& early) {
             return "";  // binary data: a sensor's frames, no message
         }
     }
-    if (!line.empty()) last = line;
     return last.substr(0, 120);
 }
 

@@ -40,7 +40,9 @@ struct Connection {
 std::string HostPort(const NetworkAddress& a);
 
 // A text the server sent before it closed the connection (ser2net says why
-// it could not open its serial port): its last line, when it is plain text.
+// it could not open its serial port, "Port already in use" and CR LF): its
+// last whole line, when it is plain text. Bytes without a line end are no
+// message: a few bytes of a sensor's data can look like text.
 std::string ServerMessage(const std::string& early);
 // "the device server closed the connection", with that text if there is one.
 std::string ClosedReason(const std::string& early);

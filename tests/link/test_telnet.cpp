@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "NetworkConnect.h"
 #include "NetworkPort.h"
 #include "TelnetCodec.h"
 
@@ -164,4 +165,21 @@ TEST(TelnetCodec, ComPortCommandsAndReplies) {
     EXPECT_EQ(r.data, "b");
     EXPECT_EQ(r.reply, Bytes({IAC, WONT, 24}));
     EXPECT_EQ(codec.ServerBaudrate(), 0u);
+}
+
+// What a server sent before it closed the connection counts as its reason
+// only as a whole line of text: a byte of a streaming sensor's frame ("V")
+// once became "the device server closed the connection: V".
+TEST(ServerMessage, OnlyAWholeLineOfTextIsTheServersReason) {
+    const struct {
+        std::string early, reason;
+    } cases[] = {
+        {"Port already in use\r\n", "Port already in use"},
+        {"banner\r\nDevice open failure: x\r\n", "Device open failure: x"},
+        {"V", ""},
+        {"Port alrea", ""},
+        {std::string("\x7F\x12\x34\xFF"), ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Net::ServerMessage(c.early), c.reason) << c.early;
 }
