@@ -37,7 +37,7 @@ private slots:
         {
             frmMain window;
             window.show();
-            QTRY_COMPARE_WITH_TIMEOUT(modGlobals::Device->CommStatus, 1, 15000);
+            QTRY_COMPARE_WITH_TIMEOUT(modGlobals::Device->CommStatus, 1, testsupport::PatienceMs);
             QCOMPARE(window.LampColor(), 65535u);
             QCOMPARE(modGlobals::Device->OutputFormat, 3);
             window.findChild<QCheckBox*>("chkTempMeasurement")->setChecked(true);
@@ -45,23 +45,23 @@ private slots:
             window.findChild<QPushButton*>("cmdStart")->click();
             QCOMPARE(modGlobals::Device->CommStatus, 2);
             auto* label = window.findChild<QLabel*>("lblMeasValue");
-            QTRY_VERIFY_WITH_TIMEOUT(label->text().endsWith(" mm"), 10000);
-            QTRY_VERIFY_WITH_TIMEOUT(window.findChild<QLabel*>("lblTemperature")->text().contains(" C,"), 15000);
-            QTRY_VERIFY_WITH_TIMEOUT(window.Series()->WritePointer() > 20, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(label->text().endsWith(" mm"), testsupport::PatienceMs);
+            QTRY_VERIFY_WITH_TIMEOUT(window.findChild<QLabel*>("lblTemperature")->text().contains(" C,"), testsupport::PatienceMs);
+            QTRY_VERIFY_WITH_TIMEOUT(window.Series()->WritePointer() > 20, testsupport::PatienceMs);
             QCOMPARE(modGlobals::Device->CommStatus, 2);
             QCOMPARE(window.LampColor(), 65280u);
             // The adapter goes away while measuring: the port closes, the
             // status says so, and the program reconnects when it is back.
             sim.terminate();
-            QVERIFY(sim.waitForFinished(5000));
-            QTRY_VERIFY_WITH_TIMEOUT(window.StatusText(1).startsWith(QStringLiteral("Comport nicht geöffnet")), 10000);
-            QTRY_COMPARE_WITH_TIMEOUT(window.LampColor(), 255u, 2000);
+            QVERIFY(sim.waitForFinished(testsupport::PatienceMs));
+            QTRY_VERIFY_WITH_TIMEOUT(window.StatusText(1).startsWith(QStringLiteral("Comport nicht geöffnet")), testsupport::PatienceMs);
+            QTRY_COMPARE_WITH_TIMEOUT(window.LampColor(), 255u, testsupport::PatienceMs);
             // The user's measurement is still on: it goes on when the sensor is back.
             QCOMPARE(window.findChild<QPushButton*>("cmdStart")->text(), QStringLiteral("Stop"));
             sim.start(tool, {"--link", link, "--format", "3", "--unit", "0"});
-            QVERIFY(sim.waitForStarted(5000));
-            QTRY_COMPARE_WITH_TIMEOUT(modGlobals::Device->CommStatus, 2, 15000);
-            QTRY_COMPARE_WITH_TIMEOUT(window.StatusText(1), QStringLiteral("Neuer Messwert eingelesen"), 10000);
+            QVERIFY(sim.waitForStarted(testsupport::PatienceMs));
+            QTRY_COMPARE_WITH_TIMEOUT(modGlobals::Device->CommStatus, 2, testsupport::PatienceMs);
+            QTRY_COMPARE_WITH_TIMEOUT(window.StatusText(1), QStringLiteral("Neuer Messwert eingelesen"), testsupport::PatienceMs);
             QCOMPARE(window.findChild<QPushButton*>("cmdStart")->text(), QStringLiteral("Stop"));
             window.findChild<QPushButton*>("cmdStart")->click();
             QCOMPARE(modGlobals::Device->CommStatus, 1);
@@ -70,7 +70,7 @@ private slots:
         QVERIFY(!modGlobals::Device);
         modKOVComm::SetEventPump({});
         sim.terminate();
-        sim.waitForFinished(5000);
+        sim.waitForFinished(testsupport::PatienceMs);
     }
 };
 

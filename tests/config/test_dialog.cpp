@@ -27,6 +27,7 @@
 #include "modFunctions.h"
 #include "modHTMLHelp.h"
 #include "modKOVComm.h"
+#include "Waiting.h"
 
 namespace {
 
@@ -375,7 +376,7 @@ private slots:
         frmKOV second(nullptr, *bench.loop, bench.list, "Serial");
         second.show();
         bench.loop->SetClosing(true);
-        QTRY_VERIFY_WITH_TIMEOUT(!second.isVisible(), 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(!second.isVisible(), testsupport::PatienceMs);
     }
 
     // The dialog opens during an interleaved temperature request: it waits

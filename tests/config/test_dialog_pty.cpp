@@ -64,7 +64,7 @@ private slots:
         timer.setInterval(MonitorLoop::TickMs);
         connect(&timer, &QTimer::timeout, [&loop] { loop.Tick(); });
         timer.start();
-        QTRY_COMPARE_WITH_TIMEOUT(link->CommStatus, 1, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(link->CommStatus, 1, testsupport::PatienceMs);
 
         {
             frmKOV dialog(nullptr, loop, list, "Serial");
@@ -80,15 +80,15 @@ private slots:
             QTest::keyClicks(offset, "-12,5");
             QTest::keyClick(offset, Qt::Key_Return);
             QCOMPARE(offset->text(), QStringLiteral("-12"));
-            QTRY_VERIFY_WITH_TIMEOUT(dialog.findChild<QPushButton*>("cmdUpload")->isEnabled(), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(dialog.findChild<QPushButton*>("cmdUpload")->isEnabled(), testsupport::PatienceMs);
             dialog.findChild<QPushButton*>("cmdUpload")->click();
             QCOMPARE(dialog.StatusText(), QStringLiteral("Konfiguration zum ORA-2 / ORB-2 gesendet"));
             QCOMPARE(link->DistanceUnit, 0);
             QCOMPARE(link->Offset, -12);
-            QTRY_VERIFY_WITH_TIMEOUT(dialog.findChild<QPushButton*>("cmdSaveSettings")->isEnabled(), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(dialog.findChild<QPushButton*>("cmdSaveSettings")->isEnabled(), testsupport::PatienceMs);
             dialog.findChild<QPushButton*>("cmdSaveSettings")->click();
             QCOMPARE(dialog.StatusText(), QStringLiteral("Konfiguration im ORA-2 / ORB-2 gespeichert"));
-            QTRY_VERIFY_WITH_TIMEOUT(dialog.findChild<QPushButton*>("cmdClose")->isEnabled(), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(dialog.findChild<QPushButton*>("cmdClose")->isEnabled(), testsupport::PatienceMs);
             dialog.findChild<QPushButton*>("cmdClose")->click();
             QVERIFY(!dialog.isVisible());
         }
@@ -110,7 +110,7 @@ private slots:
         timer.stop();
         modKOVComm::ResetHooks();
         sim.terminate();
-        QVERIFY(sim.waitForFinished(5000));
+        QVERIFY(sim.waitForFinished(testsupport::PatienceMs));
 
         // The tool's log: one JSON object a line, times in order; the
         // parameter writes are exactly the upload's and the store's.

@@ -61,7 +61,7 @@ private slots:
         {
             frmMain window;
             window.show();
-            QTRY_COMPARE_WITH_TIMEOUT(modGlobals::Device->CommStatus, 1, 15000);
+            QTRY_COMPARE_WITH_TIMEOUT(modGlobals::Device->CommStatus, 1, testsupport::PatienceMs);
             window.findChild<QAction*>("mnuRecorder")->trigger();
             frmRecorder* recorder = window.Recorder();
             QVERIFY(recorder && recorder->isVisible());
@@ -72,7 +72,7 @@ private slots:
             QCOMPARE(window.StatusText(2).toStdString(), "REC: " + file + " ");
             window.findChild<QPushButton*>("cmdStart")->click();
             QCOMPARE(modGlobals::Device->CommStatus, 2);
-            QTRY_VERIFY_WITH_TIMEOUT(window.Series()->WritePointer() > 20, 15000);
+            QTRY_VERIFY_WITH_TIMEOUT(window.Series()->WritePointer() > 20, testsupport::PatienceMs);
             window.findChild<QPushButton*>("cmdStart")->click();
             QCOMPARE(modGlobals::Device->CommStatus, 1);
             // Values still on their way are recorded too; then the recording stops.
@@ -103,7 +103,7 @@ private slots:
         frmRecorder::SetDefaultDialogs(nullptr);
         modKOVComm::SetEventPump({});
         sim.terminate();
-        sim.waitForFinished(5000);
+        sim.waitForFinished(testsupport::PatienceMs);
     }
 };
 

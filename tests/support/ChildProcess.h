@@ -18,19 +18,11 @@
 #include <thread>
 #include <vector>
 
+#include "Waiting.h"
+
 extern char** environ;
 
 namespace testsupport {
-
-// Waits for `done` (polled every 10 ms) at most `limitMs`; true once it holds.
-inline bool WaitFor(const std::function<bool()>& done, int limitMs = 10000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 class ChildProcess {
 public:
@@ -93,7 +85,7 @@ public:
         std::vector<std::string> args = {tool, "--link", link, "--log", commandLog, "--values", valueLog};
         args.insert(args.end(), options.begin(), options.end());
         m_process.Start(args);
-        WaitFor([this] { return std::filesystem::exists(link) || !m_process.Running(); }, 5000);
+        WaitFor([this] { return std::filesystem::exists(link) || !m_process.Running(); });
     }
     bool Running() { return m_process.Running() && std::filesystem::exists(link); }
     // Commands received ("X", "301 4", ...) and values sent (mm), in order.

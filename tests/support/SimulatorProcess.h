@@ -10,11 +10,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "Waiting.h"
+
 namespace simtest {
 
 // Starts `tool` with `options` and its device at dir/ttySIM, then writes
 // KOV.ini as `settings` followed by the [PORTS] section. The device path in
-// *device; false when the simulator did not come up within 5 s or the file
+// *device; false when the simulator did not come up or the file
 // cannot be written.
 inline bool StartSimulator(QProcess& sim, const QString& tool, const QTemporaryDir& dir, QStringList options,
                            const QString& settings, QString* device) {
@@ -22,8 +24,8 @@ inline bool StartSimulator(QProcess& sim, const QString& tool, const QTemporaryD
     options.prepend(*device);
     options.prepend("--link");
     sim.start(tool, options);
-    if (!sim.waitForStarted(5000)) return false;
-    const QDeadlineTimer deadline(5000);
+    if (!sim.waitForStarted(testsupport::PatienceMs)) return false;
+    const QDeadlineTimer deadline(testsupport::PatienceMs);
     while (!QFile::exists(*device)) {
         if (deadline.hasExpired() || sim.state() == QProcess::NotRunning) return false;
         QTest::qWait(20);
