@@ -2,11 +2,8 @@
 // ora2orb2-sim tool through a pseudo-terminal: connect, stream BINARY+CRC,
 // chart, temperatures, stop.
 #include <QCheckBox>
-#include <QFile>
 #include <QLabel>
-#include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "clsChartData.h"
@@ -26,14 +23,9 @@ class EndToEndTest : public QObject {
 
 private slots:
     void streamsThroughAPseudoTerminal() {
-        const QString tool = QStringLiteral(ORA_SIM_TOOL);
-        if (!QFile::exists(tool)) QSKIP("ora2orb2-sim is not built");
-        QTemporaryDir dir;
-        QString link;
-        QProcess sim;
-        QVERIFY(simtest::StartSimulator(sim, tool, dir, {"--format", "3", "--unit", "0"},
-                                        "[GENERAL]\nComport=4\nBaudrate=38400\n", &link));
-        simtest::StartProgramState(dir.path().toStdString());
+        simtest::PtySimulator sim;
+        QVERIFY(sim.Start({"--format", "3", "--unit", "0"}, "[GENERAL]\nComport=4\nBaudrate=38400\n"));
+        simtest::StartProgramState(sim.dir.path().toStdString());
         {
             frmMain window;
             window.show();
@@ -52,14 +44,12 @@ private slots:
             QCOMPARE(window.LampColor(), 65280u);
             // The adapter goes away while measuring: the port closes, the
             // status says so, and the program reconnects when it is back.
-            sim.terminate();
-            QVERIFY(sim.waitForFinished(testsupport::PatienceMs));
+            QVERIFY(sim.Stop());
             QTRY_VERIFY_WITH_TIMEOUT(window.StatusText(1).startsWith(QStringLiteral("Comport nicht geöffnet")), testsupport::PatienceMs);
             QTRY_COMPARE_WITH_TIMEOUT(window.LampColor(), 255u, testsupport::PatienceMs);
             // The user's measurement is still on: it goes on when the sensor is back.
             QCOMPARE(window.findChild<QPushButton*>("cmdStart")->text(), QStringLiteral("Stop"));
-            sim.start(tool, {"--link", link, "--format", "3", "--unit", "0"});
-            QVERIFY(sim.waitForStarted(testsupport::PatienceMs));
+            QVERIFY(sim.Restart({"--format", "3", "--unit", "0"}));
             QTRY_COMPARE_WITH_TIMEOUT(modGlobals::Device->CommStatus, 2, testsupport::PatienceMs);
             QTRY_COMPARE_WITH_TIMEOUT(window.StatusText(1), QStringLiteral("Neuer Messwert eingelesen"), testsupport::PatienceMs);
             QCOMPARE(window.findChild<QPushButton*>("cmdStart")->text(), QStringLiteral("Stop"));
@@ -69,8 +59,6 @@ private slots:
         }
         QVERIFY(!modGlobals::Device);
         modKOVComm::SetEventPump({});
-        sim.terminate();
-        sim.waitForFinished(testsupport::PatienceMs);
     }
 };
 

@@ -22,6 +22,7 @@
 #include "MonitorLoop.h"
 #include "NetworkPort.h"
 #include "PtyServer.h"
+#include "ScratchFolder.h"
 #include "SensorModel.h"
 #include "Ser2netProcess.h"
 #include "clsKOV.h"
@@ -104,16 +105,9 @@ constexpr int TicksBetweenAttempts = SerialLayer::NetworkAnswerLimitMs / Monitor
 class Network : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/ora-net-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        folder = tmpl;
         ASSERT_TRUE(std::filesystem::exists(Ser2net::Program)) << "ser2net is missing (scripts/deps.sh installs it)";
     }
-    void TearDown() override {
-        modKOVComm::ResetHooks();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
+    void TearDown() override { modKOVComm::ResetHooks(); }
     // The tool at 38400 bit/s (RFC 2217 sets it; ser2net's raw accepter runs at it).
     Result Cli(std::vector<std::string> args) const {
         args.insert(args.end(), {"--baud", "38400", "--data-dir", folder});
@@ -124,7 +118,8 @@ protected:
         r.err = err.str();
         return r;
     }
-    std::string folder;
+    const ScratchFolder scratch;
+    const std::string folder = scratch.path;
 };
 
 }  // namespace
@@ -385,8 +380,9 @@ TEST_F(Network, UnreachableRefusedSilentAndUnknown) {
                 acceptAll(r.ticks);
                 return ticksAtAccept.size() >= 2 && r.PortNotOpenBecause(c.reason);
             }, 20000)) << ticksAtAccept.size() << " connections";
-            if (ticksAtAccept.size() >= 2)
+            if (ticksAtAccept.size() >= 2) {
                 EXPECT_GE(ticksAtAccept[1] - ticksAtAccept[0], TicksBetweenAttempts) << "a tick waited for the attempt";
+            }
         }
         for (int s : accepted) {
             const linger reset{1, 0};

@@ -7,10 +7,8 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <memory>
@@ -39,17 +37,12 @@ class DialogEndToEndTest : public QObject {
 
 private slots:
     void uploadAndStoreThroughAPseudoTerminal() {
-        const QString tool = QStringLiteral(ORA_SIM_TOOL);
-        if (!QFile::exists(tool)) QSKIP("ora2orb2-sim is not built");
-        QTemporaryDir dir;
-        QString device;
-        const QString logFile = dir.filePath("commands.jsonl");
-        QProcess sim;
-        QVERIFY(simtest::StartSimulator(sim, tool, dir, {"--log", logFile, "--rain-filter", "--format", "0"}, "",
-                                        &device));
+        simtest::PtySimulator sim;
+        const QString logFile = sim.dir.filePath("commands.jsonl");
+        QVERIFY(sim.Start({"--log", logFile, "--rain-filter", "--format", "0"}));
         modKOVComm::ResetHooks();
         modAPI::SetClock({});
-        modAPI::SetProgramFolder(dir.path().toStdString());
+        modAPI::SetProgramFolder(sim.dir.path().toStdString());
         modFunctions::SetLanguageOffset(0);
         modFunctions::SetDecimalSeparator(',');
         modKOVComm::SetEventPump(PumpEvents);
@@ -109,8 +102,7 @@ private slots:
 
         timer.stop();
         modKOVComm::ResetHooks();
-        sim.terminate();
-        QVERIFY(sim.waitForFinished(testsupport::PatienceMs));
+        QVERIFY(sim.Stop());
 
         // The tool's log: one JSON object a line, times in order; the
         // parameter writes are exactly the upload's and the store's.

@@ -1,10 +1,7 @@
 // The recorder end to end: the real main window on its own timer, the
 // ora2orb2-sim tool behind a pseudo-terminal; record, stop, play back.
 #include <QAction>
-#include <QFile>
-#include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <map>
 #include <memory>
@@ -48,14 +45,9 @@ class RecorderPtyTest : public QObject {
 
 private slots:
     void recordStopPlay() {
-        const QString tool = QStringLiteral(ORA_SIM_TOOL);
-        if (!QFile::exists(tool)) QSKIP("ora2orb2-sim is not built");
-        QTemporaryDir dir;
-        QString link;
-        QProcess sim;
-        QVERIFY(simtest::StartSimulator(sim, tool, dir, {"--format", "3", "--unit", "0"},
-                                        "[GENERAL]\nComport=4\nBaudrate=38400\n", &link));
-        simtest::StartProgramState(dir.path().toStdString());
+        simtest::PtySimulator sim;
+        QVERIFY(sim.Start({"--format", "3", "--unit", "0"}, "[GENERAL]\nComport=4\nBaudrate=38400\n"));
+        simtest::StartProgramState(sim.dir.path().toStdString());
         auto dialogs = std::make_shared<FakeDialogs>();
         frmRecorder::SetDefaultDialogs(dialogs);
         {
@@ -67,7 +59,7 @@ private slots:
             QVERIFY(recorder && recorder->isVisible());
 
             recorder->RecButton()->click();
-            const std::string file = dir.filePath("REC/SAVE0001.rec").toStdString();
+            const std::string file = sim.dir.filePath("REC/SAVE0001.rec").toStdString();
             QCOMPARE(recorder->FileName(), file);
             QCOMPARE(window.StatusText(2).toStdString(), "REC: " + file + " ");
             window.findChild<QPushButton*>("cmdStart")->click();
@@ -102,8 +94,6 @@ private slots:
         }
         frmRecorder::SetDefaultDialogs(nullptr);
         modKOVComm::SetEventPump({});
-        sim.terminate();
-        sim.waitForFinished(testsupport::PatienceMs);
     }
 };
 

@@ -14,8 +14,8 @@
 #include <functional>
 #include <thread>
 
+#include "ChildProcess.h"
 #include "PtyServer.h"
-#include "Waiting.h"
 #include "SensorTestSupport.h"
 #include "SimPort.h"
 
@@ -514,14 +514,7 @@ TEST(SimulatorTool, ServesTheLinkAndRefusesBadOptions) {
     const std::string device = folder.path + "/ora-sensor";
     std::ofstream(folder.path + "/KOV.ini") << "[PORTS]\n5=" << device << "\n";
     modAPI::SetProgramFolder(folder.path);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        ::execl(ORA_SIM_TOOL, ORA_SIM_TOOL, "--link", device.c_str(), "--format", "0", "--unit", "0", "--reject",
-                "302", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    ChildProcess sim({ORA_SIM_TOOL, "--link", device, "--format", "0", "--unit", "0", "--reject", "302"});
     clsKOV link;
     auto runUntil = [&link](const std::function<bool()>& done) {  // one tick every 50 ms
         for (int i = 0; i < PatienceMs / 50; ++i) {
@@ -539,8 +532,7 @@ TEST(SimulatorTool, ServesTheLinkAndRefusesBadOptions) {
     EXPECT_TRUE(runUntil([&] { return link.EventNr == 2; }));
     EXPECT_GT(link.MeasValue_mm, 1000);
     EXPECT_EQ(link.MeasValue, link.MeasValue_mm);
-    ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
+    sim.Kill(SIGTERM);
     EXPECT_TRUE(runUntil([&] { return !link.PortIsOpen(); })) << "the sensor went away";
 }
 
@@ -550,14 +542,7 @@ TEST(SimulatorTool, ServesTheLinkAndRefusesBadOptions) {
 TEST(SimulatorTool, UnplugSignalAndReplugAtTheSameLink) {
     ScratchFolder folder;
     const std::string device = folder.path + "/ora-sensor";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        ::execl(ORA_SIM_TOOL, ORA_SIM_TOOL, "--link", device.c_str(), "--autostart", "--format", "0",
-                "--replug-ms", "1000", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    ChildProcess sim({ORA_SIM_TOOL, "--link", device, "--autostart", "--format", "0", "--replug-ms", "1000"});
     std::unique_ptr<SerialLayer::Port> port;
     auto plugged = [&] {
         port = SerialLayer::CreateDevicePort(device);
@@ -576,7 +561,7 @@ TEST(SimulatorTool, UnplugSignalAndReplugAtTheSameLink) {
     ASSERT_TRUE(WaitFor(plugged));
     EXPECT_TRUE(WaitFor([&] { return values(&before) >= 3; })) << before;
 
-    ::kill(pid, SIGUSR1);
+    sim.Signal(SIGUSR1);
     const auto pulled = std::chrono::steady_clock::now();
     EXPECT_TRUE(WaitFor([&] { return port->InQueue() == 0 && port->Lost(); }));
     // The link goes too: left dangling, it would lead to the next program's
@@ -590,10 +575,10 @@ TEST(SimulatorTool, UnplugSignalAndReplugAtTheSameLink) {
     EXPECT_TRUE(WaitFor([&] { return values(&after) >= 3; })) << after;
     EXPECT_EQ(after.find("KOV ready"), std::string::npos) << "the sensor did not restart";
 
-    ::kill(pid, SIGTERM);
-    int status = -1;
-    ::waitpid(pid, &status, 0);
-    EXPECT_EQ(status, 0);
+    sim.Signal(SIGTERM);
+    int code = -1;
+    EXPECT_TRUE(WaitFor([&] { return sim.Ended(&code); }));
+    EXPECT_EQ(code, 0);
     EXPECT_NE(::access(device.c_str(), F_OK), 0);
 }
 #endif

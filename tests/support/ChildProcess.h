@@ -71,6 +71,9 @@ public:
         return true;
     }
     bool Running() { return !Ended(); }
+    void Signal(int signal) const {
+        if (m_pid > 0) ::kill(m_pid, signal);
+    }
 
 private:
     pid_t m_pid = -1;
@@ -88,6 +91,8 @@ public:
         WaitFor([this] { return std::filesystem::exists(link) || !m_process.Running(); });
     }
     bool Running() { return m_process.Running() && std::filesystem::exists(link); }
+    // The adapter is pulled (back after --replug-ms).
+    void Unplug() const { m_process.Signal(SIGUSR1); }
     // Commands received ("X", "301 4", ...) and values sent (mm), in order.
     std::vector<std::string> Commands() const { return Field(commandLog, "\"command\":\""); }
     std::vector<long long> Values() const {
