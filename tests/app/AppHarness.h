@@ -16,6 +16,7 @@
 
 #include "SensorModel.h"
 #include "SerialPort.h"
+#include "Waiting.h"
 #include "clsChartData.h"
 #include "clsKOV.h"
 #include "frmMain.h"
@@ -120,12 +121,8 @@ public:
         }
     }
     // Ticks until `done` holds (checked after every tick); false after `limit` ticks.
-    bool TickUntil(const std::function<bool()>& done, int limit = 400) {
-        for (int i = 0; i < limit; ++i) {
-            Tick();
-            if (done()) return true;
-        }
-        return false;
+    bool TickUntil(const std::function<bool()>& done, int limit = testsupport::TickLimit) {
+        return testsupport::TickUntil([this] { Tick(); }, done, limit);
     }
     bool Connect() {
         return TickUntil([this] { return link().CommStatus == 1; });

@@ -11,8 +11,7 @@
 #include "Crc16Loader.h"
 #include "MonitorLoop.h"
 #include "SensorModel.h"
-#include "SensorTestSupport.h"
-#include "SimPort.h"
+#include "SimulatedLoop.h"
 #include "clsKOV.h"
 #include "modKOVComm.h"
 
@@ -41,49 +40,12 @@ struct RecordingView : MonitorView {
     bool Showed(int id) const { return std::find(statusIds.begin(), statusIds.end(), id) != statusIds.end(); }
 };
 
-class LoopTest : public ::testing::Test {
+class LoopTest : public SimulatedLoopTest {
 protected:
-    void SetUp() override {
-        modKOVComm::ResetHooks();
-        time.ms = 0;
-        modKOVComm::SetSleep([this](int ms) { time.ms += ms; });
-        model = std::make_shared<Sim::SensorModel>(Sim::Options{}, [this] { return time.ms; });
-        link = std::make_shared<clsKOV>();
-        link->SetPortFactory([this](int, std::string* device) {
-            *device = "simulated";
-            return std::make_unique<Sim::InProcessPort>(model);
-        });
-        loop = std::make_unique<MonitorLoop>([this] { return link; }, &view);
-        loop->SetClock([this] { return time.Now(); });
-        loop->SetMonotonicClock([this] { return time.ms; });
-        loop->SetWaitFunction([this](int ms) {
-            time.ms += ms;
-            return true;
-        });
-        // The link's own waits (parameter writes) run the loop's ticks.
-        modKOVComm::SetEventPump([this](int) { Tick(); });
-    }
-    void TearDown() override { modKOVComm::ResetHooks(); }
-    void Tick(int n = 1) {
-        for (int i = 0; i < n; ++i) {
-            time.ms += MonitorLoop::TickMs;
-            loop->Tick();
-        }
-    }
-    bool TickUntil(const std::function<bool()>& done, int limit = 400) {
-        for (int i = 0; i < limit; ++i) {
-            Tick();
-            if (done()) return true;
-        }
-        return false;
-    }
+    void SetUp() override { StartLoop({}, &view); }
     void Connect() { ASSERT_TRUE(TickUntil([this] { return link->CommStatus == Comm::Idle; })); }
 
-    SimulatedTime time;
-    std::shared_ptr<Sim::SensorModel> model;
-    std::shared_ptr<clsKOV> link;
     RecordingView view;
-    std::unique_ptr<MonitorLoop> loop;
 };
 
 }  // namespace
