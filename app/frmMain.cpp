@@ -43,9 +43,6 @@ using modLanguage::Text;
 namespace {
 
 constexpr int kChartInterval = 60000;     // ms, one chart window
-constexpr std::uint32_t kRed = 255;
-constexpr std::uint32_t kYellow = 65535;
-constexpr std::uint32_t kGreen = 65280;
 
 }  // namespace
 
@@ -275,7 +272,7 @@ QString frmMain::StatusText(int panel) const {
 
 void frmMain::SetLamp(int commStatus) {
     const std::uint32_t color =
-        commStatus == Comm::Measuring ? kGreen : commStatus == Comm::Idle ? kYellow : kRed;
+        commStatus == Comm::Measuring ? LampGreen : commStatus == Comm::Idle ? LampYellow : LampRed;
     if (color == m_lampColor && !Shape->styleSheet().isEmpty()) return;
     m_lampColor = color;
     Shape->setStyleSheet(LampStyle(color));

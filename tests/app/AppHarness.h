@@ -28,6 +28,9 @@
 
 namespace apptest {
 
+namespace Comm = modKOVComm::Comm;
+namespace Event = modKOVComm::Event;
+
 // 1 June 2026, 10:00:00 local time.
 inline double BaseDay() { return modAPI::DayCount(2026, 6, 1, 10, 0, 0, 0); }
 
@@ -125,7 +128,7 @@ public:
         return testsupport::TickUntil([this] { Tick(); }, done, limit);
     }
     bool Connect() {
-        return TickUntil([this] { return link().CommStatus == 1; });
+        return TickUntil([this] { return link().CommStatus == Comm::Idle; });
     }
     clsKOV& link() { return *modGlobals::Device; }
 

@@ -17,6 +17,7 @@
 
 using namespace testsupport;
 namespace Comm = modKOVComm::Comm;
+namespace Event = modKOVComm::Event;
 
 namespace {
 
@@ -83,7 +84,7 @@ TEST_F(LoopTest, SilentSensorWithTemperatureFaultIsNoConnection) {
     link->TempStatus = 0;
     model->Faults().silent = true;
     ASSERT_TRUE(TickUntil([this] { return link->CommStatus == Comm::NotConnected; }, 30000 / 50));
-    EXPECT_NE(std::find(view.statusIds.begin(), view.statusIds.end(), 1134), view.statusIds.end());
+    EXPECT_NE(std::find(view.statusIds.begin(), view.statusIds.end(), MonitorText::NoConnection), view.statusIds.end());
     EXPECT_TRUE(loop->Measuring()) << "resumed when the sensor answers again";
 }
 
@@ -97,7 +98,7 @@ TEST_F(LoopTest, RejectedAveragingWriteKeepsTheOldValue) {
     Tick(10);
     EXPECT_FALSE(loop->WriteAverage("301", old == 1 ? 2 : 1));
     EXPECT_EQ(link->AverageDepth, old);
-    EXPECT_EQ(view.statusIds.back(), 1137);
+    EXPECT_EQ(view.statusIds.back(), MonitorText::SettingRejected);
     EXPECT_EQ(link->CommStatus, Comm::Measuring);
     EXPECT_TRUE(loop->WriteAverage("304", 1));
     EXPECT_EQ(model->Param(304), 1);
@@ -159,7 +160,7 @@ TEST_F(LoopTest, StatusDoesNotBlinkBetweenValues) {
     view.statusIds.clear();
     view.lastStatus.clear();
     Tick(40);
-    for (int id : view.statusIds) EXPECT_EQ(id, 1132);
+    for (int id : view.statusIds) EXPECT_EQ(id, MonitorText::NewDistance);
     ASSERT_FALSE(view.statusIds.empty());
     loop->StartStop();  // stopped: the text goes after a while
     Tick(20);
@@ -185,7 +186,7 @@ TEST_F(LoopTest, AValueNoLongerLiveIsClearedOnEveryFaultPath) {
     loop->StartStop();
     for (const Fault& f : faults) {
         SCOPED_TRACE(f.name);
-        ASSERT_TRUE(TickUntil([this] { return link->CommStatus == Comm::Measuring && link->EventNr == 2; }));
+        ASSERT_TRUE(TickUntil([this] { return link->CommStatus == Comm::Measuring && link->EventNr == Event::Distance; }));
         view.cleared = 0;
         view.statusIds.clear();
         const std::size_t before = model->Commands().size();

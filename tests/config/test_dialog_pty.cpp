@@ -21,6 +21,8 @@
 #include "modKOVComm.h"
 #include "SimulatorProcess.h"
 
+namespace Comm = modKOVComm::Comm;
+
 namespace {
 
 // The program's wait: the events run, the loop's timer among them.
@@ -57,7 +59,7 @@ private slots:
         timer.setInterval(MonitorLoop::TickMs);
         connect(&timer, &QTimer::timeout, [&loop] { loop.Tick(); });
         timer.start();
-        QTRY_COMPARE_WITH_TIMEOUT(link->CommStatus, 1, testsupport::PatienceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(link->CommStatus, Comm::Idle, testsupport::PatienceMs);
 
         {
             frmKOV dialog(nullptr, loop, list, "Serial");

@@ -20,6 +20,8 @@
 #include "MainWindowTestState.h"
 #include "SimulatorProcess.h"
 
+namespace Comm = modKOVComm::Comm;
+
 namespace {
 
 class FakeDialogs : public RecorderDialogs {
@@ -53,7 +55,7 @@ private slots:
         {
             frmMain window;
             window.show();
-            QTRY_COMPARE_WITH_TIMEOUT(modGlobals::Device->CommStatus, 1, testsupport::PatienceMs);
+            QTRY_COMPARE_WITH_TIMEOUT(modGlobals::Device->CommStatus, Comm::Idle, testsupport::PatienceMs);
             window.findChild<QAction*>("mnuRecorder")->trigger();
             frmRecorder* recorder = window.Recorder();
             QVERIFY(recorder && recorder->isVisible());
@@ -63,10 +65,10 @@ private slots:
             QCOMPARE(recorder->FileName(), file);
             QCOMPARE(window.StatusText(2).toStdString(), "REC: " + file + " ");
             window.findChild<QPushButton*>("cmdStart")->click();
-            QCOMPARE(modGlobals::Device->CommStatus, 2);
+            QCOMPARE(modGlobals::Device->CommStatus, Comm::Measuring);
             QTRY_VERIFY_WITH_TIMEOUT(window.Series()->WritePointer() > 20, testsupport::PatienceMs);
             window.findChild<QPushButton*>("cmdStart")->click();
-            QCOMPARE(modGlobals::Device->CommStatus, 1);
+            QCOMPARE(modGlobals::Device->CommStatus, Comm::Idle);
             // Values still on their way are recorded too; then the recording stops.
             QTest::qWait(300);
             const auto recorded = Points(*window.Series());

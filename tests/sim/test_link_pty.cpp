@@ -22,6 +22,8 @@
 namespace {
 
 using namespace testsupport;
+namespace Comm = modKOVComm::Comm;
+namespace Event = modKOVComm::Event;
 using Sim::SensorModel;
 
 // Passes everything through and counts the bytes the link sends, so that the
@@ -101,7 +103,7 @@ protected:
         MonitorTick(link);
         const bool open = link.PortIsOpen();
         maxInBuffer = std::max(maxInBuffer, link.InBuffer.size());
-        if (open && link.EventNr == 2)
+        if (open && link.EventNr == Event::Distance)
             reported.push_back({link.MeasValue_mm, link.MeasValue, link.sDistance, model->History().size()});
         events.push_back(open ? link.EventNr : -100);
         Sync();
@@ -114,7 +116,7 @@ protected:
         return false;
     }
     void Run(double ms) { RunUntil([] { return false; }, ms); }
-    void Connect() { ASSERT_TRUE(RunUntil([this] { return link.CommStatus == 1; }, 5000)); }
+    void Connect() { ASSERT_TRUE(RunUntil([this] { return link.CommStatus == Comm::Idle; }, 5000)); }
     size_t Count(int event) const { return static_cast<size_t>(std::count(events.begin(), events.end(), event)); }
     std::vector<double> CommandTimes(const std::string& text) const {
         std::vector<double> times;
@@ -181,7 +183,7 @@ TEST_F(PtyLink, ConnectingAndKeepAliveAboutEveryOneAndAHalfSeconds) {
     EXPECT_GE(Count(3), times.size() - 1);
     EXPECT_EQ(Count(-1), 0u);
     EXPECT_EQ(link.TempStatus, 1);
-    EXPECT_EQ(link.CommStatus, 1);
+    EXPECT_EQ(link.CommStatus, Comm::Idle);
 }
 
 TEST_F(PtyLink, ContinuousMeasurementInAllFourFormats) {
@@ -202,7 +204,7 @@ TEST_F(PtyLink, ContinuousMeasurementInAllFourFormats) {
         events.clear();
         modKOVComm::StartContinuous(link);
         Run(4000);
-        EXPECT_EQ(link.CommStatus, 2);
+        EXPECT_EQ(link.CommStatus, Comm::Measuring);
         EXPECT_EQ(Count(-1), 0u);
         ASSERT_GE(reported.size(), 20u);
         ExpectReportedAsSent(c.format <= 1);
@@ -223,7 +225,7 @@ TEST_F(PtyLink, TemperatureInterleavedIntoAMeasurement) {
     const size_t before = reported.size();
     EXPECT_GT(before, 5u);
     link.SendCommand("S");  // the monitor's temperature request: CommStatus stays 2
-    ASSERT_TRUE(RunUntil([this] { return link.EventNr == 3; }, 4000));
+    ASSERT_TRUE(RunUntil([this] { return link.EventNr == Event::Temperature; }, 4000));
     EXPECT_EQ(link.sTemperature, "23 C, OK");
     const auto s = CommandTimes("S"), t = CommandTimes("T");
     ASSERT_EQ(s.size(), 1u);
@@ -255,8 +257,8 @@ TEST_F(PtyLink, ParameterWritesAndASilentSensor) {
     // No answer: -1, the link starts over with a wake-up every 2 s, and a
     // write ends as unanswered.
     model->Faults().silent = true;
-    ASSERT_TRUE(RunUntil([this] { return link.EventNr == -1; }, 6000));
-    EXPECT_EQ(link.CommStatus, 0);
+    ASSERT_TRUE(RunUntil([this] { return link.EventNr == Event::NoAnswer; }, 6000));
+    EXPECT_EQ(link.CommStatus, Comm::NotConnected);
     model->ClearHistory();
     Run(6100);
     EXPECT_EQ(CommandTimes("X").size(), 3u);
@@ -277,7 +279,7 @@ TEST_F(PtyLink, UnpluggedPortIsClosedAndReopenedWhenBack) {
     Tick();
     EXPECT_TRUE(link.PortIsOpen());
     // The link finds the sensor again, whichever way round.
-    ASSERT_TRUE(RunUntil([this] { return link.CommStatus == 1 && (link.EventNr == 3 || link.EventNr == 4); }, 6000));
+    ASSERT_TRUE(RunUntil([this] { return link.CommStatus == Comm::Idle && (link.EventNr == Event::Temperature || link.EventNr == Event::Configuration); }, 6000));
 }
 
 TEST_F(PtyLink, PowerCycleWhileIdleAndWhileMeasuring) {
@@ -286,19 +288,19 @@ TEST_F(PtyLink, PowerCycleWhileIdleAndWhileMeasuring) {
     Run(500);
     model->PowerCycle();
     Run(1000);
-    ASSERT_TRUE(RunUntil([this] { return link.EventNr == 3; }, 5000)) << "keep-alive answered again";
-    EXPECT_EQ(link.CommStatus, 1);
+    ASSERT_TRUE(RunUntil([this] { return link.EventNr == Event::Temperature; }, 5000)) << "keep-alive answered again";
+    EXPECT_EQ(link.CommStatus, Comm::Idle);
 
     modKOVComm::StartContinuous(link);
     Run(1000);
     model->PowerCycle();
-    ASSERT_TRUE(RunUntil([this] { return link.CommStatus == 1; }, 2000)) << "the banner ends the measurement";
-    ASSERT_TRUE(RunUntil([this] { return link.EventNr == 3; }, 5000));
+    ASSERT_TRUE(RunUntil([this] { return link.CommStatus == Comm::Idle; }, 2000)) << "the banner ends the measurement";
+    ASSERT_TRUE(RunUntil([this] { return link.EventNr == Event::Temperature; }, 5000));
     // The sensor restarts by itself during the next measurement, too.
     model->Faults().restartAfterMs = 800;
     modKOVComm::StartContinuous(link);
-    ASSERT_TRUE(RunUntil([this] { return link.CommStatus == 1; }, 3000));
-    ASSERT_TRUE(RunUntil([this] { return link.EventNr == 3; }, 5000));
+    ASSERT_TRUE(RunUntil([this] { return link.CommStatus == Comm::Idle; }, 3000));
+    ASSERT_TRUE(RunUntil([this] { return link.EventNr == Event::Temperature; }, 5000));
     EXPECT_LT(maxInBuffer, 600u);
 }
 
@@ -315,14 +317,14 @@ TEST_F(PtyLink, AutostartSensorIsTakenOverInEveryFormat) {
         model->PowerCycle();
         const double on = time.ms;
         MonitorTick(link, 1, 38400);
-        ASSERT_TRUE(RunUntil([this] { return link.CommStatus == 1; }, 6000));
+        ASSERT_TRUE(RunUntil([this] { return link.CommStatus == Comm::Idle; }, 6000));
         const double took = time.ms - on;
         EXPECT_LT(took, 2500);
         std::printf("[ figures  ] autostart format %d: connected %.0f ms after power-on\n", format, took);
         EXPECT_FALSE(model->Measuring());
         EXPECT_FALSE(CommandTimes("S").empty());
         Run(3000);
-        EXPECT_EQ(link.CommStatus, 1);
+        EXPECT_EQ(link.CommStatus, Comm::Idle);
         EXPECT_EQ(Count(-1), 0u);
         link.CloseComPort();
         events.clear();
@@ -356,7 +358,7 @@ TEST_F(PtyLink, ReplugWhileMeasuringResumesInEveryFormat) {
         // after connecting, as the main window does for a user's measurement.
         ASSERT_TRUE(RunUntil(
             [this] {
-                if (link.CommStatus == 1 && link.EventNr == 3) modKOVComm::StartContinuous(link);
+                if (link.CommStatus == Comm::Idle && link.EventNr == Event::Temperature) modKOVComm::StartContinuous(link);
                 return !reported.empty();
             },
             6000));
@@ -383,7 +385,7 @@ TEST_F(PtyLink, IdleConnectionSurvivesLineNoise) {
         events.clear();
         Run(format == 1 ? 600000 : 120000);
         EXPECT_EQ(Count(-1), 0u);
-        EXPECT_EQ(link.CommStatus, 1);
+        EXPECT_EQ(link.CommStatus, Comm::Idle);
         EXPECT_GT(Count(3), format == 1 ? 300u : 60u);
         std::printf("[ figures  ] noise format %d: %zu ticks, %zu temperatures, %zu unanswered\n", format, events.size(), Count(3), Count(-1));
         link.CloseComPort();
@@ -524,12 +526,12 @@ TEST(SimulatorTool, ServesTheLinkAndRefusesBadOptions) {
         }
         return false;
     };
-    EXPECT_TRUE(runUntil([&] { return link.CommStatus == 1; })) << link.LastOpenError();
+    EXPECT_TRUE(runUntil([&] { return link.CommStatus == Comm::Idle; })) << link.LastOpenError();
     EXPECT_EQ(link.DevicePath(), device);
     modKOVComm::WriteParameter(link, "302");
-    EXPECT_EQ(link.EventNr, 6);
+    EXPECT_EQ(link.EventNr, Event::Rejected);
     modKOVComm::StartContinuous(link);
-    EXPECT_TRUE(runUntil([&] { return link.EventNr == 2; }));
+    EXPECT_TRUE(runUntil([&] { return link.EventNr == Event::Distance; }));
     EXPECT_GT(link.MeasValue_mm, 1000);
     EXPECT_EQ(link.MeasValue, link.MeasValue_mm);
     sim.Kill(SIGTERM);
