@@ -40,20 +40,23 @@ private slots:
             QCOMPARE(modGlobals::Device->CommStatus, Comm::Measuring);
             auto* label = window.findChild<QLabel*>("lblMeasValue");
             QTRY_VERIFY_WITH_TIMEOUT(label->text().endsWith(" mm"), testsupport::PatienceMs);
-            QTRY_VERIFY_WITH_TIMEOUT(window.findChild<QLabel*>("lblTemperature")->text().contains(" C,"), testsupport::PatienceMs);
+            QTRY_VERIFY_WITH_TIMEOUT(window.findChild<QLabel*>("lblTemperature")->text().contains(" C,"),
+                                     testsupport::PatienceMs);
             QTRY_VERIFY_WITH_TIMEOUT(window.Series()->WritePointer() > 20, testsupport::PatienceMs);
             QCOMPARE(modGlobals::Device->CommStatus, Comm::Measuring);
             QCOMPARE(window.LampColor(), frmMain::LampGreen);
             // The adapter goes away while measuring: the port closes, the
             // status says so, and the program reconnects when it is back.
             QVERIFY(sim.Stop());
-            QTRY_VERIFY_WITH_TIMEOUT(window.StatusText(1).startsWith(QStringLiteral("Comport nicht geöffnet")), testsupport::PatienceMs);
+            QTRY_VERIFY_WITH_TIMEOUT(window.StatusText(1).startsWith(QStringLiteral("Comport nicht geöffnet")),
+                                     testsupport::PatienceMs);
             QTRY_COMPARE_WITH_TIMEOUT(window.LampColor(), frmMain::LampRed, testsupport::PatienceMs);
             // The user's measurement is still on: it goes on when the sensor is back.
             QCOMPARE(window.findChild<QPushButton*>("cmdStart")->text(), QStringLiteral("Stop"));
             QVERIFY(sim.Restart({"--format", "3", "--unit", "0"}));
             QTRY_COMPARE_WITH_TIMEOUT(modGlobals::Device->CommStatus, Comm::Measuring, testsupport::PatienceMs);
-            QTRY_COMPARE_WITH_TIMEOUT(window.StatusText(1), QStringLiteral("Neuer Messwert eingelesen"), testsupport::PatienceMs);
+            QTRY_COMPARE_WITH_TIMEOUT(window.StatusText(1), QStringLiteral("Neuer Messwert eingelesen"),
+                                      testsupport::PatienceMs);
             QCOMPARE(window.findChild<QPushButton*>("cmdStart")->text(), QStringLiteral("Stop"));
             window.findChild<QPushButton*>("cmdStart")->click();
             QCOMPARE(modGlobals::Device->CommStatus, Comm::Idle);

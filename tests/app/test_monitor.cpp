@@ -305,7 +305,11 @@ private slots:
         h.model->SetParam(304, 1);
         h.model->ClearHistory();
         h.link().SendCommand("C");
-        QVERIFY(h.TickUntil([&] { return h.link().AverageDepth == 2 && h.window->StatusText(1) == Text(MonitorText::ConfigurationRead); }, 100));
+        QVERIFY(h.TickUntil(
+            [&] {
+                return h.link().AverageDepth == 2 && h.window->StatusText(1) == Text(MonitorText::ConfigurationRead);
+            },
+            100));
         QCOMPARE(h.child<QComboBox>("cmbAverageDepth")->currentIndex(), 2);
         QVERIFY(h.child<QCheckBox>("chkMovingAverage")->isChecked());
         h.Tick(20);
@@ -423,7 +427,12 @@ private slots:
         QVERIFY(h.window->StatusText(1).startsWith(Text(MonitorText::PortNotOpen)));
         h.model->SetUnplugged(false);
         h.model->PowerCycle();
-        QVERIFY(h.TickUntil([&] { return h.link().CommStatus == Comm::Measuring && h.window->StatusText(1) == Text(MonitorText::NewDistance); }, 200));
+        QVERIFY(h.TickUntil(
+            [&] {
+                return h.link().CommStatus == Comm::Measuring &&
+                       h.window->StatusText(1) == Text(MonitorText::NewDistance);
+            },
+            200));
         QCOMPARE(start->text(), QStringLiteral("Stop"));
         QCOMPARE(h.window->LampColor(), frmMain::LampGreen);
 
@@ -460,7 +469,8 @@ private slots:
         QVERIFY(h.TickUntil(
             [&] {
                 ++ticks;
-                return h.link().CommStatus == Comm::Measuring && h.window->StatusText(1) == Text(MonitorText::NewDistance);
+                return h.link().CommStatus == Comm::Measuring &&
+                       h.window->StatusText(1) == Text(MonitorText::NewDistance);
             },
             100));
         QVERIFY2(ticks * 50 < 3000, qPrintable(QString::number(ticks * 50)));

@@ -186,7 +186,8 @@ TEST_F(LoopTest, AValueNoLongerLiveIsClearedOnEveryFaultPath) {
     loop->StartStop();
     for (const Fault& f : faults) {
         SCOPED_TRACE(f.name);
-        ASSERT_TRUE(TickUntil([this] { return link->CommStatus == Comm::Measuring && link->EventNr == Event::Distance; }));
+        ASSERT_TRUE(
+            TickUntil([this] { return link->CommStatus == Comm::Measuring && link->EventNr == Event::Distance; }));
         view.cleared = 0;
         view.statusIds.clear();
         const std::size_t before = model->Commands().size();

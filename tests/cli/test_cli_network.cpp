@@ -376,10 +376,13 @@ TEST_F(Network, UnreachableRefusedSilentAndUnknown) {
         if (c.setup == Setup::Silent) {
             // Tried again: connections keep coming while the status keeps the
             // reason, and the loop ticks on meanwhile.
-            EXPECT_TRUE(r.TickUntil([&] {
-                acceptAll(r.ticks);
-                return ticksAtAccept.size() >= 2 && r.PortNotOpenBecause(c.reason);
-            }, 20000)) << ticksAtAccept.size() << " connections";
+            EXPECT_TRUE(r.TickUntil(
+                [&] {
+                    acceptAll(r.ticks);
+                    return ticksAtAccept.size() >= 2 && r.PortNotOpenBecause(c.reason);
+                },
+                20000))
+                << ticksAtAccept.size() << " connections";
             if (ticksAtAccept.size() >= 2) {
                 EXPECT_GE(ticksAtAccept[1] - ticksAtAccept[0], TicksBetweenAttempts) << "a tick waited for the attempt";
             }

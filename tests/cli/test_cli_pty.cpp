@@ -24,10 +24,10 @@
 
 #include "ChildProcess.h"
 #include "CliArgs.h"
+#include "ScratchFolder.h"
 #include "clsKOV.h"
 #include "modKOVFile.h"
 #include "modRecFile.h"
-#include "ScratchFolder.h"
 
 extern char** environ;
 

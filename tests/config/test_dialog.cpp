@@ -19,6 +19,7 @@
 #include "MonitorLoop.h"
 #include "SensorModel.h"
 #include "SimPort.h"
+#include "Waiting.h"
 #include "clsConfigStore.h"
 #include "clsIni.h"
 #include "clsKOV.h"
@@ -27,7 +28,6 @@
 #include "modFunctions.h"
 #include "modHTMLHelp.h"
 #include "modKOVComm.h"
-#include "Waiting.h"
 
 namespace {
 

@@ -80,7 +80,8 @@ private slots:
             QCOMPARE(dialog.StatusText(), QStringLiteral("Konfiguration zum ORA-2 / ORB-2 gesendet"));
             QCOMPARE(link->DistanceUnit, 0);
             QCOMPARE(link->Offset, -12);
-            QTRY_VERIFY_WITH_TIMEOUT(dialog.findChild<QPushButton*>("cmdSaveSettings")->isEnabled(), testsupport::PatienceMs);
+            QTRY_VERIFY_WITH_TIMEOUT(dialog.findChild<QPushButton*>("cmdSaveSettings")->isEnabled(),
+                                     testsupport::PatienceMs);
             dialog.findChild<QPushButton*>("cmdSaveSettings")->click();
             QCOMPARE(dialog.StatusText(), QStringLiteral("Konfiguration im ORA-2 / ORB-2 gespeichert"));
             QTRY_VERIFY_WITH_TIMEOUT(dialog.findChild<QPushButton*>("cmdClose")->isEnabled(), testsupport::PatienceMs);

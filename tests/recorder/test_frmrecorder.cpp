@@ -1,13 +1,13 @@
 // The recorder window against a host that stands in for the main window.
+#include <unistd.h>
 #include <QPushButton>
 #include <QtTest>
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
-#include <fstream>
 #include <sstream>
-#include <unistd.h>
 #include <vector>
 
 #include "MonitorLoop.h"

@@ -16,12 +16,12 @@
 #endif
 #include <vector>
 
+#include "ScratchFolder.h"
 #include "clsKOV.h"
 #include "clsRecordWriter.h"
 #include "modAPI.h"
 #include "modKOVComm.h"
 #include "modRecFile.h"
-#include "ScratchFolder.h"
 
 namespace fs = std::filesystem;
 using modRecFile::FormatTimeStamp;

@@ -116,7 +116,9 @@ protected:
         return false;
     }
     void Run(double ms) { RunUntil([] { return false; }, ms); }
-    void Connect() { ASSERT_TRUE(RunUntil([this] { return link.CommStatus == Comm::Idle; }, 5000)); }
+    void Connect() {
+        ASSERT_TRUE(RunUntil([this] { return link.CommStatus == Comm::Idle; }, 5000));
+    }
     size_t Count(int event) const { return static_cast<size_t>(std::count(events.begin(), events.end(), event)); }
     std::vector<double> CommandTimes(const std::string& text) const {
         std::vector<double> times;
@@ -279,7 +281,12 @@ TEST_F(PtyLink, UnpluggedPortIsClosedAndReopenedWhenBack) {
     Tick();
     EXPECT_TRUE(link.PortIsOpen());
     // The link finds the sensor again, whichever way round.
-    ASSERT_TRUE(RunUntil([this] { return link.CommStatus == Comm::Idle && (link.EventNr == Event::Temperature || link.EventNr == Event::Configuration); }, 6000));
+    ASSERT_TRUE(RunUntil(
+        [this] {
+            return link.CommStatus == Comm::Idle &&
+                   (link.EventNr == Event::Temperature || link.EventNr == Event::Configuration);
+        },
+        6000));
 }
 
 TEST_F(PtyLink, PowerCycleWhileIdleAndWhileMeasuring) {
@@ -358,7 +365,8 @@ TEST_F(PtyLink, ReplugWhileMeasuringResumesInEveryFormat) {
         // after connecting, as the main window does for a user's measurement.
         ASSERT_TRUE(RunUntil(
             [this] {
-                if (link.CommStatus == Comm::Idle && link.EventNr == Event::Temperature) modKOVComm::StartContinuous(link);
+                if (link.CommStatus == Comm::Idle && link.EventNr == Event::Temperature)
+                    modKOVComm::StartContinuous(link);
                 return !reported.empty();
             },
             6000));

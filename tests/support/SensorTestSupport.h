@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "ScratchFolder.h"
 #include "clsKOV.h"
 #include "modAPI.h"
 #include "modKOVComm.h"
-#include "ScratchFolder.h"
 
 namespace testsupport {
 
