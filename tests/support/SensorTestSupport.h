@@ -73,12 +73,13 @@ inline void MonitorTick(clsKOV& link, int comport = 1, int speed = 9600) {
     link.CurrentTime = modAPI::NowWithMs();
     if (!link.PortIsOpen()) {
         link.OpenComPort(comport, speed);
-        link.CommStatus = 0;
+        link.CommStatus = modKOVComm::Comm::NotConnected;
     }
     if (!link.PortIsOpen()) return;
     link.ReadComportData();
     link.EvaluateInBuffer();
-    if (link.EventNr == -1 && link.CommStatus > 0) --link.CommStatus;
+    if (link.EventNr == modKOVComm::Event::NoAnswer && link.CommStatus > modKOVComm::Comm::NotConnected)
+        --link.CommStatus;
 }
 
 }  // namespace testsupport
