@@ -36,9 +36,6 @@ using modLanguage::Text;
 
 namespace {
 
-constexpr std::uint32_t kRed = 255;
-constexpr std::uint32_t kYellow = 65535;
-constexpr std::uint32_t kGreen = 65280;
 
 }  // namespace
 
@@ -242,7 +239,7 @@ QString frmMain::StatusText(StatusPanel panel) const {
 
 void frmMain::SetLamp(int commStatus) {
     const std::uint32_t color =
-        commStatus == Comm::Measuring ? kGreen : commStatus == Comm::Idle ? kYellow : kRed;
+        commStatus == Comm::Measuring ? LampGreen : commStatus == Comm::Idle ? LampYellow : LampRed;
     if (color == m_lampColor && !Shape->styleSheet().isEmpty()) return;
     m_lampColor = color;
     Shape->setStyleSheet(LampStyle(color));

@@ -93,7 +93,11 @@ public:
     XYChart* KOVChart() const { return m_chart.get(); }
     clsChartData* Series() const { return m_series.get(); }
     QTimer* Timer() const { return m_timer; }
-    // Connection lamp colour as 0x00BBGGRR (255 red, 65535 yellow, 65280 green).
+    // Connection lamp colour as 0x00BBGGRR: red not connected, yellow
+    // connected, green measuring.
+    static constexpr std::uint32_t LampRed = 255;
+    static constexpr std::uint32_t LampYellow = 65535;
+    static constexpr std::uint32_t LampGreen = 65280;
     std::uint32_t LampColor() const { return m_lampColor; }
     // Text of a status bar panel.
     QString StatusText(StatusPanel panel) const;

@@ -67,7 +67,7 @@ start_sim() {
   rm -f "$WINEPREFIX/dosdevices/com$COM"
   "$SIM" --link "$WINEPREFIX/dosdevices/com$COM" "$@" >"$work/sim.out" 2>&1 &
   sim_pid=$!
-  for _ in $(seq 100); do
+  for _ in $(seq 600); do  # up to 30 s (a loaded machine)
     [ -L "$WINEPREFIX/dosdevices/com$COM" ] && return 0
     sleep 0.05
   done
@@ -199,7 +199,7 @@ connection: &rfc2217
 EOF
   ser2net -n -d -u -c "$work/ser2net.yaml" >"$work/ser2net.log" 2>&1 &
   ser2net_pid=$!
-  for _ in $(seq 200); do listening "$raw" && listening "$rfc" && break; sleep 0.05; done
+  for _ in $(seq 600); do listening "$raw" && listening "$rfc" && break; sleep 0.05; done
   listening "$rfc" || fail "ser2net did not start: $(cat "$work/ser2net.log")"
   cli monitor --device "rfc2217://127.0.0.1:$rfc" --baud 38400 --count 50 >"$work/network.csv" \
     || fail "monitor through RFC 2217 exited with $?"

@@ -17,6 +17,7 @@
 #include "DistanceUnits.h"
 #include "SensorModel.h"
 #include "SerialPort.h"
+#include "Waiting.h"
 #include "clsChartData.h"
 #include "clsKOV.h"
 #include "frmMain.h"
@@ -27,6 +28,9 @@
 #include "modKOVComm.h"
 
 namespace apptest {
+
+namespace Comm = modKOVComm::Comm;
+namespace Event = modKOVComm::Event;
 
 // 1 June 2026, 10:00:00 local time.
 inline double BaseDay() { return modAPI::DayCount(2026, 6, 1, 10, 0, 0, 0); }
@@ -121,15 +125,11 @@ public:
         }
     }
     // Ticks until `done` holds (checked after every tick); false after `limit` ticks.
-    bool TickUntil(const std::function<bool()>& done, int limit = 400) {
-        for (int i = 0; i < limit; ++i) {
-            Tick();
-            if (done()) return true;
-        }
-        return false;
+    bool TickUntil(const std::function<bool()>& done, int limit = testsupport::TickLimit) {
+        return testsupport::TickUntil([this] { Tick(); }, done, limit);
     }
     bool Connect() {
-        return TickUntil([this] { return link().CommStatus == 1; });
+        return TickUntil([this] { return link().CommStatus == Comm::Idle; });
     }
     clsKOV& link() { return *modGlobals::Device; }
 

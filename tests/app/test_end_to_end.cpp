@@ -2,11 +2,8 @@
 // ora2orb2-sim tool through a pseudo-terminal: connect, stream BINARY+CRC,
 // chart, temperatures, stop.
 #include <QCheckBox>
-#include <QFile>
 #include <QLabel>
-#include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "clsChartData.h"
@@ -21,58 +18,52 @@
 #include "MainWindowTestState.h"
 #include "SimulatorProcess.h"
 
+namespace Comm = modKOVComm::Comm;
+
 class EndToEndTest : public QObject {
     Q_OBJECT
 
 private slots:
     void streamsThroughAPseudoTerminal() {
-        const QString tool = QStringLiteral(ORA_SIM_TOOL);
-        if (!QFile::exists(tool)) QSKIP("ora2orb2-sim is not built");
-        QTemporaryDir dir;
-        QString link;
-        QProcess sim;
-        QVERIFY(simtest::StartSimulator(sim, tool, dir, {"--format", "3", "--unit", "0"},
-                                        "[GENERAL]\nComport=4\nBaudrate=38400\n", &link));
-        simtest::StartProgramState(dir.path().toStdString());
+        simtest::PtySimulator sim;
+        QVERIFY(sim.Start({"--format", "3", "--unit", "0"}, "[GENERAL]\nComport=4\nBaudrate=38400\n"));
+        simtest::StartProgramState(sim.dir.path().toStdString());
         {
             frmMain window;
             window.show();
-            QTRY_COMPARE_WITH_TIMEOUT(modGlobals::Device->CommStatus, 1, 15000);
-            QCOMPARE(window.LampColor(), 65535u);
+            QTRY_COMPARE_WITH_TIMEOUT(modGlobals::Device->CommStatus, Comm::Idle, testsupport::PatienceMs);
+            QCOMPARE(window.LampColor(), frmMain::LampYellow);
             QCOMPARE(modGlobals::Device->OutputFormat, 3);
             window.findChild<QCheckBox*>("chkTempMeasurement")->setChecked(true);
             modGlobals::Device->ReadTempInterval = 2000;
             window.findChild<QPushButton*>("cmdStart")->click();
-            QCOMPARE(modGlobals::Device->CommStatus, 2);
+            QCOMPARE(modGlobals::Device->CommStatus, Comm::Measuring);
             auto* label = window.findChild<QLabel*>("lblMeasValue");
-            QTRY_VERIFY_WITH_TIMEOUT(label->text().endsWith(" mm"), 10000);
-            QTRY_VERIFY_WITH_TIMEOUT(window.findChild<QLabel*>("lblTemperature")->text().contains(" C,"), 15000);
-            QTRY_VERIFY_WITH_TIMEOUT(window.Series()->WritePointer() > 20, 10000);
-            QCOMPARE(modGlobals::Device->CommStatus, 2);
-            QCOMPARE(window.LampColor(), 65280u);
+            QTRY_VERIFY_WITH_TIMEOUT(label->text().endsWith(" mm"), testsupport::PatienceMs);
+            QTRY_VERIFY_WITH_TIMEOUT(window.findChild<QLabel*>("lblTemperature")->text().contains(" C,"),
+                                     testsupport::PatienceMs);
+            QTRY_VERIFY_WITH_TIMEOUT(window.Series()->WritePointer() > 20, testsupport::PatienceMs);
+            QCOMPARE(modGlobals::Device->CommStatus, Comm::Measuring);
+            QCOMPARE(window.LampColor(), frmMain::LampGreen);
             // The adapter goes away while measuring: the port closes, the
             // status says so, and the program reconnects when it is back.
-            sim.terminate();
-            QVERIFY(sim.waitForFinished(5000));
-            QTRY_VERIFY_WITH_TIMEOUT(
-                window.StatusText(StatusPanel::Events).startsWith(QStringLiteral("Comport nicht geöffnet")), 10000);
-            QTRY_COMPARE_WITH_TIMEOUT(window.LampColor(), 255u, 2000);
+            QVERIFY(sim.Stop());
+            QTRY_VERIFY_WITH_TIMEOUT(window.StatusText(StatusPanel::Events).startsWith(QStringLiteral("Comport nicht geöffnet")),
+                                     testsupport::PatienceMs);
+            QTRY_COMPARE_WITH_TIMEOUT(window.LampColor(), frmMain::LampRed, testsupport::PatienceMs);
             // The user's measurement is still on: it goes on when the sensor is back.
             QCOMPARE(window.findChild<QPushButton*>("cmdStart")->text(), QStringLiteral("Stop"));
-            sim.start(tool, {"--link", link, "--format", "3", "--unit", "0"});
-            QVERIFY(sim.waitForStarted(5000));
-            QTRY_COMPARE_WITH_TIMEOUT(modGlobals::Device->CommStatus, 2, 15000);
-            QTRY_COMPARE_WITH_TIMEOUT(window.StatusText(StatusPanel::Events),
-                                      QStringLiteral("Neuer Messwert eingelesen"), 10000);
+            QVERIFY(sim.Restart({"--format", "3", "--unit", "0"}));
+            QTRY_COMPARE_WITH_TIMEOUT(modGlobals::Device->CommStatus, Comm::Measuring, testsupport::PatienceMs);
+            QTRY_COMPARE_WITH_TIMEOUT(window.StatusText(StatusPanel::Events), QStringLiteral("Neuer Messwert eingelesen"),
+                                      testsupport::PatienceMs);
             QCOMPARE(window.findChild<QPushButton*>("cmdStart")->text(), QStringLiteral("Stop"));
             window.findChild<QPushButton*>("cmdStart")->click();
-            QCOMPARE(modGlobals::Device->CommStatus, 1);
+            QCOMPARE(modGlobals::Device->CommStatus, Comm::Idle);
             window.close();
         }
         QVERIFY(!modGlobals::Device);
         modKOVComm::SetEventPump({});
-        sim.terminate();
-        sim.waitForFinished(5000);
     }
 };
 

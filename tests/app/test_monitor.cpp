@@ -36,23 +36,23 @@ private slots:
     void connectsAndEnablesControls() {
         Harness h;
         auto* start = h.child<QPushButton>("cmdStart");
-        QCOMPARE(h.window->LampColor(), 255u);
+        QCOMPARE(h.window->LampColor(), frmMain::LampRed);
         QVERIFY(!start->isEnabled());
         bool sawConfigText = false;
         QVERIFY(h.TickUntil([&] {
-            sawConfigText |= h.window->StatusText(StatusPanel::Events) == Text(1131);
-            return h.link().CommStatus == 1;
+            sawConfigText |= h.window->StatusText(StatusPanel::Events) == Text(MonitorText::ConfigurationRead);
+            return h.link().CommStatus == Comm::Idle;
         }));
         QVERIFY(sawConfigText);
         h.Tick();
-        QCOMPARE(h.window->LampColor(), 65535u);
+        QCOMPARE(h.window->LampColor(), frmMain::LampYellow);
         QVERIFY(start->isEnabled());
         QVERIFY(h.child<QComboBox>("cmbAverageDepth")->isEnabled());
         QVERIFY(h.child<QCheckBox>("chkMovingAverage")->isEnabled());
         QVERIFY(!h.child<QPushButton>("cmdSingleValue")->isEnabled());
         // The idle link stays connected through its keep-alive.
         h.Tick(200);
-        QCOMPARE(h.link().CommStatus, 1);
+        QCOMPARE(h.link().CommStatus, Comm::Idle);
         QVERIFY(h.SentCount("T") >= 5);
         QVERIFY(h.window->StatusText(StatusPanel::Clock).contains(':'));
     }
@@ -62,25 +62,25 @@ private slots:
         QVERIFY(h.Connect());
         auto* start = h.child<QPushButton>("cmdStart");
         QTest::mouseClick(start, Qt::LeftButton);
-        QCOMPARE(h.link().CommStatus, 2);
+        QCOMPARE(h.link().CommStatus, Comm::Measuring);
         QCOMPARE(start->text(), QStringLiteral("Stop"));
         QVERIFY(h.window->Loop().Measuring());
-        QVERIFY(h.TickUntil([&] { return h.window->StatusText(StatusPanel::Events) == Text(1132); }, 100));
-        QCOMPARE(h.window->LampColor(), 65280u);
+        QVERIFY(h.TickUntil([&] { return h.window->StatusText(StatusPanel::Events) == Text(MonitorText::NewDistance); }, 100));
+        QCOMPARE(h.window->LampColor(), frmMain::LampGreen);
         // Default sensor set: ASCII+UNIT in metres.
         QVERIFY2(QRegularExpression("^-?\\d+\\.\\d{3} m$").match(h.ValueLabel()).hasMatch(),
                  qPrintable(h.ValueLabel()));
         h.Tick(40);  // two seconds: the chart has points and scrolls
         QVERIFY(h.window->Series()->WritePointer() > 10);
-        QCOMPARE(h.link().CommStatus, 2);
+        QCOMPARE(h.link().CommStatus, Comm::Measuring);
 
         QTest::mouseClick(start, Qt::LeftButton);
-        QCOMPARE(h.link().CommStatus, 1);
+        QCOMPARE(h.link().CommStatus, Comm::Idle);
         QCOMPARE(start->text(), QStringLiteral("Start"));
         QVERIFY(h.ValueLabel().isEmpty());
         h.Tick(100);
-        QCOMPARE(h.link().CommStatus, 1);
-        QCOMPARE(h.window->LampColor(), 65535u);
+        QCOMPARE(h.link().CommStatus, Comm::Idle);
+        QCOMPARE(h.window->LampColor(), frmMain::LampYellow);
     }
 
     void valueFormatting_data() {
@@ -258,10 +258,10 @@ private slots:
         bool sawTemperature = false;
         for (int i = 0; i < 400; ++i) {  // 20 s
             h.Tick();
-            QCOMPARE(h.link().CommStatus, 2);
-            if (i > 2) QCOMPARE(h.window->LampColor(), 65280u);
-            QVERIFY(h.window->StatusText(StatusPanel::Events) != Text(1134));
-            sawTemperature |= h.window->StatusText(StatusPanel::Events) == Text(1133);
+            QCOMPARE(h.link().CommStatus, Comm::Measuring);
+            if (i > 2) QCOMPARE(h.window->LampColor(), frmMain::LampGreen);
+            QVERIFY(h.window->StatusText(StatusPanel::Events) != Text(MonitorText::NoConnection));
+            sawTemperature |= h.window->StatusText(StatusPanel::Events) == Text(MonitorText::NewTemperature);
         }
         QVERIFY(sawTemperature);
         QVERIFY(h.child<QLabel>("lblTemperature")->text().contains(" C,"));
@@ -272,17 +272,17 @@ private slots:
         QVERIFY(h.SentCount("S") >= 3);
         QVERIFY(!h.window->Loop().TemperaturePending() || h.link().LastCommand == "S" || h.link().LastCommand == "T");
         // Values still arrive between the temperature readings.
-        QVERIFY(h.TickUntil([&] { return h.window->StatusText(StatusPanel::Events) == Text(1132); }, 100));
+        QVERIFY(h.TickUntil([&] { return h.window->StatusText(StatusPanel::Events) == Text(MonitorText::NewDistance); }, 100));
     }
 
     void noAnswerShowsNoConnection() {
         Harness h;
         QVERIFY(h.Connect());
         h.model->Faults().silent = true;
-        QVERIFY(h.TickUntil([&] { return h.window->StatusText(StatusPanel::Events) == Text(1134); }, 100));
-        QCOMPARE(h.link().CommStatus, 0);
+        QVERIFY(h.TickUntil([&] { return h.window->StatusText(StatusPanel::Events) == Text(MonitorText::NoConnection); }, 100));
+        QCOMPARE(h.link().CommStatus, Comm::NotConnected);
         h.Tick();
-        QCOMPARE(h.window->LampColor(), 255u);
+        QCOMPARE(h.window->LampColor(), frmMain::LampRed);
         QVERIFY(!h.child<QPushButton>("cmdStart")->isEnabled());
         // While measuring: back to idle first, measurement flag kept.
         h.model->Faults().silent = false;
@@ -291,8 +291,8 @@ private slots:
         h.Tick(20);
         QVERIFY(!h.child<QLabel>("lblMeasValue")->text().isEmpty());
         h.model->Faults().silent = true;
-        QVERIFY(h.TickUntil([&] { return h.window->StatusText(StatusPanel::Events) == Text(1134); }, 200));
-        QCOMPARE(h.link().CommStatus, 1);
+        QVERIFY(h.TickUntil([&] { return h.window->StatusText(StatusPanel::Events) == Text(MonitorText::NoConnection); }, 200));
+        QCOMPARE(h.link().CommStatus, Comm::Idle);
         // The last value does not stay on show as if it were live.
         QVERIFY(h.child<QLabel>("lblMeasValue")->text().isEmpty());
     }
@@ -306,7 +306,9 @@ private slots:
         h.model->ClearHistory();
         h.link().SendCommand("C");
         QVERIFY(h.TickUntil(
-            [&] { return h.link().AverageDepth == 2 && h.window->StatusText(StatusPanel::Events) == Text(1131); },
+            [&] {
+                return h.link().AverageDepth == 2 && h.window->StatusText(StatusPanel::Events) == Text(MonitorText::ConfigurationRead);
+            },
             100));
         QCOMPARE(h.child<QComboBox>("cmbAverageDepth")->currentIndex(), 2);
         QVERIFY(h.child<QCheckBox>("chkMovingAverage")->isChecked());
@@ -338,7 +340,7 @@ private slots:
         emit list->activated(3);
         QCOMPARE(h.link().AverageDepth, 1);
         QCOMPARE(list->currentIndex(), 1);
-        QCOMPARE(h.window->StatusText(StatusPanel::Events), Text(1137));
+        QCOMPARE(h.window->StatusText(StatusPanel::Events), Text(MonitorText::SettingRejected));
         QVERIFY2(lockedMeanwhile, "Start must not be usable while a write waits");
         auto* box = h.child<QCheckBox>("chkMovingAverage");
         box->setChecked(true);
@@ -357,19 +359,19 @@ private slots:
         QTest::mouseClick(h.child<QPushButton>("cmdStart"), Qt::LeftButton);
         QVERIFY2(QRegularExpression("^-?\\d+\\.\\d{3} m$").match(h.ValueLabel()).hasMatch(),
                  qPrintable(h.ValueLabel()));
-        QCOMPARE(h.window->StatusText(StatusPanel::Events), Text(1132));
-        QCOMPARE(h.link().CommStatus, 1);
+        QCOMPARE(h.window->StatusText(StatusPanel::Events), Text(MonitorText::NewDistance));
+        QCOMPARE(h.link().CommStatus, Comm::Idle);
         QCOMPARE(h.link().LastCommand, std::string());
         QCOMPARE(h.SentCount("M"), 1);
         // Afterwards the link is idle: the keep-alive goes on and nothing fails.
         for (int i = 0; i < 100; ++i) {
             h.Tick();
-            QVERIFY(h.window->StatusText(StatusPanel::Events) != Text(1134));
-            QCOMPARE(h.link().CommStatus, 1);
+            QVERIFY(h.window->StatusText(StatusPanel::Events) != Text(MonitorText::NoConnection));
+            QCOMPARE(h.link().CommStatus, Comm::Idle);
         }
         QVERIFY(h.SentCount("T") >= 2);
         QCOMPARE(h.SentCount("S"), 0);
-        QCOMPARE(h.window->LampColor(), 65535u);
+        QCOMPARE(h.window->LampColor(), frmMain::LampYellow);
     }
 
     void closingDuringSingleMeasurementEndsTheWait() {
@@ -411,28 +413,32 @@ private slots:
         QTest::mouseClick(h.child<QPushButton>("cmdStart"), Qt::LeftButton);
         h.Tick(20);
         h.model->SetUnplugged(true);
-        QVERIFY(h.TickUntil([&] { return h.window->StatusText(StatusPanel::Events).startsWith(Text(1136)); }, 10));
+        QVERIFY(h.TickUntil([&] { return h.window->StatusText(StatusPanel::Events).startsWith(Text(MonitorText::PortNotOpen)); }, 10));
         QVERIFY(h.window->StatusText(StatusPanel::Events).contains("No such file"));
-        QCOMPARE(h.link().CommStatus, 0);
+        QCOMPARE(h.link().CommStatus, Comm::NotConnected);
         h.Tick();
-        QCOMPARE(h.window->LampColor(), 255u);
+        QCOMPARE(h.window->LampColor(), frmMain::LampRed);
         // The caption tells the truth: the user's measurement is still on and
         // goes on when the sensor is back; pressing the button now stops it.
         auto* start = h.child<QPushButton>("cmdStart");
         QCOMPARE(start->text(), QStringLiteral("Stop"));
         QVERIFY(start->isEnabled());
         h.Tick(40);
-        QVERIFY(h.window->StatusText(StatusPanel::Events).startsWith(Text(1136)));
+        QVERIFY(h.window->StatusText(StatusPanel::Events).startsWith(Text(MonitorText::PortNotOpen)));
         h.model->SetUnplugged(false);
         h.model->PowerCycle();
         QVERIFY(h.TickUntil(
-            [&] { return h.link().CommStatus == 2 && h.window->StatusText(StatusPanel::Events) == Text(1132); }, 200));
+            [&] {
+                return h.link().CommStatus == Comm::Measuring &&
+                       h.window->StatusText(StatusPanel::Events) == Text(MonitorText::NewDistance);
+            },
+            200));
         QCOMPARE(start->text(), QStringLiteral("Stop"));
-        QCOMPARE(h.window->LampColor(), 65280u);
+        QCOMPARE(h.window->LampColor(), frmMain::LampGreen);
 
         // Stopped while the sensor is away: nothing starts when it is back.
         h.model->SetUnplugged(true);
-        QVERIFY(h.TickUntil([&] { return h.link().CommStatus == 0; }, 20));
+        QVERIFY(h.TickUntil([&] { return h.link().CommStatus == Comm::NotConnected; }, 20));
         QTest::mouseClick(start, Qt::LeftButton);
         QCOMPARE(start->text(), QStringLiteral("Start"));
         QVERIFY(!start->isEnabled());
@@ -441,7 +447,7 @@ private slots:
         h.model->PowerCycle();
         QVERIFY(h.Connect());
         h.Tick(60);
-        QCOMPARE(h.link().CommStatus, 1);
+        QCOMPARE(h.link().CommStatus, Comm::Idle);
         QCOMPARE(h.SentCount("M"), starts);
         QCOMPARE(start->text(), QStringLiteral("Start"));
     }
@@ -455,7 +461,7 @@ private slots:
         QTest::mouseClick(h.child<QPushButton>("cmdStart"), Qt::LeftButton);
         h.Tick(20);
         h.model->SetUnplugged(true);
-        QVERIFY(h.TickUntil([&] { return h.link().CommStatus == 0 && !h.link().PortIsOpen(); }, 10));
+        QVERIFY(h.TickUntil([&] { return h.link().CommStatus == Comm::NotConnected && !h.link().PortIsOpen(); }, 10));
         h.Tick(20);
         QVERIFY(h.model->Measuring());
         h.model->SetUnplugged(false);
@@ -463,11 +469,12 @@ private slots:
         QVERIFY(h.TickUntil(
             [&] {
                 ++ticks;
-                return h.link().CommStatus == 2 && h.window->StatusText(StatusPanel::Events) == Text(1132);
+                return h.link().CommStatus == Comm::Measuring &&
+                       h.window->StatusText(StatusPanel::Events) == Text(MonitorText::NewDistance);
             },
             100));
         QVERIFY2(ticks * 50 < 3000, qPrintable(QString::number(ticks * 50)));
-        QCOMPARE(h.window->LampColor(), 65280u);
+        QCOMPARE(h.window->LampColor(), frmMain::LampGreen);
         QCOMPARE(h.child<QPushButton>("cmdStart")->text(), QStringLiteral("Stop"));
     }
 
@@ -487,7 +494,7 @@ private slots:
         deen->trigger();  // back to German: not said again
         QCOMPARE(h.window->StatusText(StatusPanel::Files), QStringLiteral("The settings could not be saved"));
         h.Tick(5);
-        QCOMPARE(h.link().CommStatus, 1);
+        QCOMPARE(h.link().CommStatus, Comm::Idle);
     }
 
     // Configuration files that could not be read at start: the user is told
@@ -573,7 +580,7 @@ private slots:
         QCOMPARE(captions(), german);
         // Status texts follow the language too.
         QVERIFY(h.Connect());
-        QCOMPARE(Text(1134), QStringLiteral("Keine Verbindung zum Sensor"));
+        QCOMPARE(Text(MonitorText::NoConnection), QStringLiteral("Keine Verbindung zum Sensor"));
     }
 
     void windowKeepsItsMinimumSize() {
@@ -618,7 +625,7 @@ private slots:
         QCOMPARE(ports->currentIndex(), 0);
         emit ports->activated(0);  // the open port again: nothing happens
         QCOMPARE(h.portOpens, opens);
-        QCOMPARE(h.link().CommStatus, 1);
+        QCOMPARE(h.link().CommStatus, Comm::Idle);
         ports->setCurrentIndex(4);
         emit ports->activated(4);  // another port: close and reopen
         QCOMPARE(h.portOpens, opens + 1);
@@ -638,7 +645,7 @@ private slots:
         QVERIFY(h.Connect());
         h.link().Baudrate = 5;
         modKOVComm::WriteParameter(h.link(), "601");
-        QCOMPARE(h.link().EventNr, 5);
+        QCOMPARE(h.link().EventNr, Event::Accepted);
         QCOMPARE(h.link().CommBaudrate(), 38400);
         QCOMPARE(modGlobals::Baudrate, 38400);
         QCOMPARE(h.child<QComboBox>("cmbBaudrate")->currentIndex(), 5);
@@ -785,11 +792,11 @@ private slots:
         bool sawValue = false;
         for (int i = 0; i < 300; ++i) {
             h.Tick();
-            QVERIFY(h.window->StatusText(StatusPanel::Events) != Text(1134));
-            sawValue |= h.window->StatusText(StatusPanel::Events) == Text(1132);
+            QVERIFY(h.window->StatusText(StatusPanel::Events) != Text(MonitorText::NoConnection));
+            sawValue |= h.window->StatusText(StatusPanel::Events) == Text(MonitorText::NewDistance);
         }
         QVERIFY(sawValue);
-        QCOMPARE(h.link().CommStatus, 2);
+        QCOMPARE(h.link().CommStatus, Comm::Measuring);
         QVERIFY(h.SentCount("T") > temperaturesBefore);      // temperature requests go on
         QVERIFY(h.window->StatusText(StatusPanel::Clock) != clockBefore);  // the clock panel follows
         QVERIFY(h.window->KOVChart()->Xmax() < BaseDay());     // the chart follows the new time
@@ -798,9 +805,9 @@ private slots:
         h.wallMs += 2 * 3600000;
         for (int i = 0; i < 100; ++i) {
             h.Tick();
-            QVERIFY(h.window->StatusText(StatusPanel::Events) != Text(1134));
+            QVERIFY(h.window->StatusText(StatusPanel::Events) != Text(MonitorText::NoConnection));
         }
-        QCOMPARE(h.link().CommStatus, 2);
+        QCOMPARE(h.link().CommStatus, Comm::Measuring);
 
         // Stopped and idle: a jump back must not silence the keep-alive.
         QTest::mouseClick(h.child<QPushButton>("cmdStart"), Qt::LeftButton);
@@ -809,7 +816,7 @@ private slots:
         const int keepAlive = h.SentCount("T");
         h.Tick(100);
         QVERIFY(h.SentCount("T") >= keepAlive + 2);
-        QCOMPARE(h.link().CommStatus, 1);
+        QCOMPARE(h.link().CommStatus, Comm::Idle);
     }
 };
 

@@ -2,7 +2,7 @@
 // the simulated sensor's pseudo-terminal, both started here. The tool (run
 // in-process as its main() runs it, or as a program) and the measurement
 // loop on the real clock connect through ser2net's raw and RFC 2217
-// accepters; the loop's longest tick shows that connecting never blocks it.
+// accepters; the loop ticks on while a connection is awaited.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -22,6 +22,7 @@
 #include "MonitorLoop.h"
 #include "NetworkPort.h"
 #include "PtyServer.h"
+#include "ScratchFolder.h"
 #include "SensorModel.h"
 #include "Ser2netProcess.h"
 #include "clsKOV.h"
@@ -78,9 +79,8 @@ public:
         while (Steady::now() < end) {
             std::this_thread::sleep_until(next);
             next += std::chrono::milliseconds(MonitorLoop::TickMs);
-            const auto start = Steady::now();
             loop.Tick();
-            longestTickMs = std::max(longestTickMs, MsSince(start));
+            ++ticks;
             if (done()) return true;
         }
         return false;
@@ -93,23 +93,21 @@ public:
     MonitorLoop loop{[this] { return link; }, this};
     int statusId = 0;
     std::string status;
-    double longestTickMs = 0;
+    int ticks = 0;
 };
 
+// Attempts at one address come one at a time, each waiting up to the answer
+// limit (3 s) for a server that never answers: about 60 ticks apart while the
+// loop ticks on, one tick apart if a tick waited for the attempt. Counted,
+// not timed: on a loaded machine the ticks that fell behind are made up at once.
+constexpr int TicksBetweenAttempts = SerialLayer::NetworkAnswerLimitMs / MonitorLoop::TickMs / 2;
 
 class Network : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/ora-net-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        folder = tmpl;
         ASSERT_TRUE(std::filesystem::exists(Ser2net::Program)) << "ser2net is missing (scripts/deps.sh installs it)";
     }
-    void TearDown() override {
-        modKOVComm::ResetHooks();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
+    void TearDown() override { modKOVComm::ResetHooks(); }
     // The tool at 38400 bit/s (RFC 2217 sets it; ser2net's raw accepter runs at it).
     Result Cli(std::vector<std::string> args) const {
         args.insert(args.end(), {"--baud", "38400", "--data-dir", folder});
@@ -120,7 +118,19 @@ protected:
         r.err = err.str();
         return r;
     }
-    std::string folder;
+    // ser2net gives the device free a moment after a client left (on a
+    // loaded machine a long one): a command that finds it still in use is
+    // run again. (The tool says so and ends with exit 2, as it should.)
+    Result CliWhenFree(const std::vector<std::string>& args) const {
+        Result r;
+        WaitFor([&] {
+            r = Cli(args);
+            return r.err.find("already in use") == std::string::npos;
+        });
+        return r;
+    }
+    const ScratchFolder scratch;
+    const std::string folder = scratch.path;
 };
 
 }  // namespace
@@ -142,12 +152,10 @@ TEST_F(Network, MonitorAndTransferThroughBothAccepters) {
         ASSERT_TRUE(server.Start()) << server.Log();
         for (const std::string& address : {server.Raw(), server.Rfc2217()}) {
             SCOPED_TRACE(address);
-            // Faster values (averaging 16) keep the test short. ser2net takes
-            // a moment to give the device free for its other accepter.
-            Result set;
-            ASSERT_TRUE(WaitFor([&] { return (set = Cli({"set", "301", "1", "--device", address})).code == Exit::Ok; }))
-                << set.err;
-            const Result m = Cli({"monitor", "--count", "10", "--json", "--device", address});
+            // Faster values (averaging 16) keep the test short.
+            const Result set = CliWhenFree({"set", "301", "1", "--device", address});
+            ASSERT_EQ(set.code, Exit::Ok) << set.err;
+            const Result m = CliWhenFree({"monitor", "--count", "10", "--json", "--device", address});
             ASSERT_EQ(m.code, Exit::Ok) << m.err;
             const std::vector<std::string> rows = Lines(m.out);
             ASSERT_EQ(rows.size(), 10u);
@@ -171,7 +179,7 @@ TEST_F(Network, MonitorAndTransferThroughBothAccepters) {
                  std::vector<std::vector<std::string>>{{"download", first}, {"upload", first}, {"download", second}}) {
                 std::vector<std::string> withDevice = args;
                 withDevice.insert(withDevice.end(), {"--device", address});
-                const Result r = Cli(withDevice);
+                const Result r = CliWhenFree(withDevice);
                 ASSERT_EQ(r.code, Exit::Ok) << args[0] << ": " << r.err;
             }
             EXPECT_EQ(ReadFile(first), ReadFile(second));
@@ -238,7 +246,7 @@ TEST_F(Network, UploadOfANewSpeedMovesTheDeviceServersLine) {
     kov.replace(at, kov.find_first_of("\r\n", at) - at, "Baudrate=3");  // 9600
     std::ofstream(file, std::ios::binary | std::ios::trunc) << kov;
 
-    r = Cli({"upload", file, "--device", server.Rfc2217()});
+    r = CliWhenFree({"upload", file, "--device", server.Rfc2217()});
     ASSERT_EQ(r.code, Exit::Ok) << r.err;
     EXPECT_NE(r.err.find("--baud 9600"), std::string::npos) << r.err;
     const std::vector<std::string> writes = sim.Commands();
@@ -247,14 +255,20 @@ TEST_F(Network, UploadOfANewSpeedMovesTheDeviceServersLine) {
     EXPECT_EQ(writes.back(), "C") << "the set is read back after the writes that followed 601";
 
     std::vector<std::string> args = {"info", "--device", server.Rfc2217(), "--data-dir", folder, "--baud", "9600"};
-    std::ostringstream out, err;
-    EXPECT_EQ(cli::Run(args, out, err), Exit::Ok) << err.str();
+    int code = -1;
+    std::string error;
+    WaitFor([&] {
+        std::ostringstream out, err;
+        code = cli::Run(args, out, err);
+        error = err.str();
+        return error.find("already in use") == std::string::npos;
+    });
+    EXPECT_EQ(code, Exit::Ok) << error;
 }
 
 // ser2net dies while the loop measures: the status says why, values resume
-// by themselves once it is back (the sensor streamed on and is taken over),
-// and no tick waits for the network meanwhile. The tool, in the same case,
-// ends with the reason and its own exit code.
+// by themselves once it is back (the sensor streamed on and is taken over).
+// The tool, in the same case, ends with the reason and its own exit code.
 TEST_F(Network, DeviceServerKilledAndRestartedWhileMeasuring) {
     SimulatorTool sim(ORA_SIM_TOOL, folder, {"--format", "3"});
     ASSERT_TRUE(sim.Running());
@@ -285,14 +299,19 @@ TEST_F(Network, DeviceServerKilledAndRestartedWhileMeasuring) {
     ASSERT_TRUE(r.TickUntil([&] { return r.loop.PublishedCount() >= before + 10; }, 30000)) << r.status;
     EXPECT_TRUE(r.loop.Measuring());
     std::cout << "RFC 2217 over loopback: start to first value " << firstValueMs << " ms, drop noticed after "
-              << noticedMs << " ms, values again " << MsSince(restarted) << " ms after ser2net was back, longest tick "
-              << r.longestTickMs << " ms\n";
+              << noticedMs << " ms, values again " << MsSince(restarted) << " ms after ser2net was back\n";
     }
 
     // The tool: rows, then the server goes; a message with the reason, exit 6.
     const std::string output = folder + "/monitor.out";
-    ChildProcess tool({ORA_CLI_TOOL, "monitor", "--device", server.Rfc2217(), "--data-dir", folder}, output);
-    ASSERT_TRUE(WaitFor([&] { return Lines(ReadFile(output)).size() >= 4; }, 20000)) << ReadFile(output);
+    ChildProcess tool;
+    WaitFor([&] {  // started again while ser2net still holds the device for the loop's connection
+        std::ofstream(output, std::ios::trunc).close();
+        tool.Start({ORA_CLI_TOOL, "monitor", "--device", server.Rfc2217(), "--data-dir", folder}, output);
+        WaitFor([&] { return Lines(ReadFile(output)).size() >= 4 || !tool.Running(); });
+        return ReadFile(output).find("already in use") == std::string::npos;
+    });
+    ASSERT_GE(Lines(ReadFile(output)).size(), 4u) << ReadFile(output);
     server.Kill();
     int code = -1;
     ASSERT_TRUE(WaitFor([&] { return tool.Ended(&code); }, 20000));
@@ -363,15 +382,31 @@ TEST_F(Network, UnreachableRefusedSilentAndUnknown) {
         EXPECT_NE(tool.err.find(address), std::string::npos) << tool.err;
         EXPECT_NE(tool.err.find(c.reason), std::string::npos) << tool.err;
 
+        std::vector<int> accepted, ticksAtAccept;
+        const auto acceptAll = [&](int ticks) {
+            for (int s; listener >= 0 && (s = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK)) >= 0;) {
+                accepted.push_back(s);
+                ticksAtAccept.push_back(ticks);
+            }
+        };
+        acceptAll(0);  // the tool's
+        ticksAtAccept.clear();
+
         RealTimeLoop r(address);
         EXPECT_TRUE(r.TickUntil([&] { return r.PortNotOpenBecause(c.reason); }, 20000)) << r.status;
-        std::vector<int> accepted;
         if (c.setup == Setup::Silent) {
-            // Tried again: connections keep coming while the status keeps the reason.
-            EXPECT_TRUE(r.TickUntil([&] {
-                for (int s; (s = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK)) >= 0;) accepted.push_back(s);
-                return accepted.size() >= 2 && r.PortNotOpenBecause(c.reason);
-            }, 20000)) << accepted.size() << " connections";
+            // Tried again: connections keep coming while the status keeps the
+            // reason, and the loop ticks on meanwhile.
+            EXPECT_TRUE(r.TickUntil(
+                [&] {
+                    acceptAll(r.ticks);
+                    return ticksAtAccept.size() >= 2 && r.PortNotOpenBecause(c.reason);
+                },
+                20000))
+                << ticksAtAccept.size() << " connections";
+            if (ticksAtAccept.size() >= 2) {
+                EXPECT_GE(ticksAtAccept[1] - ticksAtAccept[0], TicksBetweenAttempts) << "a tick waited for the attempt";
+            }
         }
         for (int s : accepted) {
             const linger reset{1, 0};

@@ -22,7 +22,9 @@
 #include <thread>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "CliArgs.h"
+#include "ScratchFolder.h"
 #include "clsKOV.h"
 #include "modKOVFile.h"
 #include "modRecFile.h"
@@ -31,6 +33,7 @@ extern char** environ;
 
 namespace {
 
+using namespace testsupport;
 using Clock = std::chrono::steady_clock;
 
 double SecondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
@@ -73,57 +76,6 @@ pid_t Spawn(const std::vector<std::string>& args, int outFd, int errFd) {
     posix_spawn_file_actions_destroy(&actions);
     return pid;
 }
-
-// The simulated sensor on a pseudo-terminal behind `link`.
-class Simulator {
-public:
-    Simulator(const std::string& folder, std::vector<std::string> options) : link(folder + "/ttySIM") {
-        commandLog = folder + "/commands.jsonl";
-        valueLog = folder + "/values.jsonl";
-        std::vector<std::string> args = {ORA_SIM_TOOL, "--link", link, "--log", commandLog, "--values", valueLog};
-        args.insert(args.end(), options.begin(), options.end());
-        const int null = ::open("/dev/null", O_WRONLY);
-        pid = Spawn(args, null, null);
-        ::close(null);
-        for (int i = 0; i < 500 && !std::filesystem::exists(link); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ~Simulator() {
-        if (pid > 0) {
-            ::kill(pid, SIGTERM);
-            int status = 0;
-            ::waitpid(pid, &status, 0);
-        }
-    }
-    Simulator(const Simulator&) = delete;
-    Simulator& operator=(const Simulator&) = delete;
-
-    bool Running() const { return pid > 0 && std::filesystem::exists(link); }
-    void Unplug() const { ::kill(pid, SIGUSR1); }
-    std::vector<std::string> Commands() const {
-        std::vector<std::string> out;
-        for (const std::string& line : Lines(ReadFile(commandLog))) {
-            const std::size_t p = line.find("\"command\":\"");
-            if (p == std::string::npos) continue;
-            const std::size_t q = line.rfind('"');
-            out.push_back(line.substr(p + 11, q - p - 11));
-        }
-        return out;
-    }
-    std::vector<long long> Values() const {
-        std::vector<long long> out;
-        for (const std::string& line : Lines(ReadFile(valueLog))) {
-            long long mm = 0;
-            if (JsonNumber(line, "mm", &mm)) out.push_back(mm);
-        }
-        return out;
-    }
-
-    std::string link;
-    std::string commandLog;
-    std::string valueLog;
-    pid_t pid = -1;
-};
 
 struct Result {
     int code = -1;  // exit code; -1 when it did not end in time (then killed)
@@ -188,29 +140,30 @@ Result RunCli(const std::vector<std::string>& args, double timeoutS = 30,
     return r;
 }
 
+// The last command the sensor heard is "S". It has no answer, so the
+// sensor may log it after the tool has ended.
+bool StoppedLast(const SimulatorTool& sim) {
+    return WaitFor([&] {
+        const std::vector<std::string> commands = sim.Commands();
+        return !commands.empty() && commands.back() == "S";
+    });
+}
+
 class CliPty : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/ora-cli-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        folder = tmpl;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
     // The common options for the simulator behind `sim`.
-    std::vector<std::string> On(const Simulator& sim, std::vector<std::string> args) const {
+    std::vector<std::string> On(const SimulatorTool& sim, std::vector<std::string> args) const {
         args.insert(args.end(), {"--device", sim.link, "--baud", "38400", "--data-dir", folder});
         return args;
     }
-    std::string folder;
+    const ScratchFolder scratch;
+    const std::string folder = scratch.path;
 };
 
 namespace Exit = cli::ExitCode;
 
 TEST_F(CliPty, InfoShowsTheSimulatorsIdentityAndParameters) {
-    Simulator sim(folder, {"--format", "0", "--unit", "1", "--rain-filter", "--temperature", "31"});
+    SimulatorTool sim(ORA_SIM_TOOL, folder, {"--format", "0", "--unit", "1", "--rain-filter", "--temperature", "31"});
     ASSERT_TRUE(sim.Running());
     const Result json = RunCli(On(sim, {"info", "--json", "--lang", "en"}));
     ASSERT_EQ(json.code, Exit::Ok) << json.err;
@@ -235,7 +188,7 @@ TEST_F(CliPty, InfoShowsTheSimulatorsIdentityAndParameters) {
 }
 
 TEST_F(CliPty, MonitorWritesRowsOfValuesTheSensorSentAndStopsItAtTheEnd) {
-    Simulator sim(folder, {"--format", "3", "--unit", "0"});
+    SimulatorTool sim(ORA_SIM_TOOL, folder, {"--format", "3", "--unit", "0"});
     ASSERT_TRUE(sim.Running());
     // Faster values (averaging 16) keep the test short; set is tested on the way.
     ASSERT_EQ(RunCli(On(sim, {"set", "301", "1"})).code, Exit::Ok);
@@ -264,13 +217,11 @@ TEST_F(CliPty, MonitorWritesRowsOfValuesTheSensorSentAndStopsItAtTheEnd) {
         ASSERT_LT(at, sent.size()) << "row " << i << " (" << v << ") is no value the sensor sent after the row before";
         ++at;
     }
-    const std::vector<std::string> commands = sim.Commands();
-    ASSERT_FALSE(commands.empty());
-    EXPECT_EQ(commands.back(), "S");
+    EXPECT_TRUE(StoppedLast(sim));
 }
 
 TEST_F(CliPty, CtrlCStopsTheMeasurementOnTheSensorAndLeavesWholeLines) {
-    Simulator sim(folder, {"--format", "2", "--unit", "1"});
+    SimulatorTool sim(ORA_SIM_TOOL, folder, {"--format", "2", "--unit", "1"});
     ASSERT_TRUE(sim.Running());
     bool sent = false;
     const Result r = RunCli(On(sim, {"monitor", "--json", "--temperature"}), 30, [&](const std::string& out, pid_t pid) {
@@ -289,11 +240,11 @@ TEST_F(CliPty, CtrlCStopsTheMeasurementOnTheSensorAndLeavesWholeLines) {
         EXPECT_NE(line.find("\"unit\":\"m\""), std::string::npos) << line;
         EXPECT_NE(line.find("\"temperature_c\":23"), std::string::npos) << line;
     }
-    EXPECT_EQ(sim.Commands().back(), "S");
+    EXPECT_TRUE(StoppedLast(sim));
 }
 
 TEST_F(CliPty, UploadThenDownloadGivesTheSameFile) {
-    Simulator sim(folder, {"--format", "0", "--rain-filter"});
+    SimulatorTool sim(ORA_SIM_TOOL, folder, {"--format", "0", "--rain-filter"});
     ASSERT_TRUE(sim.Running());
     clsKOV wanted;
     wanted.Filename = folder + "/wanted.kov";
@@ -346,7 +297,7 @@ TEST_F(CliPty, UploadThenDownloadGivesTheSameFile) {
 }
 
 TEST_F(CliPty, UploadFailuresFollowTheErrorOption) {
-    Simulator sim(folder, {"--format", "0", "--reject", "302"});
+    SimulatorTool sim(ORA_SIM_TOOL, folder, {"--format", "0", "--reject", "302"});
     ASSERT_TRUE(sim.Running());
     clsKOV wanted;
     wanted.Filename = folder + "/wanted.kov";
@@ -371,7 +322,7 @@ TEST_F(CliPty, UploadFailuresFollowTheErrorOption) {
 // What the sensor does not have is refused before anything is sent, and
 // "set 601" moves the port along with the sensor.
 TEST_F(CliPty, SetKnowsTheDeviceAndItsSpeed) {
-    Simulator sim(folder, {"--format", "0", "--baud", "38400"});
+    SimulatorTool sim(ORA_SIM_TOOL, folder, {"--format", "0", "--baud", "38400"});
     ASSERT_TRUE(sim.Running());
     struct Refused {
         const char* code;
@@ -399,7 +350,7 @@ TEST_F(CliPty, SetKnowsTheDeviceAndItsSpeed) {
 // monitor: a short temperature interval is warned of; the JSON time carries
 // its offset from UTC.
 TEST_F(CliPty, MonitorWarnsOfShortTemperatureIntervalsAndStampsWithTheOffset) {
-    Simulator sim(folder, {"--format", "1"});
+    SimulatorTool sim(ORA_SIM_TOOL, folder, {"--format", "1"});
     ASSERT_TRUE(sim.Running());
     const Result r = RunCli(On(sim, {"monitor", "--count", "3", "--json", "--temperature-interval", "2"}));
     ASSERT_EQ(r.code, Exit::Ok) << r.err;
@@ -415,7 +366,7 @@ TEST_F(CliPty, MonitorWarnsOfShortTemperatureIntervalsAndStampsWithTheOffset) {
 // BINARY without checksum and about 10 stray bytes a second on the line:
 // every row holds a value the sensor sent.
 TEST_F(CliPty, MonitorInBinaryWithLineNoiseInventsNoValue) {
-    Simulator sim(folder, {"--format", "2", "--unit", "0", "--noise-bytes", "10", "--seed", "5"});
+    SimulatorTool sim(ORA_SIM_TOOL, folder, {"--format", "2", "--unit", "0", "--noise-bytes", "10", "--seed", "5"});
     ASSERT_TRUE(sim.Running());
     ASSERT_EQ(RunCli(On(sim, {"set", "301", "0"})).code, Exit::Ok);  // a value every 2 ms
     const Result r = RunCli(On(sim, {"monitor", "--count", "100", "--json"}));
@@ -436,7 +387,7 @@ TEST_F(CliPty, MonitorInBinaryWithLineNoiseInventsNoValue) {
 // BINARY+CRC sensor is not reported as silent: the error says where the
 // library was looked for and why it failed, with an exit status of its own.
 TEST_F(CliPty, AMissingChecksumLibraryIsSaidWithItsOwnExitStatus) {
-    Simulator sim(folder, {"--format", "3"});
+    SimulatorTool sim(ORA_SIM_TOOL, folder, {"--format", "3"});
     ASSERT_TRUE(sim.Running());
     const std::string alone = folder + "/ora2orb2-cli";
     std::filesystem::copy_file(ORA_CLI_TOOL, alone);
@@ -451,7 +402,7 @@ TEST_F(CliPty, AMissingChecksumLibraryIsSaidWithItsOwnExitStatus) {
 
 TEST_F(CliPty, StoreAndDefaultsAnswerRejectionAndSilence) {
     {
-        Simulator sim(folder, {});
+        SimulatorTool sim(ORA_SIM_TOOL, folder, {});
         ASSERT_TRUE(sim.Running());
         EXPECT_EQ(RunCli(On(sim, {"store"})).code, Exit::Ok);
         EXPECT_EQ(RunCli(On(sim, {"defaults"})).code, Exit::Ok);
@@ -460,7 +411,7 @@ TEST_F(CliPty, StoreAndDefaultsAnswerRejectionAndSilence) {
         EXPECT_NE(std::find(c.begin(), c.end(), "000 "), c.end());
     }
     {
-        Simulator sim(folder, {"--reject", "999,000"});
+        SimulatorTool sim(ORA_SIM_TOOL, folder, {"--reject", "999,000"});
         ASSERT_TRUE(sim.Running());
         const Result store = RunCli(On(sim, {"store", "--lang", "en"}));
         EXPECT_EQ(store.code, Exit::Rejected);
@@ -470,7 +421,7 @@ TEST_F(CliPty, StoreAndDefaultsAnswerRejectionAndSilence) {
         EXPECT_EQ(RunCli(On(sim, {"set", "111", "MM"})).code, Exit::Ok);
     }
     {
-        Simulator sim(folder, {"--silent"});
+        SimulatorTool sim(ORA_SIM_TOOL, folder, {"--silent"});
         ASSERT_TRUE(sim.Running());
         const Result store = RunCli(On(sim, {"store", "--timeout", "1"}));
         EXPECT_EQ(store.code, Exit::NoAnswer);
@@ -481,7 +432,7 @@ TEST_F(CliPty, StoreAndDefaultsAnswerRejectionAndSilence) {
 }
 
 TEST_F(CliPty, UnplugWhileRecordingIsToldAndLeavesOnlyWholeLines) {
-    Simulator sim(folder, {"--format", "3", "--replug-ms", "5000"});
+    SimulatorTool sim(ORA_SIM_TOOL, folder, {"--format", "3", "--replug-ms", "5000"});
     ASSERT_TRUE(sim.Running());
     const std::string file = folder + "/day.rec";
     bool unplugged = false;
@@ -530,7 +481,7 @@ TEST_F(CliPty, RecordReplacesAFileOnlyWithWhatItRecorded) {
         return n;
     };
     {
-        Simulator sim(folder, {"--format", "3", "--crc-errors", "1"});
+        SimulatorTool sim(ORA_SIM_TOOL, folder, {"--format", "3", "--crc-errors", "1"});
         ASSERT_TRUE(sim.Running());
         struct Case {
             std::vector<std::string> args;
@@ -558,7 +509,7 @@ TEST_F(CliPty, RecordReplacesAFileOnlyWithWhatItRecorded) {
             EXPECT_EQ(leftovers(), 0);
         }
     }
-    Simulator sim(folder, {"--format", "1"});
+    SimulatorTool sim(ORA_SIM_TOOL, folder, {"--format", "1"});
     ASSERT_TRUE(sim.Running());
     EXPECT_EQ(RunCli(On(sim, {"record", file, "--force", "--count", "2"})).code, Exit::Ok);
     EXPECT_EQ(Lines(ReadFile(file)).size(), 2u);
@@ -573,7 +524,7 @@ TEST_F(CliPty, RecordReplacesAFileOnlyWithWhatItRecorded) {
 }
 
 TEST_F(CliPty, UnplugWhileMonitoringIsToldWithAnExitCodeOfItsOwn) {
-    Simulator sim(folder, {"--format", "1", "--replug-ms", "5000"});
+    SimulatorTool sim(ORA_SIM_TOOL, folder, {"--format", "1", "--replug-ms", "5000"});
     ASSERT_TRUE(sim.Running());
     bool unplugged = false;
     const Result r = RunCli(On(sim, {"monitor", "--decimal", ","}), 30, [&](const std::string& out, pid_t) {

@@ -1,5 +1,5 @@
 #pragma once
-// Temporary folders, file contents and a disk that fills up, for the tests of
+// File contents and a disk that fills up, for the tests of
 // the configuration file store and the settings report.
 #include <gtest/gtest.h>
 
@@ -12,31 +12,13 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "ScratchFolder.h"
+
 namespace storetest {
 
 namespace fs = std::filesystem;
 
-// A folder of the test's own, removed afterwards.
-class TempFolder {
-public:
-    TempFolder() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = fs::temp_directory_path() /
-                ("ora_store_" + std::to_string(::getpid()) + "_" + info->test_suite_name() + "_" + info->name());
-        fs::remove_all(path_);
-        fs::create_directories(path_);
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-    std::string str() const { return path_.string(); }
-    std::size_t Count() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(path_), {})); }
-
-private:
-    fs::path path_;
-};
+using testsupport::ScratchFolder;
 
 inline void Put(const std::string& file, const std::string& content) {
     std::ofstream(file, std::ios::binary | std::ios::trunc) << content;

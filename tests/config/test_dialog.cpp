@@ -19,6 +19,7 @@
 #include "MonitorLoop.h"
 #include "SensorModel.h"
 #include "SimPort.h"
+#include "Waiting.h"
 #include "clsConfigStore.h"
 #include "clsIni.h"
 #include "clsKOV.h"
@@ -375,7 +376,7 @@ private slots:
         frmKOV second(nullptr, *bench.loop, bench.list, "Serial");
         second.show();
         bench.loop->SetClosing(true);
-        QTRY_VERIFY_WITH_TIMEOUT(!second.isVisible(), 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(!second.isVisible(), testsupport::PatienceMs);
     }
 
     // The dialog opens during an interleaved temperature request: it waits

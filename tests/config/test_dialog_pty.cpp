@@ -7,10 +7,8 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <memory>
@@ -22,6 +20,8 @@
 #include "modFunctions.h"
 #include "modKOVComm.h"
 #include "SimulatorProcess.h"
+
+namespace Comm = modKOVComm::Comm;
 
 namespace {
 
@@ -39,17 +39,12 @@ class DialogEndToEndTest : public QObject {
 
 private slots:
     void uploadAndStoreThroughAPseudoTerminal() {
-        const QString tool = QStringLiteral(ORA_SIM_TOOL);
-        if (!QFile::exists(tool)) QSKIP("ora2orb2-sim is not built");
-        QTemporaryDir dir;
-        QString device;
-        const QString logFile = dir.filePath("commands.jsonl");
-        QProcess sim;
-        QVERIFY(simtest::StartSimulator(sim, tool, dir, {"--log", logFile, "--rain-filter", "--format", "0"}, "",
-                                        &device));
+        simtest::PtySimulator sim;
+        const QString logFile = sim.dir.filePath("commands.jsonl");
+        QVERIFY(sim.Start({"--log", logFile, "--rain-filter", "--format", "0"}));
         modKOVComm::ResetHooks();
         modAPI::SetClock({});
-        modAPI::SetProgramFolder(dir.path().toStdString());
+        modAPI::SetProgramFolder(sim.dir.path().toStdString());
         modFunctions::SetLanguageOffset(0);
         modFunctions::SetDecimalSeparator(',');
         modKOVComm::SetEventPump(PumpEvents);
@@ -64,7 +59,7 @@ private slots:
         timer.setInterval(MonitorLoop::TickMs);
         connect(&timer, &QTimer::timeout, [&loop] { loop.Tick(); });
         timer.start();
-        QTRY_COMPARE_WITH_TIMEOUT(link->CommStatus, 1, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(link->CommStatus, Comm::Idle, testsupport::PatienceMs);
 
         {
             frmKOV dialog(nullptr, loop, list, "Serial");
@@ -80,15 +75,16 @@ private slots:
             QTest::keyClicks(offset, "-12,5");
             QTest::keyClick(offset, Qt::Key_Return);
             QCOMPARE(offset->text(), QStringLiteral("-12"));
-            QTRY_VERIFY_WITH_TIMEOUT(dialog.findChild<QPushButton*>("cmdUpload")->isEnabled(), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(dialog.findChild<QPushButton*>("cmdUpload")->isEnabled(), testsupport::PatienceMs);
             dialog.findChild<QPushButton*>("cmdUpload")->click();
             QCOMPARE(dialog.StatusText(), QStringLiteral("Konfiguration zum ORA-2 / ORB-2 gesendet"));
             QCOMPARE(link->DistanceUnit, 0);
             QCOMPARE(link->Offset, -12);
-            QTRY_VERIFY_WITH_TIMEOUT(dialog.findChild<QPushButton*>("cmdSaveSettings")->isEnabled(), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(dialog.findChild<QPushButton*>("cmdSaveSettings")->isEnabled(),
+                                     testsupport::PatienceMs);
             dialog.findChild<QPushButton*>("cmdSaveSettings")->click();
             QCOMPARE(dialog.StatusText(), QStringLiteral("Konfiguration im ORA-2 / ORB-2 gespeichert"));
-            QTRY_VERIFY_WITH_TIMEOUT(dialog.findChild<QPushButton*>("cmdClose")->isEnabled(), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(dialog.findChild<QPushButton*>("cmdClose")->isEnabled(), testsupport::PatienceMs);
             dialog.findChild<QPushButton*>("cmdClose")->click();
             QVERIFY(!dialog.isVisible());
         }
@@ -109,8 +105,7 @@ private slots:
 
         timer.stop();
         modKOVComm::ResetHooks();
-        sim.terminate();
-        QVERIFY(sim.waitForFinished(5000));
+        QVERIFY(sim.Stop());
 
         // The tool's log: one JSON object a line, times in order; the
         // parameter writes are exactly the upload's and the store's.

@@ -37,17 +37,17 @@ protected:
 
     // Reads `content` as a configuration file.
     modKOVFile::ReadResult Read(const std::string& content, clsKOV& kov) {
-        kov.Filename = folder / "test.kov";
+        kov.Filename = folder.File("test.kov");
         Put(kov.Filename, content);
         return modKOVFile::ReadConfigFile(kov);
     }
 
-    TempFolder folder;
+    ScratchFolder folder;
 };
 
 TEST_F(KOVFileTest, RoundTripGivesTheSameParameters) {
     clsKOV device = SerialDevice();
-    device.Filename = folder / "serial.kov";
+    device.Filename = folder.File("serial.kov");
     ASSERT_TRUE(modKOVFile::WriteConfigFile(device));
     clsKOV read;
     read.Filename = device.Filename;
@@ -62,7 +62,7 @@ TEST_F(KOVFileTest, RoundTripGivesTheSameParameters) {
     clsKOV profibus = SerialDevice();
     profibus.NodeAddress = 17;
     profibus.DeviceType = "Profibus";
-    profibus.Filename = folder / "profibus.kov";
+    profibus.Filename = folder.File("profibus.kov");
     ASSERT_TRUE(modKOVFile::WriteConfigFile(profibus));
     EXPECT_NE(Content(profibus.Filename).find("S1OnThreshold=5000\r\n"), std::string::npos);
     clsKOV back;
@@ -78,7 +78,7 @@ TEST_F(KOVFileTest, RoundTripGivesTheSameParameters) {
 TEST_F(KOVFileTest, NewFileIsLaidOutAsOnWindows) {
     clsKOV k;
     k.Description = "  Prüfstand\r\nHalle 3 ";
-    k.Filename = folder / "new.kov";
+    k.Filename = folder.File("new.kov");
     ASSERT_TRUE(modKOVFile::WriteConfigFile(k));
     EXPECT_EQ(Content(k.Filename),
               "[KOV]\r\nDescription=Pr\xFC"
@@ -105,7 +105,7 @@ TEST_F(KOVFileTest, DescriptionsKeepTheirCharacters) {
          std::vector<std::string>{"Größe € 5", "Messung 𝜋 ≈ 3,14", "Ã¤ als Text", std::string(300, 'x')}) {
         clsKOV w;
         w.Description = text;
-        w.Filename = folder / "d.kov";
+        w.Filename = folder.File("d.kov");
         ASSERT_TRUE(modKOVFile::WriteConfigFile(w));
         clsKOV r;
         r.Filename = w.Filename;
@@ -117,7 +117,7 @@ TEST_F(KOVFileTest, DescriptionsKeepTheirCharacters) {
 
 TEST_F(KOVFileTest, WritingKeepsTheRestOfAnExistingFile) {
     clsKOV k = SerialDevice();
-    k.Filename = folder / "old.kov";
+    k.Filename = folder.File("old.kov");
     Put(k.Filename, "; made by hand\n[KOV]\nAirPressure=1000\nDescription=alt\n[NOTES]\nx=1\n");
     ASSERT_TRUE(modKOVFile::WriteConfigFile(k));
     const std::string content = Content(k.Filename);
@@ -213,9 +213,9 @@ TEST_F(KOVFileTest, FilesThatAreNoConfigurationAreRefusedAndChangeNothing) {
     clsKOV k = SerialDevice();
     const auto entries = modKOVFile::FileEntries(k);
 
-    k.Filename = folder / "missing.kov";
+    k.Filename = folder.File("missing.kov");
     EXPECT_EQ(modKOVFile::ReadConfigFile(k).Status, ReadStatus::Missing);
-    k.Filename = folder.str();
+    k.Filename = folder.path;
     const auto dirResult = modKOVFile::ReadConfigFile(k);
     EXPECT_EQ(dirResult.Status, ReadStatus::NotAFile);
     EXPECT_EQ(modKOVFile::ReadProblemText(k.Filename, dirResult), k.Filename + ": This is a folder, not a file.");
@@ -229,7 +229,7 @@ TEST_F(KOVFileTest, FilesThatAreNoConfigurationAreRefusedAndChangeNothing) {
     EXPECT_EQ(Read("[KOV]\nDescription=   \nBaudrate=2\n", k).Status, ReadStatus::NoConfiguration);
     EXPECT_EQ(Read("[OTHER]\nDescription=x\n", k).Status, ReadStatus::NoConfiguration);
 
-    const std::string huge = folder / "huge.kov";
+    const std::string huge = folder.File("huge.kov");
     Put(huge, "[KOV]\nDescription=big\n");
     std::filesystem::resize_file(huge, modKOVFile::MaxFileSize + 1);
     k.Filename = huge;
@@ -243,7 +243,7 @@ TEST_F(KOVFileTest, AFailedWriteLeavesTheOldFile) {
     std::string error;
 
     // A file that exists: the disk fills up during the write.
-    k.Filename = folder / "old.kov";
+    k.Filename = folder.File("old.kov");
     Put(k.Filename, "[KOV]\r\nDescription=alt\r\n");
     {
         FullDisk full(64);
@@ -253,7 +253,7 @@ TEST_F(KOVFileTest, AFailedWriteLeavesTheOldFile) {
     EXPECT_EQ(Content(k.Filename), "[KOV]\r\nDescription=alt\r\n");
 
     // A new file on a full disk: nothing is left behind.
-    k.Filename = folder / "new.kov";
+    k.Filename = folder.File("new.kov");
     {
         FullDisk full(64);
         EXPECT_FALSE(modKOVFile::WriteConfigFile(k, &error));
@@ -262,12 +262,12 @@ TEST_F(KOVFileTest, AFailedWriteLeavesTheOldFile) {
     EXPECT_EQ(folder.Count(), 1u);  // old.kov only: no temporary file
 
     // A folder that does not exist, and a folder in the file's place.
-    k.Filename = folder / "gone/a.kov";
+    k.Filename = folder.File("gone/a.kov");
     EXPECT_FALSE(modKOVFile::WriteConfigFile(k, &error));
-    EXPECT_EQ(error.rfind(folder / "gone", 0), 0u) << error;
-    k.Filename = folder.str();
+    EXPECT_EQ(error.rfind(folder.File("gone"), 0), 0u) << error;
+    k.Filename = folder.path;
     EXPECT_FALSE(modKOVFile::WriteConfigFile(k, &error));
-    EXPECT_EQ(error, folder.str() + ": not a file");
+    EXPECT_EQ(error, folder.path + ": not a file");
 }
 
 }  // namespace

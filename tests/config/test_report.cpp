@@ -40,7 +40,7 @@ modReport::ReportValues Serial() {
 class ReportTest : public ::testing::Test {
 protected:
     void TearDown() override { modFunctions::SetLanguageOffset(0); }
-    TempFolder folder;
+    ScratchFolder folder;
 };
 
 TEST_F(ReportTest, GermanSerialDeviceWithRainFilter) {
@@ -152,28 +152,28 @@ TEST_F(ReportTest, WrittenAsOneFileThatAFailureLeavesAlone) {
     modFunctions::SetLanguageOffset(0);
     const auto lines = modReport::ReportLines(Serial());
     std::string path, error;
-    ASSERT_TRUE(modReport::WriteReport(folder.str(), lines, &path));
-    EXPECT_EQ(path, folder / "$KVD$.txt");
+    ASSERT_TRUE(modReport::WriteReport(folder.path, lines, &path));
+    EXPECT_EQ(path, folder.File("$KVD$.txt"));
     const std::string first = Content(path);
     EXPECT_EQ(first, modReport::ReportBytes(lines));
 
     {
         FullDisk full(100);
-        EXPECT_FALSE(modReport::WriteReport(folder.str(), {std::string(500, 'x')}, &path, &error));
+        EXPECT_FALSE(modReport::WriteReport(folder.path, {std::string(500, 'x')}, &path, &error));
     }
     EXPECT_NE(error.find(std::generic_category().message(EFBIG)), std::string::npos) << error;
     EXPECT_EQ(Content(path), first);
     EXPECT_EQ(folder.Count(), 1u);
 
-    EXPECT_FALSE(modReport::WriteReport(folder / "gone", lines, &path, &error));
-    EXPECT_EQ(error.rfind(folder / "gone", 0), 0u) << error;
+    EXPECT_FALSE(modReport::WriteReport(folder.File("gone"), lines, &path, &error));
+    EXPECT_EQ(error.rfind(folder.File("gone"), 0), 0u) << error;
 
     // A link planted under the report's name is replaced, never written through.
-    const std::string victim = folder / "victim.txt";
+    const std::string victim = folder.File("victim.txt");
     Put(victim, "keep");
-    fs::remove(folder / "$KVD$.txt");
-    fs::create_symlink(victim, folder / "$KVD$.txt");
-    ASSERT_TRUE(modReport::WriteReport(folder.str(), lines, &path, &error)) << error;
+    fs::remove(folder.File("$KVD$.txt"));
+    fs::create_symlink(victim, folder.File("$KVD$.txt"));
+    ASSERT_TRUE(modReport::WriteReport(folder.path, lines, &path, &error)) << error;
     EXPECT_FALSE(fs::is_symlink(path));
     EXPECT_EQ(Content(path), first);
     EXPECT_EQ(Content(victim), "keep");

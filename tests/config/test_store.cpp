@@ -64,7 +64,7 @@ class StoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
         modFunctions::SetLanguageOffset(0);
-        settings.Filename(folder / "KOV.ini");
+        settings.Filename(folder.File("KOV.ini"));
         device = std::make_shared<clsKOV>();
         device->Name = device->Filename = "Device";
         device->SerialNo = "0815";
@@ -73,7 +73,7 @@ protected:
 
     // A configuration file named `name` with the description `description`.
     std::string MakeFile(const std::string& name, const std::string& description, int airPressure = 1013) {
-        const std::string file = folder / name;
+        const std::string file = folder.File(name);
         Put(file, "[KOV]\r\nDescription=" + description + "\r\nAirPressure=" + std::to_string(airPressure) + "\r\n");
         return file;
     }
@@ -93,18 +93,18 @@ protected:
         return files;
     }
 
-    TempFolder folder;
+    ScratchFolder folder;
     clsIni settings;
     std::shared_ptr<clsKOV> device;
     ConfigEntries list;
     std::vector<std::string> unloaded;
-    clsConfigStore store{list, unloaded, settings, folder.str()};
+    clsConfigStore store{list, unloaded, settings, folder.path};
     ScriptedHost host;
 };
 
 TEST_F(StoreTest, LoadingKeepsTheNamesThatDoNotLoad) {
     const std::string a = MakeFile("a.kov", "A"), b = MakeFile("b.kov", "B");
-    const std::string gone = folder / "stick/gone.kov", bad = MakeFile("bad.kov", "");
+    const std::string gone = folder.File("stick/gone.kov"), bad = MakeFile("bad.kov", "");
     Put(settings.Filename(), "[FILES]\n1KOVFile=\n2KOVFile=" + a + "\n3KOVFile=" + gone + "\n4KOVFile=" + bad +
                                  "\n5KOVFile=" + a + "\n64KOVFile=" + b + "\n65KOVFile=" + b + "\n");
     const auto result = modConfigList::LoadConfigList(settings, list, unloaded);
@@ -174,7 +174,7 @@ TEST_F(StoreTest, DeletedEntriesDoNotComeBack) {
 TEST_F(StoreTest, DeleteChangesNothingWhenTheIndexCannotBeWritten) {
     const std::string a = MakeFile("a.kov", "A");
     list.emplace_back(a, Entry(a));
-    settings.Filename(folder.str());  // a folder where KOV.ini should be
+    settings.Filename(folder.path);  // a folder where KOV.ini should be
     EXPECT_EQ(store.Delete(list[1].second, host).What, Kind::Failed);
     EXPECT_EQ(list.size(), 2u);
     ASSERT_EQ(host.messages.size(), 1u);
@@ -185,7 +185,7 @@ TEST_F(StoreTest, SavingTheDeviceAddsAnEntryThatReadsBackTheSame) {
     device->RainFilter = 1, device->DistanceWindow = 15000, device->MeasValid = 4;  // not edited in the dialog
     device->S2Logic = 0, device->AnalogOutput = 0;
     host.texts = {"Halle 3"};
-    host.saveFiles = {folder / "halle3.kov"};
+    host.saveFiles = {folder.File("halle3.kov")};
     const auto out = store.Save(
         device, [](clsKOV& c) { c.AirPressure = 990, c.Offset = -12; }, host);
 
@@ -195,14 +195,14 @@ TEST_F(StoreTest, SavingTheDeviceAddsAnEntryThatReadsBackTheSame) {
     EXPECT_EQ(out.Item, 1);
     EXPECT_EQ(out.Select, 1);
     EXPECT_EQ(out.Text, "Halle 3");
-    EXPECT_EQ(out.Source, folder / "halle3.kov");
+    EXPECT_EQ(out.Source, folder.File("halle3.kov"));
     EXPECT_EQ(device->AirPressure, 1013);  // the device itself is untouched
     EXPECT_EQ(device->Filename, "Device");
-    EXPECT_EQ(Index(1), folder / "halle3.kov");
+    EXPECT_EQ(Index(1), folder.File("halle3.kov"));
     EXPECT_TRUE(host.questions.empty());
 
     // Imported again, it gives the same fields.
-    host.openFiles = {folder / "halle3.kov"};
+    host.openFiles = {folder.File("halle3.kov")};
     ASSERT_EQ(store.Import(host).What, Kind::Added);
     clsKOV expected = *device;
     expected.AirPressure = 990, expected.Offset = -12, expected.Description = "Halle 3";
@@ -277,10 +277,10 @@ TEST_F(StoreTest, CancelOrAFailedWriteChangesNothing) {
 
     Put(settings.Filename(), "[FILES]\n1KOVFile=/keep.kov\n");
     host.texts = {"x"};
-    host.saveFiles = {folder / "gone/x.kov"};
+    host.saveFiles = {folder.File("gone/x.kov")};
     EXPECT_EQ(store.Save(device, nullptr, host).What, Kind::Failed);
     ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].rfind("Die Konfiguration wurde nicht gespeichert: " + folder / "gone", 0), 0u)
+    EXPECT_EQ(host.messages[0].rfind("Die Konfiguration wurde nicht gespeichert: " + folder.File("gone"), 0), 0u)
         << host.messages[0];
     EXPECT_EQ(list.size(), 1u);
     EXPECT_EQ(Content(settings.Filename()), "[FILES]\n1KOVFile=/keep.kov\n");
@@ -301,20 +301,20 @@ TEST_F(StoreTest, ImportTwiceAndImportFailures) {
     store.Delete(list[1].second, host);
     EXPECT_EQ(Index(1), a);
 
-    const std::string garbage = folder / "garbage.kov";
+    const std::string garbage = folder.File("garbage.kov");
     Put(garbage, "[KOV]\nDescription=x\nBaudrate=schnell\n");
-    host.openFiles = {garbage, folder.str()};
+    host.openFiles = {garbage, folder.path};
     EXPECT_EQ(store.Import(host).What, Kind::Failed);
     EXPECT_EQ(store.Import(host).What, Kind::Failed);
     EXPECT_EQ(host.messages,
               (std::vector<std::string>{garbage + ": Der Eintrag Baudrate enthält \"schnell\", keine ganze Zahl. "
                                                   "Die Konfiguration wurde nicht geladen.",
-                                        folder.str() + ": Das ist ein Ordner, keine Datei."}));
+                                        folder.path + ": Das ist ein Ordner, keine Datei."}));
     EXPECT_EQ(list.size(), 2u);
 }
 
 TEST_F(StoreTest, AFileThatComesBackIsListedOnce) {
-    const std::string a = folder / "a.kov";
+    const std::string a = folder.File("a.kov");
     Put(settings.Filename(), "[FILES]\n1KOVFile=" + a + "\n");
     modConfigList::LoadConfigList(settings, list, unloaded);
     ASSERT_EQ(unloaded.size(), 1u);
@@ -330,21 +330,21 @@ TEST_F(StoreTest, AFileThatComesBackIsListedOnce) {
 TEST_F(StoreTest, AFullListWarnsAndKeepsTheFirst64) {
     std::string index = "[FILES]\n";
     for (int n = 1; n <= 64; ++n)
-        index += std::to_string(n) + "KOVFile=" + folder / ("gone" + std::to_string(n)) + "\n";
+        index += std::to_string(n) + "KOVFile=" + folder.File("gone" + std::to_string(n)) + "\n";
     Put(settings.Filename(), index);
     modConfigList::LoadConfigList(settings, list, unloaded);
     ASSERT_EQ(unloaded.size(), 64u);
 
     host.texts = {"neu"};
-    host.saveFiles = {folder / "new.kov"};
+    host.saveFiles = {folder.File("new.kov")};
     EXPECT_EQ(store.Save(device, nullptr, host).What, Kind::Added);
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0],
               "Diese Dateien fehlen beim nächsten Start in der Liste der Konfigurationen (sie fasst "
               "64 Dateien mit Pfaden bis 254 Zeichen):\n" +
-                  folder / "gone64");
-    EXPECT_EQ(Index(1), folder / "new.kov");
-    EXPECT_EQ(Index(64), folder / "gone63");
+                  folder.File("gone64"));
+    EXPECT_EQ(Index(1), folder.File("new.kov"));
+    EXPECT_EQ(Index(64), folder.File("gone63"));
 }
 
 TEST(StoreFilters, NameFiltersForTheFileDialog) {

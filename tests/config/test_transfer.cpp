@@ -15,8 +15,7 @@
 
 #include "MonitorLoop.h"
 #include "SensorModel.h"
-#include "SensorTestSupport.h"
-#include "SimPort.h"
+#include "SimulatedLoop.h"
 #include "clsConfigTransfer.h"
 #include "clsKOV.h"
 #include "modKOVComm.h"
@@ -61,41 +60,14 @@ const Strings kSerialUpload = {"101 ASCII+UNIT", "111 M",    "301 1024", "302 25
                                "502 9900",       "503 1",    "504 1000", "505 900",  "601 9600", "603 C",
                                "701 0",          "702 1000", "801 200",  "802 1013"};
 
-class TransferTest : public ::testing::Test {
+class TransferTest : public SimulatedLoopTest {
 protected:
-    void Start(Sim::Options options = {}) {
-        model = std::make_shared<Sim::SensorModel>(options, [this] { return time.ms; });
-        link = std::make_shared<clsKOV>();
-        link->SetPortFactory([this](int, std::string* device) {
-            *device = "simulated";
-            return std::make_unique<Sim::InProcessPort>(model);
-        });
-        loop = std::make_unique<MonitorLoop>([this] { return link; }, nullptr);
-        loop->SetClock([this] { return time.Now(); });
-        loop->SetMonotonicClock([this] { return time.ms; });
-        loop->SetWaitFunction([this](int ms) {
-            time.ms += ms;
-            return true;
-        });
+    void Start(const Sim::Options& options = {}) {
+        StartLoop(options);
         transfer = std::make_unique<clsConfigTransfer>(link, host);
         loop->AddTickListener([this](clsKOV& k) { transfer->NoteTick(k); });
-        // Every wait of the link and of the transfer runs the loop's ticks.
-        modKOVComm::SetEventPump([this](int) { Tick(); });
         ASSERT_TRUE(TickUntil([this] { return link->CommStatus == Comm::Idle; }));
         Tick(5);
-    }
-    void Tick(int n = 1) {
-        for (int i = 0; i < n; ++i) {
-            time.ms += MonitorLoop::TickMs;
-            loop->Tick();
-        }
-    }
-    bool TickUntil(const std::function<bool()>& done, int limit = 400) {
-        for (int i = 0; i < limit; ++i) {
-            Tick();
-            if (done()) return true;
-        }
-        return false;
     }
     // What the sensor receives from now on.
     void Mark() { mark = model->Commands().size(); }
@@ -117,11 +89,6 @@ protected:
         return transfer->TransferConfig(mode);
     }
 
-    CleanHooks clean;
-    SimulatedTime time;
-    std::shared_ptr<Sim::SensorModel> model;
-    std::shared_ptr<clsKOV> link;
-    std::unique_ptr<MonitorLoop> loop;
     RecordingHost host;
     std::unique_ptr<clsConfigTransfer> transfer;
     std::size_t mark = 0;

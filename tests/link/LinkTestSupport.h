@@ -12,6 +12,8 @@
 namespace linktest {
 
 using namespace testsupport;
+namespace Comm = modKOVComm::Comm;
+namespace Event = modKOVComm::Event;
 
 // Both ends of the fake line; the test keeps it after the port moved into the link.
 struct Wire {

@@ -128,14 +128,14 @@ TEST_F(LinkTest, DeadlineTable) {
             if (!stuck.empty() && r.status == 2 && last == "M") continue;
             Await(r.status, r.last, 1);
             Decode(stuck);  // not yet due
-            EXPECT_EQ(link.EventNr, 0) << row;
+            EXPECT_EQ(link.EventNr, Event::Nothing) << row;
             EXPECT_EQ(link.InBuffer, last == "S" ? "" : stuck) << row;
             EXPECT_EQ(wire->fromLink, "") << row;
             link.FailTime = link.CurrentTime - 1 / modAPI::MsPerDay;
             link.EvaluateInBuffer();
             if (!stuck.empty() && last == "T") {
                 // Something came back, but nothing readable: asked again.
-                EXPECT_EQ(link.EventNr, 0) << row;
+                EXPECT_EQ(link.EventNr, Event::Nothing) << row;
                 EXPECT_EQ(wire->fromLink, "T") << row;
                 continue;
             }
@@ -153,18 +153,18 @@ TEST_F(LinkTest, BlockOnlyWithItsOwnEnd) {
                           "Temperature: 23 C, OK\r\n101: 0\r\n111: 0\r\n610: 5\r\n301: 2\r\n702: 1000\r\nend\r\n";
     Await(0, "C");
     Decode("end\r\n" + block.substr(0, 40));  // an old "end" does not close a new block
-    EXPECT_EQ(link.EventNr, 0);
-    EXPECT_EQ(link.CommStatus, 0);
+    EXPECT_EQ(link.EventNr, Event::Nothing);
+    EXPECT_EQ(link.CommStatus, Comm::NotConnected);
     Decode("end\r\n" + block);
-    EXPECT_EQ(link.EventNr, 4);
-    EXPECT_EQ(link.CommStatus, 1);
+    EXPECT_EQ(link.EventNr, Event::Configuration);
+    EXPECT_EQ(link.CommStatus, Comm::Idle);
     EXPECT_TRUE(modKOVComm::ConfigurationRead);
     EXPECT_EQ(link.SerialNo, "1234");
     EXPECT_EQ(link.NodeAddress, -1);  // serial device, whatever 610 says
 
     Await(0, "C", -1);
     Decode(block.substr(0, 40));  // partial block past the deadline
-    EXPECT_EQ(link.EventNr, -1);
+    EXPECT_EQ(link.EventNr, Event::NoAnswer);
     EXPECT_EQ(link.InBuffer, "");
 }
 
@@ -179,8 +179,8 @@ TEST_F(LinkTest, ABlockSpoiltByNoiseIsAskedForAgain) {
         Decode(spoilt);
         EXPECT_EQ(wire->fromLink, sent);
     }
-    EXPECT_EQ(link.EventNr, 4) << "the third is taken as it is";
-    EXPECT_EQ(link.CommStatus, 1);
+    EXPECT_EQ(link.EventNr, Event::Configuration) << "the third is taken as it is";
+    EXPECT_EQ(link.CommStatus, Comm::Idle);
 }
 
 TEST(InfoBlock, VariantsAndBadNumbers) {
@@ -207,10 +207,10 @@ TEST_F(LinkTest, TemperatureReplies) {
     link.sTemperature = "21 C, OK";
     Await(2, "T");
     Decode("T=-10 C,");  // the line is not complete yet: nothing to report
-    EXPECT_EQ(link.EventNr, 0);
+    EXPECT_EQ(link.EventNr, Event::Nothing);
     EXPECT_EQ(link.sTemperature, "21 C, OK");
     Decode("T=-10 C, NOK\r\n");
-    EXPECT_EQ(link.EventNr, 3);
+    EXPECT_EQ(link.EventNr, Event::Temperature);
     EXPECT_EQ(link.sTemperature, "-10 C, NOK");  // minus sign kept
     EXPECT_EQ(link.TempStatus, 0);
 
@@ -229,9 +229,9 @@ TEST_F(LinkTest, TemperatureReplies) {
         Decode(Bytes({0x17, 0x01, 0x0E, 0x05}));
         EXPECT_EQ(link.sTemperature, "23 C,  OK");
         Decode(Bytes({0x33, 0x17, 0x01, 0x0E, 0x05}));  // a stray byte in front
-        EXPECT_EQ(link.EventNr, 3);
+        EXPECT_EQ(link.EventNr, Event::Temperature);
         Decode(Bytes({0x17, 0x01, 0x05, 0x0E, 0x42}));
-        EXPECT_EQ(link.EventNr, 7);
+        EXPECT_EQ(link.EventNr, Event::ChecksumError);
         EXPECT_EQ(link.InBuffer, Bytes({0x05, 0x0E, 0x42}));  // may begin the next answer
     }
 }
@@ -257,12 +257,12 @@ TEST_F(LinkTest, RunTimeErrorsEndTheStepQuietly) {
     Await(2, "m");
     const std::string frames = WithCrc(Frame4(4660)) + WithCrc(Frame4(4661));
     Decode(frames);
-    EXPECT_EQ(link.EventNr, 0);
+    EXPECT_EQ(link.EventNr, Event::Nothing);
     EXPECT_EQ(link.MeasValue_mm, 77);
     EXPECT_EQ(link.InBuffer, frames);
     Await(2, "T");
     Decode(WithCrc("\x17\x01"));
-    EXPECT_EQ(link.EventNr, 0);
+    EXPECT_EQ(link.EventNr, Event::Nothing);
     EXPECT_EQ(link.sTemperature, "");
 }
 
@@ -281,5 +281,5 @@ TEST_F(LinkTest, TemperatureRequestFollowsTheStopEvenIfDataGoesOn) {
     wire->toLink += "0001234.5 mm\r\n";
     Tick(60);  // past the stop's 2000 ms
     EXPECT_EQ(wire->fromLink, "T");
-    EXPECT_EQ(link.CommStatus, 2);
+    EXPECT_EQ(link.CommStatus, Comm::Measuring);
 }

@@ -50,12 +50,12 @@ TEST_F(LinkTest, SendTransmitsBytesAndArmsTheDeadline) {
         wire->fromLink.clear();
         wire->toLink = "stale";
         link.InBuffer = "old";
-        link.EventNr = 4;
+        link.EventNr = Event::Configuration;
         link.SendCommand(c.command);
         EXPECT_EQ(wire->fromLink, c.command);
         EXPECT_EQ(wire->toLink, "");  // input queue discarded
         EXPECT_EQ(link.InBuffer, "");
-        EXPECT_EQ(link.EventNr, 0);
+        EXPECT_EQ(link.EventNr, Event::Nothing);
         EXPECT_EQ(link.LastCommand, c.command);
         EXPECT_NEAR(MsLeft(), c.ms, 1e-3) << c.command;
     }
@@ -91,7 +91,7 @@ TEST_F(LinkTest, NetworkPortAllowancePendingAndReason) {
 TEST_F(LinkTest, PauseAfterStopAndNoSpeed) {
     link.OpenComPort(1, 9600);
     modKOVComm::StopContinuous(link);
-    EXPECT_EQ(link.CommStatus, 1);
+    EXPECT_EQ(link.CommStatus, Comm::Idle);
     link.CommBaudrate(1200);
     link.SendCommand("S");
     EXPECT_EQ(time.slept, (std::vector<int>{18, 142}));

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ScratchFolder.h"
 #include "SerialPort.h"
 
 namespace {
@@ -26,12 +27,10 @@ constexpr gid_t kNoGroup = 65534;
 // root:`gid` with `mode`: a terminal's character device (a pseudo-terminal's
 // numbers; the kernel opens those only under /dev/pts, so it never opens).
 struct DeviceStandIn {
-    std::string dir, path;
+    testsupport::ScratchFolder dir;
+    std::string path = dir.File("tty");
     DeviceStandIn(gid_t gid, mode_t mode) {
-        char tmpl[] = "/tmp/ora-port-access-XXXXXX";
-        dir = ::mkdtemp(tmpl);
-        ::chmod(dir.c_str(), 0755);
-        path = dir + "/tty";
+        ::chmod(dir.path.c_str(), 0755);
         int master = -1, slave = -1;
         struct stat st {};
         EXPECT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
@@ -41,10 +40,6 @@ struct DeviceStandIn {
         EXPECT_EQ(::mknod(path.c_str(), S_IFCHR | 0600, st.st_rdev), 0);
         EXPECT_EQ(::chown(path.c_str(), 0, gid), 0);
         EXPECT_EQ(::chmod(path.c_str(), mode), 0);
-    }
-    ~DeviceStandIn() {
-        ::unlink(path.c_str());
-        ::rmdir(dir.c_str());
     }
 };
 

@@ -32,7 +32,7 @@ protected:
             wire->toLink += stream.substr(pos, n);
             pos += n;
             Tick();
-            if (link.EventNr == 2) reported.push_back(link.MeasValue_mm);
+            if (link.EventNr == Event::Distance) reported.push_back(link.MeasValue_mm);
             EXPECT_LE(link.InBuffer.size(), 64u);
         }
         return reported;
@@ -108,7 +108,7 @@ TEST_F(Robust, BinaryWithStrayBytesReportsOnlySentValues) {
         recent.push_back(mm);
         if (recent.size() > 3) recent.erase(recent.begin());
         Tick(2);
-        if (link.EventNr == 2) {
+        if (link.EventNr == Event::Distance) {
             ++reportedCount;
             if (std::find(recent.begin(), recent.end(), link.MeasValue_mm) == recent.end()) ++wrong;
         }
@@ -169,7 +169,7 @@ TEST_F(Robust, BinaryCrcWithDamagedBytesGivesOnlySentValues) {
         wire->toLink += stream.substr(pos, n);
         pos += n;
         Tick();
-        if (link.EventNr == 2) {
+        if (link.EventNr == Event::Distance) {
             ASSERT_TRUE(sent.count(link.MeasValue_mm)) << link.MeasValue_mm;
             if (link.Decoder.ChecksumErrors > 0) ++withDamage;
         }
@@ -186,14 +186,14 @@ TEST_F(Robust, BinaryMarkersAndTextLikeBytes) {
     modKOVComm::StartContinuous(link);
     const std::int32_t comma = 0x202C43;  // bytes 43 2C 20 spell "C, "
     Decode(Frame4(comma - 2) + Frame4(comma - 1) + Frame4(comma - 1));  // in step
-    ASSERT_EQ(link.EventNr, 2);
+    ASSERT_EQ(link.EventNr, Event::Distance);
     Decode(Frame4(modKOVComm::NoEchoValue));
-    EXPECT_EQ(link.EventNr, 2);
+    EXPECT_EQ(link.EventNr, Event::Distance);
     EXPECT_EQ(link.MeasValue, modKOVComm::NoEchoValue);
     Decode(Frame4(modKOVComm::TempErrorValue));
     EXPECT_EQ(link.MeasValue, modKOVComm::TempErrorValue);
     Decode(Frame4(comma) + Frame4(comma + 1));
-    EXPECT_EQ(link.EventNr, 2);
+    EXPECT_EQ(link.EventNr, Event::Distance);
     EXPECT_DOUBLE_EQ(link.MeasValue, (comma + 1) / 1000.0);
     EXPECT_EQ(link.InBuffer, "");
 }
@@ -220,7 +220,7 @@ TEST_F(Robust, AStreamNobodyAskedForIsStopped) {
         Tick();
         Tick();
         EXPECT_EQ(wire->fromLink, status == 0 ? "SX" : "SC") << status;
-        EXPECT_NE(link.EventNr, -1);
+        EXPECT_NE(link.EventNr, Event::NoAnswer);
     }
     // A sensor that does not stop is asked again at the deadline.
     Await(0, "X", 1000);
@@ -249,19 +249,19 @@ TEST_F(Robust, StrayBytesDoNotDropAnIdleConnection) {
             wire->fromLink.clear();
         }
         Tick();
-        ASSERT_NE(link.EventNr, -1) << "tick " << tick;
+        ASSERT_NE(link.EventNr, Event::NoAnswer) << "tick " << tick;
     }
     EXPECT_GT(answered, 300);
     EXPECT_EQ(link.sTemperature, "23 C, OK");
     // A sensor that falls silent is still noticed.
-    link.CommStatus = 1;
+    link.CommStatus = Comm::Idle;
     int silentTicks = 0;
-    while (link.EventNr != -1 && silentTicks < 100) {
+    while (link.EventNr != Event::NoAnswer && silentTicks < 100) {
         wire->fromLink.clear();
         Tick();
         ++silentTicks;
     }
-    EXPECT_EQ(link.EventNr, -1);
+    EXPECT_EQ(link.EventNr, Event::NoAnswer);
 }
 
 // An acknowledgement is only the answer to a parameter write: a binary
@@ -271,7 +271,7 @@ TEST_F(Robust, BinaryTemperatureIsNoAcknowledgement) {
     link.OutputFormat = 3;
     Await(1, "T");
     Decode(WithCrc("\x45\x01"));
-    EXPECT_EQ(link.EventNr, 3);
+    EXPECT_EQ(link.EventNr, Event::Temperature);
     EXPECT_EQ(link.sTemperature, "69 C,  OK");
     // While a write waits, the same bytes are no "O".
     link.RainFilter = 0;
@@ -280,7 +280,7 @@ TEST_F(Robust, BinaryTemperatureIsNoAcknowledgement) {
         if (pumps++ == 1) wire->toLink += WithCrc("\x4F\x01");
         Tick(500);
     });
-    EXPECT_EQ(link.EventNr, -1);
+    EXPECT_EQ(link.EventNr, Event::NoAnswer);
 }
 
 // In BINARY+CRC, the answer to "T" awaited while the sensor keeps streaming
@@ -288,15 +288,15 @@ TEST_F(Robust, BinaryTemperatureIsNoAcknowledgement) {
 TEST_F(Robust, TemperatureWaitInAStreamEnds) {
     if (!CrcLibraryPresent()) GTEST_SKIP() << "CRC16 library not built";
     link.OutputFormat = 3;
-    link.CommStatus = 2;
+    link.CommStatus = Comm::Measuring;
     link.SendCommand("T");
     bool ended = false;
     for (int i = 0; i < 400 && !ended; ++i) {
         for (int k = 0; k < 10; ++k) wire->toLink += WithCrc(Frame4(5000 + k));
         Tick();
         EXPECT_LE(link.InBuffer.size(), 3u);
-        EXPECT_NE(link.EventNr, 3) << "a temperature read out of distance frames";
-        ended = link.EventNr == -1;
+        EXPECT_NE(link.EventNr, Event::Temperature) << "a temperature read out of distance frames";
+        ended = link.EventNr == Event::NoAnswer;
     }
     EXPECT_TRUE(ended);
 }
@@ -311,8 +311,8 @@ TEST_F(Robust, UnknownUnitEndsInNoAnswer) {
     do {
         wire->toLink += Frame4(4660);
         Tick();
-    } while (link.EventNr != -1 && ++ticks < 200);
-    EXPECT_EQ(link.EventNr, -1);
+    } while (link.EventNr != Event::NoAnswer && ++ticks < 200);
+    EXPECT_EQ(link.EventNr, Event::NoAnswer);
     EXPECT_NEAR(ticks * 50, 3000, 150);
 }
 
@@ -331,24 +331,24 @@ TEST_F(Robust, ABytesThatCannotBeSentFailsTheWrite) {
     link.DistanceWindow = 20000;
     int pumps = 0;
     modKOVComm::WriteParameter(link, "352", [&](int) { ++pumps; });
-    EXPECT_EQ(link.EventNr, -1);
+    EXPECT_EQ(link.EventNr, Event::NoAnswer);
     EXPECT_EQ(pumps, 0);
     EXPECT_EQ(wire->fromLink, "352 2");  // never "352 2000" and a CR
 }
 
 // A pump that throws leaves no trace of the wait behind.
 TEST_F(Robust, AThrowingPumpEndsTheWaitCleanly) {
-    link.CommStatus = 1;
+    link.CommStatus = Comm::Idle;
     EXPECT_THROW(modKOVComm::WriteParameter(link, "304", [](int) { throw std::runtime_error("pump"); }),
                  std::runtime_error);
     // The next step must not report into the wait that is gone.
     Await(1, "304 0\r");
     Decode("OK\r\n");
-    EXPECT_EQ(link.EventNr, 5);
+    EXPECT_EQ(link.EventNr, Event::Accepted);
     int pumps = 0;
     modKOVComm::WriteParameter(link, "304", [&](int) {
         if (pumps++ == 0) wire->toLink += "ERR\r\n";
         Tick();
     });
-    EXPECT_EQ(link.EventNr, 6);
+    EXPECT_EQ(link.EventNr, Event::Rejected);
 }

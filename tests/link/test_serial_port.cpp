@@ -19,6 +19,7 @@
 
 #include "SensorTestSupport.h"
 #include "SerialPort.h"
+#include "Waiting.h"
 #include "clsIni.h"
 
 namespace {
@@ -26,15 +27,8 @@ namespace {
 using namespace testsupport;
 using Clock = std::chrono::steady_clock;
 
-// Waits up to a second for a condition: the kernel hands bytes across a
-// pseudo-terminal with a small delay.
-bool Eventually(const std::function<bool()>& done) {
-    for (const auto end = Clock::now() + std::chrono::seconds(1); !done();) {
-        if (Clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+// The kernel hands bytes across a pseudo-terminal with a small delay.
+bool Eventually(const std::function<bool()>& done) { return WaitFor(done); }
 
 // A pseudo-terminal; the test plays the device on the master side.
 struct Pty {
@@ -138,7 +132,8 @@ TEST(SerialPort, HangUpIsALostPortThatNeverBlocks) {
         EXPECT_FALSE(port->PutChar('X'));
         port->FlushInput();
     }
-    EXPECT_LT(Clock::now() - after, std::chrono::seconds(2));  // no call waits (a wait per call would be 1000 of them)
+    // No call waits: PutChar's wait for room (a second), once per call, would take 1000 times that.
+    EXPECT_LT(Clock::now() - after, std::chrono::milliseconds(PatienceMs));
     EXPECT_EQ(port->GetBaud(), -1);
 
     // Devices that cannot be opened keep the reason.
@@ -163,11 +158,16 @@ protected:
         port = SerialLayer::CreateDevicePort(pty.slavePath);
         ASSERT_TRUE(port->Open(nullptr));
     }
-    // Everything that arrives at the other end until, once `written` is set, nothing more comes.
-    std::string Drain(const std::atomic<bool>& written) const {
+    // What arrives at the other end until, once `written` is set, the `sent`
+    // bytes have come (or nothing more comes for the patience limit), and
+    // whatever follows them within 200 ms.
+    std::string Drain(const std::atomic<bool>& written, const std::atomic<size_t>& sent) const {
         std::string got;
         auto quiet = Clock::now();
-        while (!written || Clock::now() - quiet < std::chrono::milliseconds(200)) {
+        for (;;) {
+            const bool all = written && got.size() >= sent;
+            if (Clock::now() - quiet > (all ? std::chrono::milliseconds(200) : std::chrono::milliseconds(PatienceMs)))
+                return got;
             char b[4096];
             const ssize_t n = ::read(pty.master, b, sizeof b);
             if (n > 0) {
@@ -177,7 +177,6 @@ protected:
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         }
-        return got;
     }
     static unsigned char Pattern(size_t i) { return static_cast<unsigned char>(i * 7 + i / 251); }
 
@@ -204,7 +203,7 @@ TEST_F(FullOutputQueue, ASlowReaderGetsEveryByte) {
                 still = Clock::now();
             }
         }
-        got = Drain(written);
+        got = Drain(written, progress);
     });
     std::string sent;
     auto longest = Clock::duration::zero();
@@ -239,10 +238,10 @@ TEST_F(FullOutputQueue, NoReaderReportsTheByteThatDidNotGo) {
     }
     ASSERT_TRUE(refused) << "every byte reported as sent, with nobody reading";
     EXPECT_GE(refusal, std::chrono::milliseconds(900)) << "gave up without waiting for room";
-    EXPECT_LT(refusal, std::chrono::seconds(3));
+    EXPECT_LT(refusal, std::chrono::milliseconds(PatienceMs)) << "gives up instead of hanging";
     EXPECT_FALSE(port->Lost());
     // Exactly the bytes reported as sent arrived; the refused one did not.
-    const std::string got = Drain(std::atomic<bool>{true});
+    const std::string got = Drain(std::atomic<bool>{true}, std::atomic<size_t>{sent.size()});
     EXPECT_TRUE(got == sent) << "sent " << sent.size() << " bytes, " << got.size() << " arrived";
 
     // With room again, the port sends as before.

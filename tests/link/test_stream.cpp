@@ -47,9 +47,9 @@ protected:
             wire->toLink += stream.substr(pos, n);
             pos += n;
             Tick();
-            if (link.EventNr == 2) reported.push_back(link.MeasValue_mm);
-            if (link.EventNr == 7 && crcErrors) ++*crcErrors;
-            EXPECT_NE(link.EventNr, -1);
+            if (link.EventNr == Event::Distance) reported.push_back(link.MeasValue_mm);
+            if (link.EventNr == Event::ChecksumError && crcErrors) ++*crcErrors;
+            EXPECT_NE(link.EventNr, Event::NoAnswer);
             EXPECT_LT(link.InBuffer.size(), 64u);
         }
         return reported;

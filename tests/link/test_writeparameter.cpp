@@ -10,7 +10,7 @@ protected:
     void SetUp() override {
         LinkTest::SetUp();
         link.OpenComPort(1, 9600);
-        link.CommStatus = 1;
+        link.CommStatus = Comm::Idle;
     }
     // The tests' pump: the sensor may answer, then one monitor tick.
     modKOVComm::EventPump pump = [this](int) {
@@ -68,7 +68,7 @@ TEST_F(WriteTest, TheWriteWaitsForTheLineAndKeepsItsLateAnswer) {
     modKOVComm::WriteParameter(link, "111", pump);
     EXPECT_EQ(writtenAt, 5) << "the write went out after the temperature";
     EXPECT_EQ(wire->fromLink, "111 MM\r");
-    EXPECT_EQ(link.EventNr, 5);
+    EXPECT_EQ(link.EventNr, Event::Accepted);
 }
 
 // The program's pump may run several decoding steps; the answer seen by the
@@ -80,13 +80,13 @@ TEST_F(WriteTest, AnAnswerInsideThePumpIsKept) {
         Tick();
     });
     modKOVComm::WriteParameter(link, "503");
-    EXPECT_EQ(link.EventNr, 5);
+    EXPECT_EQ(link.EventNr, Event::Accepted);
 }
 
 TEST_F(WriteTest, PortLossClosingOrAStoppedTimerEndTheWait) {
     beforeStep = [this] { wire->lost = pumps == 3; };
     modKOVComm::WriteParameter(link, "801", pump);
-    EXPECT_EQ(link.EventNr, -1);
+    EXPECT_EQ(link.EventNr, Event::NoAnswer);
     EXPECT_EQ(pumps, 3);
 
     wire->lost = false;
@@ -94,13 +94,13 @@ TEST_F(WriteTest, PortLossClosingOrAStoppedTimerEndTheWait) {
     pumps = 0;
     beforeStep = [this] { modKOVComm::SetClosing(pumps == 2); };
     modKOVComm::WriteParameter(link, "801", pump);
-    EXPECT_EQ(link.EventNr, -1);
+    EXPECT_EQ(link.EventNr, Event::NoAnswer);
     EXPECT_EQ(pumps, 2);
 
     // A pump that never decodes: the clock still ends the wait.
     modKOVComm::SetClosing(false);
     modKOVComm::WriteParameter(link, "801", [this](int) { time.ms += 1000; });
-    EXPECT_EQ(link.EventNr, -1);
+    EXPECT_EQ(link.EventNr, Event::NoAnswer);
 }
 
 // The hooks are one set: a single setter changes only its own hook, and one
@@ -134,7 +134,7 @@ TEST_F(WriteTest, HooksReplacedWhileTheWriteWaits) {
         pumps = static_cast<int>(calls.size());
     });
     modKOVComm::WriteParameter(link, "801");
-    EXPECT_EQ(link.EventNr, -1);
+    EXPECT_EQ(link.EventNr, Event::NoAnswer);
     EXPECT_EQ(pumps, 1);
     EXPECT_TRUE(modKOVComm::Closing());
 }

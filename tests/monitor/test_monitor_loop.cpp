@@ -11,13 +11,13 @@
 #include "Crc16Loader.h"
 #include "MonitorLoop.h"
 #include "SensorModel.h"
-#include "SensorTestSupport.h"
-#include "SimPort.h"
+#include "SimulatedLoop.h"
 #include "clsKOV.h"
 #include "modKOVComm.h"
 
 using namespace testsupport;
 namespace Comm = modKOVComm::Comm;
+namespace Event = modKOVComm::Event;
 
 namespace {
 
@@ -41,51 +41,12 @@ struct RecordingView : MonitorView {
     bool Showed(int id) const { return std::find(statusIds.begin(), statusIds.end(), id) != statusIds.end(); }
 };
 
-class LoopTest : public ::testing::Test {
+class LoopTest : public SimulatedLoopTest {
 protected:
-    void SetUp() override {
-        modKOVComm::ResetHooks();
-        time.ms = 0;
-        modKOVComm::SetSleep([this](int ms) { time.ms += ms; });
-        model = std::make_shared<Sim::SensorModel>(Sim::Options{}, [this] { return time.ms; });
-        link = std::make_shared<clsKOV>();
-        link->SetPortFactory([this](int, std::string* device) {
-            *device = "simulated";
-            return std::make_unique<Sim::InProcessPort>(model);
-        });
-        loop = std::make_unique<MonitorLoop>([this] { return link; }, &view);
-        loop->SetClock([this] { return time.Now(); });
-        loop->SetMonotonicClock([this] { return time.ms; });
-        loop->SetWaitFunction([this](int ms) {
-            time.ms += ms;
-            return true;
-        });
-        // The link's own waits (parameter writes) run the loop's ticks.
-        modKOVComm::SetEventPump([this](int) { Tick(); });
-    }
-    void TearDown() override { modKOVComm::ResetHooks(); }
-    void Tick(int n = 1) {
-        for (int i = 0; i < n; ++i) {
-            time.ms += MonitorLoop::TickMs;
-            loop->Tick();
-        }
-    }
-    bool TickUntil(const std::function<bool()>& done, int limit = 400) {
-        for (int i = 0; i < limit; ++i) {
-            Tick();
-            if (done()) return true;
-        }
-        return false;
-    }
-    void Connect() {
-        ASSERT_TRUE(TickUntil([this] { return link->CommStatus == Comm::Idle; }));
-    }
+    void SetUp() override { StartLoop({}, &view); }
+    void Connect() { ASSERT_TRUE(TickUntil([this] { return link->CommStatus == Comm::Idle; })); }
 
-    SimulatedTime time;
-    std::shared_ptr<Sim::SensorModel> model;
-    std::shared_ptr<clsKOV> link;
     RecordingView view;
-    std::unique_ptr<MonitorLoop> loop;
 };
 
 }  // namespace
@@ -123,7 +84,7 @@ TEST_F(LoopTest, SilentSensorWithTemperatureFaultIsNoConnection) {
     link->TempStatus = 0;
     model->Faults().silent = true;
     ASSERT_TRUE(TickUntil([this] { return link->CommStatus == Comm::NotConnected; }, 30000 / 50));
-    EXPECT_NE(std::find(view.statusIds.begin(), view.statusIds.end(), 1134), view.statusIds.end());
+    EXPECT_NE(std::find(view.statusIds.begin(), view.statusIds.end(), MonitorText::NoConnection), view.statusIds.end());
     EXPECT_TRUE(loop->Measuring()) << "resumed when the sensor answers again";
 }
 
@@ -137,7 +98,7 @@ TEST_F(LoopTest, RejectedAveragingWriteKeepsTheOldValue) {
     Tick(10);
     EXPECT_FALSE(loop->WriteAverage("301", old == 1 ? 2 : 1));
     EXPECT_EQ(link->AverageDepth, old);
-    EXPECT_EQ(view.statusIds.back(), 1137);
+    EXPECT_EQ(view.statusIds.back(), MonitorText::SettingRejected);
     EXPECT_EQ(link->CommStatus, Comm::Measuring);
     EXPECT_TRUE(loop->WriteAverage("304", 1));
     EXPECT_EQ(model->Param(304), 1);
@@ -199,7 +160,7 @@ TEST_F(LoopTest, StatusDoesNotBlinkBetweenValues) {
     view.statusIds.clear();
     view.lastStatus.clear();
     Tick(40);
-    for (int id : view.statusIds) EXPECT_EQ(id, 1132);
+    for (int id : view.statusIds) EXPECT_EQ(id, MonitorText::NewDistance);
     ASSERT_FALSE(view.statusIds.empty());
     loop->StartStop();  // stopped: the text goes after a while
     Tick(20);
@@ -225,7 +186,8 @@ TEST_F(LoopTest, AValueNoLongerLiveIsClearedOnEveryFaultPath) {
     loop->StartStop();
     for (const Fault& f : faults) {
         SCOPED_TRACE(f.name);
-        ASSERT_TRUE(TickUntil([this] { return link->CommStatus == Comm::Measuring && link->EventNr == 2; }));
+        ASSERT_TRUE(
+            TickUntil([this] { return link->CommStatus == Comm::Measuring && link->EventNr == Event::Distance; }));
         view.cleared = 0;
         view.statusIds.clear();
         const std::size_t before = model->Commands().size();

@@ -7,10 +7,12 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <vector>
 
 #include "MonitorLoop.h"
+#include "ScratchFolder.h"
 #include "clsKOV.h"
 #include "frmRecorder.h"
 #include "modAPI.h"
@@ -97,19 +99,16 @@ double T(int s, int ms) { return modAPI::DayCount(2026, 12, 7, 13, 45, s, ms); }
 
 class TestRecorderWindow : public QObject {
     Q_OBJECT
+    std::unique_ptr<testsupport::ScratchFolder> m_folder;  // one for each test function
     std::string m_dir;
 
 private slots:
     void init() {
-        char pattern[] = "/tmp/ora_recwin_XXXXXX";
-        m_dir = ::mkdtemp(pattern);
+        m_folder = std::make_unique<testsupport::ScratchFolder>();
+        m_dir = m_folder->path;
         modAPI::SetProgramFolder(m_dir);
     }
-    void cleanup() {
-        std::error_code ec;
-        fs::permissions(m_dir, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(m_dir, ec);
-    }
+    void cleanup() { m_folder.reset(); }
 
     void recordWritesEveryDistanceAndStops() {
         FakeHost host;

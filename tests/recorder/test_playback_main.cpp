@@ -135,7 +135,7 @@ private slots:
         // A measurement afterwards fills the chart again, at the present time.
         QTest::mouseClick(h.child<QPushButton>("cmdStart"), Qt::LeftButton);
         h.Tick(40);
-        QCOMPARE(h.window->StatusText(StatusPanel::Events), Text(1132));
+        QCOMPARE(h.window->StatusText(StatusPanel::Events), Text(MonitorText::NewDistance));
         const auto points = Points(*h.window->Series());
         QVERIFY(points.size() > 5);
         QVERIFY(points.begin()->first > std::llround(BaseDay() * modAPI::MsPerDay));

@@ -13,11 +13,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "ScratchFolder.h"
 #include "modKOVComm.h"
 #include "modRecFile.h"
 
 extern char** environ;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -67,8 +67,8 @@ long long ReadCounts(int fd, std::string& pending, long long until) {
 }  // namespace
 
 TEST(RecKill, EveryWrittenLineSurvivesSigkill) {
-    char pattern[] = "/tmp/ora_reckill_XXXXXX";
-    const std::string dir = ::mkdtemp(pattern);
+    const testsupport::ScratchFolder folder;
+    const std::string& dir = folder.path;
     // Killed after different numbers of lines, so that the kill falls at
     // different points of the writing.
     for (long long target : {1LL, 200LL, 3000LL, 12345LL}) {
@@ -111,6 +111,4 @@ TEST(RecKill, EveryWrittenLineSurvivesSigkill) {
         EXPECT_LT(all.size() - pos, 80u) << "more than one line cut off";
         EXPECT_EQ(all.find('\0'), std::string::npos);
     }
-    std::error_code ec;
-    fs::remove_all(dir, ec);
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Measurement.h"
+#include "ScratchFolder.h"
 #include "clsKOV.h"
 #include "clsRecordWriter.h"
 #include "modAPI.h"
@@ -28,29 +29,7 @@ using modRecFile::FormatTimeStamp;
 
 namespace {
 
-class TempFolder {
-public:
-    TempFolder() {
-        std::random_device random;
-        for (;;) {
-            const fs::path path = fs::temp_directory_path() / ("ora_rec_" + std::to_string(random()));
-            if (fs::create_directory(path)) {
-                m_path = path.generic_string();
-                break;
-            }
-        }
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(m_path, ec);
-    }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
+using testsupport::ScratchFolder;
 
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -170,15 +149,15 @@ TEST(RecLine, BadLinesAreRefused) {
 // create, so a second recorder (or a name taken meanwhile, a planted link
 // too) moves on to the next number and nothing is written through a link.
 TEST(RecFiles, TheNextFreeNumberIsCreatedExclusively) {
-    TempFolder dir;
+    ScratchFolder dir;
     clsRecordWriter first, second, third;
-    ASSERT_TRUE(first.CreateNext(dir.Path()));
+    ASSERT_TRUE(first.CreateNext(dir.path));
     EXPECT_EQ(first.Path(), dir.File("SAVE0001.rec"));
     WriteAll(dir.File("SAVE0003.rec"), "x");
     fs::create_symlink(dir.File("outside.txt"), dir.File("SAVE0002.rec"));  // dangling
-    ASSERT_TRUE(second.CreateNext(dir.Path()));
+    ASSERT_TRUE(second.CreateNext(dir.path));
     EXPECT_EQ(second.Path(), dir.File("SAVE0004.rec"));
-    ASSERT_TRUE(third.CreateNext(dir.Path()));  // while the others record
+    ASSERT_TRUE(third.CreateNext(dir.path));  // while the others record
     EXPECT_EQ(third.Path(), dir.File("SAVE0005.rec"));
     EXPECT_FALSE(fs::exists(dir.File("outside.txt")));
     EXPECT_EQ(ReadAll(dir.File("SAVE0003.rec")), "x");
@@ -199,7 +178,7 @@ TEST(RecFiles, TheNextFreeNumberIsCreatedExclusively) {
 // a recording without lines leaves it as it was, and a link is replaced,
 // not followed.
 TEST(RecFiles, AReplacedRecordingTakesThePlaceOnlyWithItsFirstLine) {
-    TempFolder dir;
+    ScratchFolder dir;
     const std::string file = dir.File("day.rec");
     WriteAll(file, "old\r\n");
     {
@@ -209,7 +188,7 @@ TEST(RecFiles, AReplacedRecordingTakesThePlaceOnlyWithItsFirstLine) {
         EXPECT_TRUE(writer.Close());  // nothing recorded
     }
     EXPECT_EQ(ReadAll(file), "old\r\n");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 1);  // nothing left beside it
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 1);  // nothing left beside it
     {
         clsRecordWriter writer;
         ASSERT_TRUE(writer.Replace(file));
@@ -220,7 +199,7 @@ TEST(RecFiles, AReplacedRecordingTakesThePlaceOnlyWithItsFirstLine) {
         EXPECT_FALSE(writer.Close());
     }
     EXPECT_EQ(ReadAll(file), "one\r\ntwo\r\n");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 1);
 
     const std::string link = dir.File("link.rec");
     fs::create_symlink(file, link);
@@ -234,11 +213,11 @@ TEST(RecFiles, AReplacedRecordingTakesThePlaceOnlyWithItsFirstLine) {
 }
 
 TEST(RecFiles, FolderIsMadeBelowTheProgramFolder) {
-    TempFolder dir;
-    const std::string folder = modRecFile::MakeFolder(dir.Path());
+    ScratchFolder dir;
+    const std::string folder = modRecFile::MakeFolder(dir.path);
     EXPECT_EQ(folder, dir.File("REC"));
     EXPECT_TRUE(fs::is_directory(folder));
-    EXPECT_EQ(modRecFile::MakeFolder(dir.Path()), folder);  // already there
+    EXPECT_EQ(modRecFile::MakeFolder(dir.path), folder);  // already there
     WriteAll(dir.File("plain"), "x");
     std::string error;
     EXPECT_EQ(modRecFile::MakeFolder(dir.File("plain"), &error), "");
@@ -248,7 +227,7 @@ TEST(RecFiles, FolderIsMadeBelowTheProgramFolder) {
 // --- Writer ------------------------------------------------------------------
 
 TEST(RecWriter, EveryLineIsInTheFileAsSoonAsItIsWritten) {
-    TempFolder dir;
+    ScratchFolder dir;
     clsRecordWriter writer;
     ASSERT_TRUE(writer.Create(dir.File("SAVE0001.rec")));
     ASSERT_TRUE(writer.WriteLine("one"));
@@ -260,7 +239,7 @@ TEST(RecWriter, EveryLineIsInTheFileAsSoonAsItIsWritten) {
 }
 
 TEST(RecWriter, AnEmptyRecordingLeavesNoFile) {
-    TempFolder dir;
+    ScratchFolder dir;
     clsRecordWriter writer;
     ASSERT_TRUE(writer.Create(dir.File("SAVE0001.rec")));
     EXPECT_TRUE(fs::exists(dir.File("SAVE0001.rec")));
@@ -269,7 +248,7 @@ TEST(RecWriter, AnEmptyRecordingLeavesNoFile) {
 }
 
 TEST(RecWriter, AFileThatCannotBeCreatedIsReported) {
-    TempFolder dir;
+    ScratchFolder dir;
     clsRecordWriter writer;
     std::string error;
     EXPECT_FALSE(writer.Create(dir.File("missing/SAVE0001.rec"), &error));
@@ -278,7 +257,7 @@ TEST(RecWriter, AFileThatCannotBeCreatedIsReported) {
     EXPECT_FALSE(writer.WriteLine("x", &error));
 #ifndef _WIN32
     if (::geteuid() != 0) {  // root writes into read-only folders
-        fs::permissions(dir.Path(), fs::perms::owner_write, fs::perm_options::remove);
+        fs::permissions(dir.path, fs::perms::owner_write, fs::perm_options::remove);
         error.clear();
         EXPECT_FALSE(writer.Create(dir.File("SAVE0001.rec"), &error));
         EXPECT_FALSE(error.empty());
@@ -291,7 +270,7 @@ TEST(RecWriter, ALineThatDoesNotFitIsTakenBackOut) {
     // A file size limit lets a line in only in part, as a full disk does:
     // the file must end with the last whole line, and a file without one
     // is removed.
-    TempFolder dir;
+    ScratchFolder dir;
     const std::string line = "07.12.2026 13:45:02,250; 1234 mm; 25 C";  // 38 bytes + CR LF
     for (const rlim_t limit : {rlim_t{100}, rlim_t{10}}) {
         const std::string file = dir.File("SAVE" + std::to_string(limit) + ".rec");
@@ -323,7 +302,7 @@ TEST(RecWriter, ALineThatDoesNotFitIsTakenBackOut) {
 #endif
 
 TEST(RecWriter, LinesAreInTheFileWhateverTheSyncInterval) {
-    TempFolder dir;
+    ScratchFolder dir;
     for (double interval : {0.0, -1.0, 1000.0}) {
         const std::string file = dir.File(std::to_string(interval) + ".rec");
         clsRecordWriter writer;
@@ -341,7 +320,7 @@ TEST(RecWriter, LinesAreInTheFileWhateverTheSyncInterval) {
 // --- Loading -----------------------------------------------------------------
 
 TEST(RecLoad, RecordThenPlayBackGivesTheSamePoints) {
-    TempFolder dir;
+    ScratchFolder dir;
     struct Point {
         double Time;
         std::int32_t Distance;
@@ -371,7 +350,7 @@ TEST(RecLoad, RecordThenPlayBackGivesTheSamePoints) {
 }
 
 TEST(RecLoad, AnUnreadableLineStopsLoadingAndKeepsWhatCameBefore) {
-    TempFolder dir;
+    ScratchFolder dir;
     WriteAll(dir.File("a.rec"),
              "07.12.2026 13:45:02,250; 1; 25 \xB0" "C\r\n07.12.2026 13:45:02,300; 2; 25\r\n\x01\x02garbage\r\n"
              "07.12.2026 13:45:02,350; 3; 25\r\n");
@@ -389,7 +368,7 @@ TEST(RecLoad, AnUnreadableLineStopsLoadingAndKeepsWhatCameBefore) {
 }
 
 TEST(RecLoad, EmptyFilesMissingFilesAndLinesWithoutEnds) {
-    TempFolder dir;
+    ScratchFolder dir;
     WriteAll(dir.File("empty.rec"), "");
     int count = 0;
     auto result = modRecFile::Load(dir.File("empty.rec"), [&](const modRecFile::Line&) { ++count; });
@@ -408,7 +387,7 @@ TEST(RecLoad, EmptyFilesMissingFilesAndLinesWithoutEnds) {
 // Bad input: each file loads, or stops at its first unreadable line with the
 // lines before it handed over; none takes unbounded memory or time.
 TEST(RecLoad, BadInput) {
-    TempFolder dir;
+    ScratchFolder dir;
     const std::string good = "07.12.2026 13:45:02,250; 1234 mm; 25 \xB0" "C\r\n";
     struct Case {
         const char* name;
@@ -451,7 +430,7 @@ TEST(RecLoad, BadInput) {
 }
 
 TEST(RecLoad, AMillionLinesWithProgressAndCancel) {
-    TempFolder dir;
+    ScratchFolder dir;
     const std::string file = dir.File("long.rec");
     {
         std::ofstream out(file, std::ios::binary);

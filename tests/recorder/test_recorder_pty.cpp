@@ -1,10 +1,7 @@
 // The recorder end to end: the real main window on its own timer, the
 // ora2orb2-sim tool behind a pseudo-terminal; record, stop, play back.
 #include <QAction>
-#include <QFile>
-#include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <map>
 #include <memory>
@@ -22,6 +19,8 @@
 #include "modRecFile.h"
 #include "MainWindowTestState.h"
 #include "SimulatorProcess.h"
+
+namespace Comm = modKOVComm::Comm;
 
 namespace {
 
@@ -48,33 +47,28 @@ class RecorderPtyTest : public QObject {
 
 private slots:
     void recordStopPlay() {
-        const QString tool = QStringLiteral(ORA_SIM_TOOL);
-        if (!QFile::exists(tool)) QSKIP("ora2orb2-sim is not built");
-        QTemporaryDir dir;
-        QString link;
-        QProcess sim;
-        QVERIFY(simtest::StartSimulator(sim, tool, dir, {"--format", "3", "--unit", "0"},
-                                        "[GENERAL]\nComport=4\nBaudrate=38400\n", &link));
-        simtest::StartProgramState(dir.path().toStdString());
+        simtest::PtySimulator sim;
+        QVERIFY(sim.Start({"--format", "3", "--unit", "0"}, "[GENERAL]\nComport=4\nBaudrate=38400\n"));
+        simtest::StartProgramState(sim.dir.path().toStdString());
         auto dialogs = std::make_shared<FakeDialogs>();
         frmRecorder::SetDefaultDialogs(dialogs);
         {
             frmMain window;
             window.show();
-            QTRY_COMPARE_WITH_TIMEOUT(modGlobals::Device->CommStatus, 1, 15000);
+            QTRY_COMPARE_WITH_TIMEOUT(modGlobals::Device->CommStatus, Comm::Idle, testsupport::PatienceMs);
             window.findChild<QAction*>("mnuRecorder")->trigger();
             frmRecorder* recorder = window.Recorder();
             QVERIFY(recorder && recorder->isVisible());
 
             recorder->RecButton()->click();
-            const std::string file = dir.filePath("REC/SAVE0001.rec").toStdString();
+            const std::string file = sim.dir.filePath("REC/SAVE0001.rec").toStdString();
             QCOMPARE(recorder->FileName(), file);
             QCOMPARE(window.StatusText(StatusPanel::Files).toStdString(), "REC: " + file + " ");
             window.findChild<QPushButton*>("cmdStart")->click();
-            QCOMPARE(modGlobals::Device->CommStatus, 2);
-            QTRY_VERIFY_WITH_TIMEOUT(window.Series()->WritePointer() > 20, 15000);
+            QCOMPARE(modGlobals::Device->CommStatus, Comm::Measuring);
+            QTRY_VERIFY_WITH_TIMEOUT(window.Series()->WritePointer() > 20, testsupport::PatienceMs);
             window.findChild<QPushButton*>("cmdStart")->click();
-            QCOMPARE(modGlobals::Device->CommStatus, 1);
+            QCOMPARE(modGlobals::Device->CommStatus, Comm::Idle);
             // Values still on their way are recorded too; then the recording stops.
             QTest::qWait(300);
             const auto recorded = Points(*window.Series());
@@ -102,8 +96,6 @@ private slots:
         }
         frmRecorder::SetDefaultDialogs(nullptr);
         modKOVComm::SetEventPump({});
-        sim.terminate();
-        sim.waitForFinished(5000);
     }
 };
 

@@ -6,13 +6,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "ScratchFolder.h"
 #include "clsIni.h"
 #include "modAPI.h"
 #include "modFunctions.h"
@@ -24,19 +24,10 @@ namespace {
 class IniTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("ora_ini_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        dir = scratch.path;
         path = (dir / "KOV.ini").string();
         ini.Filename(path);
         modFunctions::SetDecimalSeparator('.');
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(dir, ec);
     }
     void Put(const std::string& content) {
         std::ofstream(path, std::ios::binary) << content;
@@ -47,6 +38,7 @@ protected:
     }
     size_t FilesInDir() const { return static_cast<size_t>(std::distance(fs::directory_iterator(dir), {})); }
 
+    testsupport::ScratchFolder scratch;
     fs::path dir;
     std::string path;
     clsIni ini;

@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "ScratchFolder.h"
 #include "modSafeFile.h"
 
 #ifdef _WIN32
@@ -48,18 +48,6 @@ namespace fs = std::filesystem;
 
 class SafeFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::random_device random;
-        dir = fs::temp_directory_path() / ("ora_safefile_" + std::to_string(random()));
-        fs::create_directories(dir);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        for (const auto& entry : fs::recursive_directory_iterator(dir, ec))
-            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(dir, ec);
-    }
-
     // UTF-8 name of a file in the scratch folder, as the program passes names.
     std::string Name(const std::string& leaf) const { return (dir / fs::u8path(leaf)).u8string(); }
 
@@ -70,7 +58,8 @@ protected:
 
     std::size_t Entries() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {})); }
 
-    fs::path dir;
+    testsupport::ScratchFolder scratch;
+    const fs::path dir = fs::u8path(scratch.path);
 };
 
 TEST_F(SafeFileTest, WritesExactlyTheBytesGivenWhetherTheFileIsNewOrReplaced) {

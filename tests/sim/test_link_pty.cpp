@@ -14,6 +14,7 @@
 #include <functional>
 #include <thread>
 
+#include "ChildProcess.h"
 #include "PtyServer.h"
 #include "SensorTestSupport.h"
 #include "SimPort.h"
@@ -21,6 +22,8 @@
 namespace {
 
 using namespace testsupport;
+namespace Comm = modKOVComm::Comm;
+namespace Event = modKOVComm::Event;
 using Sim::SensorModel;
 
 // Passes everything through and counts the bytes the link sends, so that the
@@ -88,7 +91,7 @@ protected:
     }
     void Sync() {
         if (sent > delivered && server) {
-            EXPECT_TRUE(server->ReceiveFromProgram(sent - delivered, 2000));
+            EXPECT_TRUE(server->ReceiveFromProgram(sent - delivered, PatienceMs));
         }
         delivered = sent;
     }
@@ -100,7 +103,7 @@ protected:
         MonitorTick(link);
         const bool open = link.PortIsOpen();
         maxInBuffer = std::max(maxInBuffer, link.InBuffer.size());
-        if (open && link.EventNr == 2)
+        if (open && link.EventNr == Event::Distance)
             reported.push_back({link.MeasValue_mm, link.MeasValue, link.sDistance, model->History().size()});
         events.push_back(open ? link.EventNr : -100);
         Sync();
@@ -113,7 +116,9 @@ protected:
         return false;
     }
     void Run(double ms) { RunUntil([] { return false; }, ms); }
-    void Connect() { ASSERT_TRUE(RunUntil([this] { return link.CommStatus == 1; }, 5000)); }
+    void Connect() {
+        ASSERT_TRUE(RunUntil([this] { return link.CommStatus == Comm::Idle; }, 5000));
+    }
     size_t Count(int event) const { return static_cast<size_t>(std::count(events.begin(), events.end(), event)); }
     std::vector<double> CommandTimes(const std::string& text) const {
         std::vector<double> times;
@@ -180,7 +185,7 @@ TEST_F(PtyLink, ConnectingAndKeepAliveAboutEveryOneAndAHalfSeconds) {
     EXPECT_GE(Count(3), times.size() - 1);
     EXPECT_EQ(Count(-1), 0u);
     EXPECT_EQ(link.TempStatus, 1);
-    EXPECT_EQ(link.CommStatus, 1);
+    EXPECT_EQ(link.CommStatus, Comm::Idle);
 }
 
 TEST_F(PtyLink, ContinuousMeasurementInAllFourFormats) {
@@ -201,7 +206,7 @@ TEST_F(PtyLink, ContinuousMeasurementInAllFourFormats) {
         events.clear();
         modKOVComm::StartContinuous(link);
         Run(4000);
-        EXPECT_EQ(link.CommStatus, 2);
+        EXPECT_EQ(link.CommStatus, Comm::Measuring);
         EXPECT_EQ(Count(-1), 0u);
         ASSERT_GE(reported.size(), 20u);
         ExpectReportedAsSent(c.format <= 1);
@@ -222,7 +227,7 @@ TEST_F(PtyLink, TemperatureInterleavedIntoAMeasurement) {
     const size_t before = reported.size();
     EXPECT_GT(before, 5u);
     link.SendCommand("S");  // the monitor's temperature request: CommStatus stays 2
-    ASSERT_TRUE(RunUntil([this] { return link.EventNr == 3; }, 4000));
+    ASSERT_TRUE(RunUntil([this] { return link.EventNr == Event::Temperature; }, 4000));
     EXPECT_EQ(link.sTemperature, "23 C, OK");
     const auto s = CommandTimes("S"), t = CommandTimes("T");
     ASSERT_EQ(s.size(), 1u);
@@ -254,8 +259,8 @@ TEST_F(PtyLink, ParameterWritesAndASilentSensor) {
     // No answer: -1, the link starts over with a wake-up every 2 s, and a
     // write ends as unanswered.
     model->Faults().silent = true;
-    ASSERT_TRUE(RunUntil([this] { return link.EventNr == -1; }, 6000));
-    EXPECT_EQ(link.CommStatus, 0);
+    ASSERT_TRUE(RunUntil([this] { return link.EventNr == Event::NoAnswer; }, 6000));
+    EXPECT_EQ(link.CommStatus, Comm::NotConnected);
     model->ClearHistory();
     Run(6100);
     EXPECT_EQ(CommandTimes("X").size(), 3u);
@@ -276,7 +281,12 @@ TEST_F(PtyLink, UnpluggedPortIsClosedAndReopenedWhenBack) {
     Tick();
     EXPECT_TRUE(link.PortIsOpen());
     // The link finds the sensor again, whichever way round.
-    ASSERT_TRUE(RunUntil([this] { return link.CommStatus == 1 && (link.EventNr == 3 || link.EventNr == 4); }, 6000));
+    ASSERT_TRUE(RunUntil(
+        [this] {
+            return link.CommStatus == Comm::Idle &&
+                   (link.EventNr == Event::Temperature || link.EventNr == Event::Configuration);
+        },
+        6000));
 }
 
 TEST_F(PtyLink, PowerCycleWhileIdleAndWhileMeasuring) {
@@ -285,19 +295,19 @@ TEST_F(PtyLink, PowerCycleWhileIdleAndWhileMeasuring) {
     Run(500);
     model->PowerCycle();
     Run(1000);
-    ASSERT_TRUE(RunUntil([this] { return link.EventNr == 3; }, 5000)) << "keep-alive answered again";
-    EXPECT_EQ(link.CommStatus, 1);
+    ASSERT_TRUE(RunUntil([this] { return link.EventNr == Event::Temperature; }, 5000)) << "keep-alive answered again";
+    EXPECT_EQ(link.CommStatus, Comm::Idle);
 
     modKOVComm::StartContinuous(link);
     Run(1000);
     model->PowerCycle();
-    ASSERT_TRUE(RunUntil([this] { return link.CommStatus == 1; }, 2000)) << "the banner ends the measurement";
-    ASSERT_TRUE(RunUntil([this] { return link.EventNr == 3; }, 5000));
+    ASSERT_TRUE(RunUntil([this] { return link.CommStatus == Comm::Idle; }, 2000)) << "the banner ends the measurement";
+    ASSERT_TRUE(RunUntil([this] { return link.EventNr == Event::Temperature; }, 5000));
     // The sensor restarts by itself during the next measurement, too.
     model->Faults().restartAfterMs = 800;
     modKOVComm::StartContinuous(link);
-    ASSERT_TRUE(RunUntil([this] { return link.CommStatus == 1; }, 3000));
-    ASSERT_TRUE(RunUntil([this] { return link.EventNr == 3; }, 5000));
+    ASSERT_TRUE(RunUntil([this] { return link.CommStatus == Comm::Idle; }, 3000));
+    ASSERT_TRUE(RunUntil([this] { return link.EventNr == Event::Temperature; }, 5000));
     EXPECT_LT(maxInBuffer, 600u);
 }
 
@@ -314,14 +324,14 @@ TEST_F(PtyLink, AutostartSensorIsTakenOverInEveryFormat) {
         model->PowerCycle();
         const double on = time.ms;
         MonitorTick(link, 1, 38400);
-        ASSERT_TRUE(RunUntil([this] { return link.CommStatus == 1; }, 6000));
+        ASSERT_TRUE(RunUntil([this] { return link.CommStatus == Comm::Idle; }, 6000));
         const double took = time.ms - on;
         EXPECT_LT(took, 2500);
         std::printf("[ figures  ] autostart format %d: connected %.0f ms after power-on\n", format, took);
         EXPECT_FALSE(model->Measuring());
         EXPECT_FALSE(CommandTimes("S").empty());
         Run(3000);
-        EXPECT_EQ(link.CommStatus, 1);
+        EXPECT_EQ(link.CommStatus, Comm::Idle);
         EXPECT_EQ(Count(-1), 0u);
         link.CloseComPort();
         events.clear();
@@ -355,7 +365,8 @@ TEST_F(PtyLink, ReplugWhileMeasuringResumesInEveryFormat) {
         // after connecting, as the main window does for a user's measurement.
         ASSERT_TRUE(RunUntil(
             [this] {
-                if (link.CommStatus == 1 && link.EventNr == 3) modKOVComm::StartContinuous(link);
+                if (link.CommStatus == Comm::Idle && link.EventNr == Event::Temperature)
+                    modKOVComm::StartContinuous(link);
                 return !reported.empty();
             },
             6000));
@@ -382,7 +393,7 @@ TEST_F(PtyLink, IdleConnectionSurvivesLineNoise) {
         events.clear();
         Run(format == 1 ? 600000 : 120000);
         EXPECT_EQ(Count(-1), 0u);
-        EXPECT_EQ(link.CommStatus, 1);
+        EXPECT_EQ(link.CommStatus, Comm::Idle);
         EXPECT_GT(Count(3), format == 1 ? 300u : 60u);
         std::printf("[ figures  ] noise format %d: %zu ticks, %zu temperatures, %zu unanswered\n", format, events.size(), Count(3), Count(-1));
         link.CloseComPort();
@@ -513,33 +524,25 @@ TEST(SimulatorTool, ServesTheLinkAndRefusesBadOptions) {
     const std::string device = folder.path + "/ora-sensor";
     std::ofstream(folder.path + "/KOV.ini") << "[PORTS]\n5=" << device << "\n";
     modAPI::SetProgramFolder(folder.path);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        ::execl(ORA_SIM_TOOL, ORA_SIM_TOOL, "--link", device.c_str(), "--format", "0", "--unit", "0", "--reject",
-                "302", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    ChildProcess sim({ORA_SIM_TOOL, "--link", device, "--format", "0", "--unit", "0", "--reject", "302"});
     clsKOV link;
-    auto runUntil = [&link](const std::function<bool()>& done) {
-        for (int i = 0; i < 60; ++i) {
+    auto runUntil = [&link](const std::function<bool()>& done) {  // one tick every 50 ms
+        for (int i = 0; i < PatienceMs / 50; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             MonitorTick(link, 5, 19200);
             if (done()) return true;
         }
         return false;
     };
-    EXPECT_TRUE(runUntil([&] { return link.CommStatus == 1; })) << link.LastOpenError();
+    EXPECT_TRUE(runUntil([&] { return link.CommStatus == Comm::Idle; })) << link.LastOpenError();
     EXPECT_EQ(link.DevicePath(), device);
     modKOVComm::WriteParameter(link, "302");
-    EXPECT_EQ(link.EventNr, 6);
+    EXPECT_EQ(link.EventNr, Event::Rejected);
     modKOVComm::StartContinuous(link);
-    EXPECT_TRUE(runUntil([&] { return link.EventNr == 2; }));
+    EXPECT_TRUE(runUntil([&] { return link.EventNr == Event::Distance; }));
     EXPECT_GT(link.MeasValue_mm, 1000);
     EXPECT_EQ(link.MeasValue, link.MeasValue_mm);
-    ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
+    sim.Kill(SIGTERM);
     EXPECT_TRUE(runUntil([&] { return !link.PortIsOpen(); })) << "the sensor went away";
 }
 
@@ -549,22 +552,7 @@ TEST(SimulatorTool, ServesTheLinkAndRefusesBadOptions) {
 TEST(SimulatorTool, UnplugSignalAndReplugAtTheSameLink) {
     ScratchFolder folder;
     const std::string device = folder.path + "/ora-sensor";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        ::execl(ORA_SIM_TOOL, ORA_SIM_TOOL, "--link", device.c_str(), "--autostart", "--format", "0",
-                "--replug-ms", "1000", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    auto until = [](const std::function<bool()>& done, int ms) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return true;
-    };
+    ChildProcess sim({ORA_SIM_TOOL, "--link", device, "--autostart", "--format", "0", "--replug-ms", "1000"});
     std::unique_ptr<SerialLayer::Port> port;
     auto plugged = [&] {
         port = SerialLayer::CreateDevicePort(device);
@@ -580,29 +568,27 @@ TEST(SimulatorTool, UnplugSignalAndReplugAtTheSameLink) {
         return n;
     };
     std::string before, after;
-    ASSERT_TRUE(until(plugged, 3000));
-    EXPECT_TRUE(until([&] { return values(&before) >= 3; }, 3000)) << before;
+    ASSERT_TRUE(WaitFor(plugged));
+    EXPECT_TRUE(WaitFor([&] { return values(&before) >= 3; })) << before;
 
-    ::kill(pid, SIGUSR1);
+    sim.Signal(SIGUSR1);
     const auto pulled = std::chrono::steady_clock::now();
-    EXPECT_TRUE(until([&] { return port->InQueue() == 0 && port->Lost(); }, 800));
+    EXPECT_TRUE(WaitFor([&] { return port->InQueue() == 0 && port->Lost(); }));
     // The link goes too: left dangling, it would lead to the next program's
     // terminal of the same number.
     struct stat st {};
-    EXPECT_TRUE(until([&] { return ::lstat(device.c_str(), &st) != 0; }, 800)) << "the device vanished";
-    EXPECT_TRUE(until(plugged, 4000)) << "back at " << device;
+    EXPECT_TRUE(WaitFor([&] { return ::lstat(device.c_str(), &st) != 0; })) << "the device vanished";
+    EXPECT_TRUE(WaitFor(plugged)) << "back at " << device;
     const double outMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - pulled).count();
-    // 1 s out (the margins leave room for a loaded machine)
-    EXPECT_GE(outMs, 950);
-    EXPECT_LT(outMs, 4000);
-    EXPECT_TRUE(until([&] { return values(&after) >= 3; }, 2000)) << after;
+    EXPECT_GE(outMs, 950) << "out for the second it was told";
+    EXPECT_TRUE(WaitFor([&] { return values(&after) >= 3; })) << after;
     EXPECT_EQ(after.find("KOV ready"), std::string::npos) << "the sensor did not restart";
 
-    ::kill(pid, SIGTERM);
-    int status = -1;
-    ::waitpid(pid, &status, 0);
-    EXPECT_EQ(status, 0);
+    sim.Signal(SIGTERM);
+    int code = -1;
+    EXPECT_TRUE(WaitFor([&] { return sim.Ended(&code); }));
+    EXPECT_EQ(code, 0);
     EXPECT_NE(::access(device.c_str(), F_OK), 0);
 }
 #endif

@@ -18,19 +18,11 @@
 #include <thread>
 #include <vector>
 
+#include "Waiting.h"
+
 extern char** environ;
 
 namespace testsupport {
-
-// Waits for `done` (polled every 10 ms) at most `limitMs`; true once it holds.
-inline bool WaitFor(const std::function<bool()>& done, int limitMs = 10000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 class ChildProcess {
 public:
@@ -79,6 +71,9 @@ public:
         return true;
     }
     bool Running() { return !Ended(); }
+    void Signal(int signal) const {
+        if (m_pid > 0) ::kill(m_pid, signal);
+    }
 
 private:
     pid_t m_pid = -1;
@@ -93,9 +88,11 @@ public:
         std::vector<std::string> args = {tool, "--link", link, "--log", commandLog, "--values", valueLog};
         args.insert(args.end(), options.begin(), options.end());
         m_process.Start(args);
-        WaitFor([this] { return std::filesystem::exists(link) || !m_process.Running(); }, 5000);
+        WaitFor([this] { return std::filesystem::exists(link) || !m_process.Running(); });
     }
     bool Running() { return m_process.Running() && std::filesystem::exists(link); }
+    // The adapter is pulled (back after --replug-ms).
+    void Unplug() const { m_process.Signal(SIGUSR1); }
     // Commands received ("X", "301 4", ...) and values sent (mm), in order.
     std::vector<std::string> Commands() const { return Field(commandLog, "\"command\":\""); }
     std::vector<long long> Values() const {

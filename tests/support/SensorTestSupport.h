@@ -1,21 +1,15 @@
 #pragma once
 // Shared by the link and the simulator tests: the program's clock on
-// simulated time, binary frames as the sensor sends them, a scratch folder,
-// and the monitor's tick.
+// simulated time, binary frames as the sensor sends them, and the monitor's
+// tick.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <boost/crc.hpp>
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
-#ifdef _WIN32
-#include <process.h>
 
-#include <random>
-#endif
-
+#include "ScratchFolder.h"
 #include "clsKOV.h"
 #include "modAPI.h"
 #include "modKOVComm.h"
@@ -73,45 +67,19 @@ inline std::string WithCrc(const std::string& data) {
     return data + static_cast<char>(sum >> 8) + static_cast<char>(sum & 0xFF);
 }
 
-// A folder of its own under /tmp (Windows: the user's temporary folder),
-// removed with everything in it.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-#ifdef _WIN32
-        std::error_code ec;
-        const auto base = std::filesystem::temp_directory_path(ec);
-        for (unsigned attempt = 0; attempt < 100 && path.empty() && !ec; ++attempt) {
-            const auto candidate = base / ("ora-test-" + std::to_string(::_getpid()) + "-" +
-                                           std::to_string(std::random_device{}() % 1000000u));
-            if (std::filesystem::create_directory(candidate, ec)) path = candidate.u8string();
-        }
-#else
-        char tmpl[] = "/tmp/ora-test-XXXXXX";
-        if (::mkdtemp(tmpl)) path = tmpl;
-#endif
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        if (!path.empty()) std::filesystem::remove_all(path, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    std::string path;
-};
-
 // The monitor's share of one tick: a closed port is reopened and the link
 // starts over; read, decode; a missing answer steps the state down.
 inline void MonitorTick(clsKOV& link, int comport = 1, int speed = 9600) {
     link.CurrentTime = modAPI::NowWithMs();
     if (!link.PortIsOpen()) {
         link.OpenComPort(comport, speed);
-        link.CommStatus = 0;
+        link.CommStatus = modKOVComm::Comm::NotConnected;
     }
     if (!link.PortIsOpen()) return;
     link.ReadComportData();
     link.EvaluateInBuffer();
-    if (link.EventNr == -1 && link.CommStatus > 0) --link.CommStatus;
+    if (link.EventNr == modKOVComm::Event::NoAnswer && link.CommStatus > modKOVComm::Comm::NotConnected)
+        --link.CommStatus;
 }
 
 }  // namespace testsupport
